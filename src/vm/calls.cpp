@@ -1,0 +1,255 @@
+// Frames, references, argument binding and returns, and the CALLSYS path.
+//
+// By-reference parameters are copy-in/copy-out: the callee works on its own
+// copy and the caller's variable receives the final value only when the call
+// returns normally. Frames are kept after use and reset, so a call allocates
+// nothing once the depth has been reached before.
+#include "vm/virtual_machine.h"
+
+#include <cstdio>
+
+namespace tn
+{
+
+namespace
+{
+const Value kNullValue;
+
+std::string formatMessage(const char* format, int32_t a, int32_t b)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, format, a, b);
+    return buf;
+}
+} // namespace
+
+CallFrame& VirtualMachine::pushFrame(int32_t returnAddress)
+{
+    ++depth_;
+    if (static_cast<size_t>(depth_) > frames_.size())
+        frames_.push_back(std::make_unique<CallFrame>());
+    CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
+    frame.reset();
+    frame.returnAddress = returnAddress;
+    if (depth_ > kMaxCallDepth)
+        raiseRuntimeError("max nested function calls exceeded");
+    return frame;
+}
+
+int32_t VirtualMachine::popFrame() noexcept
+{
+    CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
+    const int32_t address = frame.returnAddress;
+    frame.reset();
+    --depth_;
+    return address;
+}
+
+const Value& VirtualMachine::peek(const Value& v, CallFrame* frame)
+{
+    const Value* current = &v;
+    int32_t hops = 0;
+    while (current->isReference())
+    {
+        const int32_t p = current->rawInt();
+        if (p >= 0)
+        {
+            current = globals_.find(p);
+        }
+        else
+        {
+            if (!frame)
+                raiseRuntimeError("invalid local reference");
+            if (p == INT32_MIN)
+                raiseRuntimeError("invalid reference");
+            current = frame->locals.find(-p);
+        }
+        if (!current)
+            return kNullValue;
+        if (++hops > kMaxReferenceHops)
+            raiseRuntimeError("reference loop");
+    }
+    return *current;
+}
+
+Value& VirtualMachine::globalSlot(int32_t slot)
+{
+    if (slot < 0)
+        raiseRuntimeError("invalid reference");
+    return globals_.at(slot);
+}
+
+Value& VirtualMachine::localSlot(int32_t slot)
+{
+    CallFrame* frame = currentFrame();
+    if (!frame)
+        raiseRuntimeError("invalid pop local ");
+    if (slot < 0)
+        raiseRuntimeError("invalid reference");
+    return frame->locals.at(slot);
+}
+
+void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared)
+{
+    Value* top = stack_.top();
+    if (!top)
+        raiseStackUnderflow();
+    if (!top->isInteger())
+        raiseRuntimeError("unexpected value");
+    const int32_t count = top->rawInt();
+    if (declared >= 0 && count != declared)
+        raiseRuntimeError(formatMessage("Invalid number of function arguments. Expected %d, actual %d", declared, count));
+    stack_.pop();
+    if (stack_.count() < count)
+        raiseStackUnderflow();
+    if (count <= 0)
+        return;
+    if (static_cast<int32_t>(frame.byRefFlags.size()) < count)
+    {
+        frame.byRefFlags.resize(static_cast<size_t>(count), 0);
+        frame.callerRefs.resize(static_cast<size_t>(count), 0);
+    }
+    CallFrame* caller = callerFrame();
+    frame.locals.reserve(count + 1);
+    frame.locals.at(count);
+    for (int32_t i = count; i >= 1; --i)
+    {
+        Value& argument = *stack_.top();
+        if (frame.byRefFlags[static_cast<size_t>(i) - 1] == 1)
+        {
+            if (!argument.isReference())
+                raiseRuntimeError(formatMessage("Invalid function argument %d. Must be a variable", i, 0));
+            frame.callerRefs[static_cast<size_t>(i) - 1] = argument.rawInt();
+        }
+        if (argument.isReference())
+            frame.locals[i] = peek(argument, caller);
+        else
+            frame.locals[i] = std::move(argument);
+        stack_.pop();
+    }
+}
+
+void VirtualMachine::copyBack(CallFrame& frame)
+{
+    CallFrame* caller = callerFrame();
+    for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
+    {
+        if (frame.byRefFlags[i] != 1)
+            continue;
+        const Value* source = frame.locals.find(static_cast<int32_t>(i) + 1);
+        const int32_t target = i < frame.callerRefs.size() ? frame.callerRefs[i] : 0;
+        Value* destination = nullptr;
+        if (target > 0)
+            destination = &globals_.at(target);
+        else if (target < 0 && target != INT32_MIN && caller)
+            destination = &caller->locals.at(-target);
+        if (!source || !destination)
+            raiseRuntimeError("invalid function call");
+        *destination = *source;
+    }
+}
+
+void VirtualMachine::enter(int32_t count)
+{
+    CallFrame* frame = currentFrame();
+    if (!frame)
+        raiseRuntimeError("invalid function call");
+    if (stack_.count() < count)
+        raiseStackUnderflow();
+    for (int32_t i = 0; i < count; ++i)
+    {
+        Value& flag = *stack_.top();
+        if (!flag.isInteger())
+            raiseRuntimeError("invalid function call");
+        frame->byRefFlags.push_back(flag.rawInt() != 0 ? 1 : 0);
+        frame->callerRefs.push_back(0);
+        stack_.pop();
+    }
+    bindArguments(*frame, count);
+}
+
+int32_t VirtualMachine::returnFromCall()
+{
+    CallFrame* frame = currentFrame();
+    if (!frame)
+        raiseRuntimeError("return outside a function call");
+    copyBack(*frame);
+    Value* result = stack_.top();
+    if (!result)
+        raiseStackUnderflow();
+    if (result->isReference() && result->rawInt() < 0)
+    {
+        Value copy = peek(*result, frame);
+        *stack_.top() = std::move(copy);
+    }
+    return popFrame();
+}
+
+ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
+{
+    if (id >= -1)
+        raiseRuntimeError("unknown system function called");
+    CallFrame& frame = pushFrame(returnAddress);
+    int32_t declared = -1;
+    describeParameters(id, frame, declared);
+    bindArguments(frame, declared);
+    Value result;
+    const ereturnvalue code = dispatch(id, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
+    stack_.push(std::move(result));
+    copyBack(frame);
+    popFrame();
+    return code;
+}
+
+// ---- The core function set ----
+
+void VirtualMachine::registerFunctions(FunctionRegistry& registry)
+{
+    CoreFunctionTable().registerAll(registry);
+}
+
+ereturnvalue VirtualMachine::resumeCheck(bool& done)
+{
+    done = false;
+    return ereturnvalue::OK;
+}
+
+void VirtualMachine::describeParameters(int32_t id, CallFrame& frame, int32_t& declared)
+{
+    declared = -1;
+    if (const SysFunction* row = CoreFunctionTable().find(id))
+        DescribeSysFunction(*row, frame, declared);
+}
+
+ereturnvalue VirtualMachine::dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result)
+{
+    const SysFunction* row = CoreFunctionTable().find(id);
+    if (!row)
+        raiseRuntimeError("unknown system function called");
+    return InvokeSysFunction(*row, *this, frame, argc, result);
+}
+
+// ---- Script environment ----
+
+std::string VirtualMachine::SafeEnvironmentName(std::string_view name)
+{
+    if (name.empty())
+        return "_";
+    std::string safe(name);
+    for (size_t i = 0; i < safe.size(); ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(safe[i]);
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        const bool digit = c >= '0' && c <= '9';
+        if (!(letter || (i > 0 && digit)))
+            safe[i] = '_';
+    }
+    return safe;
+}
+
+void VirtualMachine::setEnvironmentVariable(std::string_view name, std::string_view value)
+{
+    environment_[SafeEnvironmentName(name)] = std::string(value);
+}
+
+} // namespace tn

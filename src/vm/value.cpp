@@ -1,0 +1,585 @@
+// Value storage: heap payload management, value vectors, conversions and
+// comparisons. Every conversion the language knows lives here; library code
+// calls these instead of converting on its own.
+#include "vm/value.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace tn
+{
+
+namespace
+{
+// Element storage is capped well below the address space so that a script that
+// writes to index 1,500,000,000 gets MemAlloc instead of paging the machine to death.
+constexpr int64_t kMaxVectorBytes = int64_t(1) << 31;
+
+// Arrays nest without limit, so releasing one must not recurse once per level.
+thread_local std::vector<ArrayObject*> tPendingArrays;
+thread_local bool tDrainingArrays = false;
+
+void destroyArray(ArrayObject* array) noexcept
+{
+    if (tDrainingArrays)
+    {
+        tPendingArrays.push_back(array);
+        return;
+    }
+    tDrainingArrays = true;
+    delete array;
+    while (!tPendingArrays.empty())
+    {
+        ArrayObject* next = tPendingArrays.back();
+        tPendingArrays.pop_back();
+        delete next;
+    }
+    tDrainingArrays = false;
+}
+
+void appendInt(std::string& out, int32_t v)
+{
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+void appendFloat(std::string& out, double v)
+{
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%f", v);
+    if (n >= 0 && n < static_cast<int>(sizeof buf))
+    {
+        out.append(buf, static_cast<size_t>(n));
+        return;
+    }
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(big.data(), big.size(), "%f", v);
+    big.pop_back();
+    out += big;
+}
+} // namespace
+
+// ---- StringObject ----
+
+StringObject* StringObject::create(std::string_view text, int32_t capacity)
+{
+    if (text.size() > 0x7FFFFFF0u)
+        throw ereturnvalue::MemAlloc;
+    int32_t length = static_cast<int32_t>(text.size());
+    if (capacity < length)
+        capacity = length;
+    auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
+    if (!s)
+        throw ereturnvalue::MemAlloc;
+    s->refs = 1;
+    s->length = length;
+    s->capacity = capacity;
+    if (length)
+        std::memcpy(s->data, text.data(), static_cast<size_t>(length));
+    s->data[length] = '\0';
+    return s;
+}
+
+// ---- ValueVector ----
+
+ValueVector::ValueVector(const ValueVector& other)
+{
+    if (other.count_ == 0)
+        return;
+    growTo(other.count_);
+    for (int32_t i = 0; i < other.count_; ++i)
+        new (&items_[i]) Value(other.items_[i]);
+    count_ = other.count_;
+}
+
+ValueVector::ValueVector(ValueVector&& other) noexcept
+    : items_(other.items_), count_(other.count_), capacity_(other.capacity_)
+{
+    other.items_ = nullptr;
+    other.count_ = other.capacity_ = 0;
+}
+
+ValueVector& ValueVector::operator=(const ValueVector& other)
+{
+    if (this != &other)
+    {
+        ValueVector copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+ValueVector& ValueVector::operator=(ValueVector&& other) noexcept
+{
+    if (this != &other)
+    {
+        clear();
+        items_ = other.items_;
+        count_ = other.count_;
+        capacity_ = other.capacity_;
+        other.items_ = nullptr;
+        other.count_ = other.capacity_ = 0;
+    }
+    return *this;
+}
+
+ValueVector::~ValueVector()
+{
+    clear();
+}
+
+void ValueVector::releaseElements() noexcept
+{
+    // Release from the end so a failure midway still leaves a consistent count.
+    while (count_ > 0)
+        items_[--count_].release();
+}
+
+void ValueVector::clear() noexcept
+{
+    releaseElements();
+    std::free(items_);
+    items_ = nullptr;
+    capacity_ = 0;
+}
+
+void ValueVector::truncate(int32_t n) noexcept
+{
+    if (n < 0)
+        n = 0;
+    while (count_ > n)
+        items_[--count_].release();
+}
+
+void ValueVector::reserve(int32_t n)
+{
+    if (n > capacity_)
+        growTo(n);
+}
+
+void ValueVector::eraseAt(int32_t i) noexcept
+{
+    if (i < 0 || i >= count_)
+        return;
+    items_[i].release();
+    std::memmove(static_cast<void*>(items_ + i), items_ + i + 1, sizeof(Value) * static_cast<size_t>(count_ - i - 1));
+    --count_;
+    std::memset(static_cast<void*>(items_ + count_), 0, sizeof(Value));
+}
+
+void ValueVector::growTo(int64_t needed)
+{
+    // The limit follows the logical rule (capacity = needed + growth); the
+    // physical storage grows geometrically so repeated appends stay linear.
+    if (needed + kGrowth > kMaxCapacity)
+        throw ereturnvalue::MemAlloc;
+    int64_t target = capacity_ < 4 ? 4 : int64_t(capacity_) * 2;
+    if (target < needed)
+        target = needed;
+    const int64_t maxElements = kMaxVectorBytes / int64_t(sizeof(Value));
+    if (target > maxElements)
+    {
+        if (needed > maxElements)
+            throw ereturnvalue::MemAlloc;
+        target = maxElements;
+    }
+    // Values hold no pointers into themselves, so moving their bytes is a valid relocation.
+    void* grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
+    if (!grown)
+        throw ereturnvalue::MemAlloc;
+    items_ = static_cast<Value*>(grown);
+    std::memset(static_cast<void*>(items_ + capacity_), 0, static_cast<size_t>(target - capacity_) * sizeof(Value));
+    capacity_ = static_cast<int32_t>(target);
+}
+
+// ---- Value heap payloads ----
+
+Value Value::string(std::string_view text)
+{
+    Value v;
+    v.u_.s = StringObject::create(text, 0);
+    v.type_ = ValueType::String;
+    return v;
+}
+
+Value Value::stringWithCapacity(std::string_view text, int32_t capacity)
+{
+    Value v;
+    v.u_.s = StringObject::create(text, capacity);
+    v.type_ = ValueType::String;
+    return v;
+}
+
+Value Value::date(const DateValue& d)
+{
+    Value v;
+    v.u_.d = new DateObject{1, d};
+    v.type_ = ValueType::Date;
+    return v;
+}
+
+Value Value::array()
+{
+    Value v;
+    v.u_.a = new ArrayObject{1, {}};
+    v.type_ = ValueType::Array;
+    return v;
+}
+
+Value Value::array(ValueVector&& items)
+{
+    Value v;
+    v.u_.a = new ArrayObject{1, std::move(items)};
+    v.type_ = ValueType::Array;
+    return v;
+}
+
+void Value::releaseHeap() noexcept
+{
+    switch (type_)
+    {
+    case ValueType::String:
+        if (--u_.s->refs == 0)
+            std::free(u_.s);
+        break;
+    case ValueType::Array:
+        if (--u_.a->refs == 0)
+            destroyArray(u_.a);
+        break;
+    case ValueType::Date:
+        if (--u_.d->refs == 0)
+            delete u_.d;
+        break;
+    default:
+        break;
+    }
+    type_ = ValueType::Null;
+    u_.bits = 0;
+}
+
+int32_t Value::refCount() const noexcept
+{
+    switch (type_)
+    {
+    case ValueType::String:
+        return u_.s->refs;
+    case ValueType::Array:
+        return u_.a->refs;
+    case ValueType::Date:
+        return u_.d->refs;
+    default:
+        return 0;
+    }
+}
+
+ValueVector& Value::mutableArray()
+{
+    if (u_.a->refs > 1)
+    {
+        auto* copy = new ArrayObject{1, u_.a->items};
+        --u_.a->refs;
+        u_.a = copy;
+    }
+    return u_.a->items;
+}
+
+DateValue& Value::mutableDate()
+{
+    if (u_.d->refs > 1)
+    {
+        auto* copy = new DateObject{1, u_.d->date};
+        --u_.d->refs;
+        u_.d = copy;
+    }
+    return u_.d->date;
+}
+
+void Value::appendToString(std::string_view text)
+{
+    StringObject* s = u_.s;
+    const int64_t needed = int64_t(s->length) + int64_t(text.size());
+    if (needed > 0x7FFFFFF0)
+        throw ereturnvalue::MemAlloc;
+    if (s->refs > 1 || needed > s->capacity)
+    {
+        int64_t capacity = needed;
+        if (needed > s->capacity)
+            capacity = std::max<int64_t>(needed, std::min<int64_t>(int64_t(s->capacity) * 2, 0x7FFFFFF0));
+        if (capacity < 32)
+            capacity = 32;
+        if (s->refs > 1)
+        {
+            StringObject* copy = StringObject::create(s->view(), static_cast<int32_t>(capacity));
+            --s->refs;
+            s = u_.s = copy;
+        }
+        else
+        {
+            auto* grown = static_cast<StringObject*>(std::realloc(s, sizeof(StringObject) + static_cast<size_t>(capacity)));
+            if (!grown)
+                throw ereturnvalue::MemAlloc;
+            s = u_.s = grown;
+            s->capacity = static_cast<int32_t>(capacity);
+        }
+    }
+    if (!text.empty())
+        std::memmove(s->data + s->length, text.data(), text.size());
+    s->length = static_cast<int32_t>(needed);
+    s->data[s->length] = '\0';
+}
+
+// ---- Conversions ----
+
+int32_t TextToInt(const char* p) noexcept
+{
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    int64_t v = 0;
+    while (*p >= '0' && *p <= '9')
+    {
+        v = v * 10 + (*p++ - '0');
+        if (v > 2147483648LL)
+            v = 2147483648LL; // saturate; keep scanning digits
+    }
+    if (negative)
+        return static_cast<int32_t>(-v < INT32_MIN ? INT32_MIN : -v);
+    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v);
+}
+
+int32_t TextToInt(std::string_view text) noexcept
+{
+    char buf[64];
+    if (text.size() < sizeof buf)
+    {
+        std::memcpy(buf, text.data(), text.size());
+        buf[text.size()] = '\0';
+        return TextToInt(buf);
+    }
+    return TextToInt(std::string(text).c_str());
+}
+
+int32_t Value::toInt() const noexcept
+{
+    switch (type_)
+    {
+    case ValueType::Integer:
+    case ValueType::Flags:
+    case ValueType::Reference:
+        return u_.i;
+    case ValueType::Array:
+        return u_.a->items.count();
+    case ValueType::String:
+        return TextToInt(u_.s->data);
+    case ValueType::Float:
+    {
+        const double f = u_.f;
+        // Out-of-range and NaN give the x86 "integer indefinite" value.
+        if (!(f > -2147483649.0 && f < 2147483648.0))
+            return INT32_MIN;
+        return static_cast<int32_t>(f);
+    }
+    default:
+        return 0;
+    }
+}
+
+double Value::toFloat() const noexcept
+{
+    switch (type_)
+    {
+    case ValueType::Integer:
+    case ValueType::Reference:
+        return u_.i;
+    case ValueType::Flags:
+        return static_cast<uint32_t>(u_.i);
+    case ValueType::Array:
+        return u_.a->items.count();
+    case ValueType::String:
+        return std::strtod(u_.s->data, nullptr);
+    case ValueType::Float:
+        return u_.f;
+    default:
+        return 0.0;
+    }
+}
+
+DateValue Value::toDate() const
+{
+    DateValue d;
+    if (type_ == ValueType::Date)
+        d = u_.d->date;
+    else if (type_ == ValueType::String)
+        d.parseHttp(u_.s->view());
+    return d;
+}
+
+Value Value::toArray() const
+{
+    if (type_ == ValueType::Array)
+        return *this;
+    return array();
+}
+
+bool Value::isBlank() const noexcept
+{
+    switch (type_)
+    {
+    case ValueType::Integer:
+    case ValueType::Flags:
+    case ValueType::Reference:
+        return u_.i == 0;
+    case ValueType::Array:
+        return u_.a->items.count() == 0;
+    case ValueType::String:
+        return u_.s->length == 0;
+    case ValueType::Date:
+        return u_.d->date.isBlank();
+    case ValueType::Float:
+        return u_.f == 0.0;
+    default:
+        return true;
+    }
+}
+
+void Value::appendText(std::string& out, const DateDisplaySettings* settings) const
+{
+    switch (type_)
+    {
+    case ValueType::Integer:
+    case ValueType::Flags:
+    case ValueType::Reference:
+        appendInt(out, u_.i);
+        break;
+    case ValueType::Array:
+        appendInt(out, u_.a->items.count());
+        break;
+    case ValueType::String:
+        out.append(u_.s->data, static_cast<size_t>(u_.s->length));
+        break;
+    case ValueType::Date:
+        if (settings)
+            u_.d->date.appendDisplayForm(out, *settings);
+        else
+            u_.d->date.appendHttpForm(out);
+        break;
+    case ValueType::Float:
+        appendFloat(out, u_.f);
+        break;
+    default:
+        break;
+    }
+}
+
+std::string Value::toText(const DateDisplaySettings* settings) const
+{
+    if (type_ == ValueType::String)
+        return std::string(u_.s->view());
+    std::string out;
+    appendText(out, settings);
+    return out;
+}
+
+std::string_view Value::textView(std::string& scratch, const DateDisplaySettings* settings) const
+{
+    if (type_ == ValueType::String)
+        return u_.s->view();
+    scratch.clear();
+    appendText(scratch, settings);
+    return scratch;
+}
+
+// ---- Comparison ----
+
+int CompareText(const char* a, const char* b, bool caseSensitive) noexcept
+{
+    const auto* x = reinterpret_cast<const unsigned char*>(a);
+    const auto* y = reinterpret_cast<const unsigned char*>(b);
+    for (;; ++x, ++y)
+    {
+        unsigned cx = *x, cy = *y;
+        if (!caseSensitive)
+        {
+            if (cx >= 'A' && cx <= 'Z')
+                cx += 32;
+            if (cy >= 'A' && cy <= 'Z')
+                cy += 32;
+        }
+        if (cx != cy)
+            return cx < cy ? -1 : 1;
+        if (cx == 0)
+            return 0;
+    }
+}
+
+namespace
+{
+bool relation(int c, CompareOp op) noexcept
+{
+    switch (op)
+    {
+    case CompareOp::LT:
+        return c < 0;
+    case CompareOp::GT:
+        return c > 0;
+    case CompareOp::LE:
+        return c <= 0;
+    case CompareOp::GE:
+        return c >= 0;
+    case CompareOp::NE:
+        return c != 0;
+    case CompareOp::EQ:
+        return c == 0;
+    }
+    return false;
+}
+} // namespace
+
+bool CompareValues(const Value& a, const Value& b, CompareOp op) noexcept
+{
+    const ValueType ta = a.type(), tb = b.type();
+    if (ta == tb)
+    {
+        switch (ta)
+        {
+        case ValueType::String:
+            return relation(CompareText(a.cString(), b.cString(), true), op);
+        case ValueType::Float:
+        {
+            const double x = a.rawFloat(), y = b.rawFloat();
+            switch (op)
+            {
+            case CompareOp::LT:
+                return x < y;
+            case CompareOp::GT:
+                return x > y;
+            case CompareOp::LE:
+                return x <= y;
+            case CompareOp::GE:
+                return x >= y;
+            case CompareOp::NE:
+                return !(x == y);
+            case CompareOp::EQ:
+                return x == y;
+            }
+            return false;
+        }
+        case ValueType::Date:
+            return relation(a.dateValue().compare(b.dateValue()), op);
+        default:
+            break;
+        }
+    }
+    const int32_t x = a.toInt(), y = b.toInt();
+    return relation(x < y ? -1 : (x > y ? 1 : 0), op);
+}
+
+} // namespace tn

@@ -1,0 +1,340 @@
+// Value: the dynamically typed script datum. A type code plus one payload word.
+//
+// Scalars (Null, Integer, Flags, Reference, Float) live entirely inside the
+// Value and never allocate. Strings, arrays and dates are reference-counted
+// heap objects shared copy-on-write: copying a Value is O(1), and any change
+// goes through a mutable accessor that first detaches a shared payload. This
+// keeps the language's deep-copy semantics (two variables never observe each
+// other's changes) without paying for copies nobody modifies.
+//
+// The counts are not atomic: a Value belongs to one virtual machine, which one
+// thread runs at a time.
+#pragma once
+
+#include "common/result_codes.h"
+#include "lib/date_value.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace tn
+{
+
+enum class ValueType : int32_t
+{
+    Null = 0,
+    Integer = 1,
+    Flags = 2,
+    Array = 3,
+    String = 4,
+    Reference = 5,
+    Date = 6,
+    Float = 7,
+};
+
+class Value;
+class ValueVector;
+
+// Heap text: always followed by a zero byte so C library readers (atoi, strtod,
+// strcmp) see the same text as a zero-terminated string would.
+struct StringObject
+{
+    int32_t refs;
+    int32_t length;
+    int32_t capacity; // bytes available for text, excluding the terminator
+    char data[1];
+
+    static StringObject* create(std::string_view text, int32_t capacity);
+    std::string_view view() const noexcept { return {data, static_cast<size_t>(length)}; }
+};
+
+struct ArrayObject;
+struct DateObject;
+
+// Growable sequence of Values: array payloads, the operand stack, globals and
+// locals. Fresh elements are Null. Reading or writing index i makes the vector
+// at least i + 1 long; past 0x70000000 elements (or when memory runs out) it
+// throws ereturnvalue::MemAlloc.
+class ValueVector
+{
+public:
+    static constexpr int32_t kGrowth = 100;
+    static constexpr int64_t kMaxCapacity = 0x70000000;
+
+    ValueVector() noexcept = default;
+    ValueVector(const ValueVector& other);
+    ValueVector(ValueVector&& other) noexcept;
+    ValueVector& operator=(const ValueVector& other);
+    ValueVector& operator=(ValueVector&& other) noexcept;
+    ~ValueVector();
+
+    int32_t count() const noexcept { return count_; }
+    bool empty() const noexcept { return count_ == 0; }
+    Value* data() noexcept { return items_; }
+    const Value* data() const noexcept { return items_; }
+    inline Value& operator[](int32_t i) noexcept;
+    inline const Value& operator[](int32_t i) const noexcept;
+
+    // Element i, growing the vector to i + 1 elements when needed.
+    inline Value& at(int32_t i);
+    // Element i without growing; null past the end.
+    inline const Value* find(int32_t i) const noexcept;
+
+    inline Value& push(); // appends a Null element and returns it
+    inline void push(Value&& v);
+    inline void push(const Value& v);
+    inline bool pop() noexcept; // false on an empty vector
+    inline Value* top() noexcept;
+    inline Value* second() noexcept;
+
+    void clear() noexcept;                 // releases elements and storage
+    void releaseElements() noexcept;       // releases elements, keeps storage
+    void truncate(int32_t n) noexcept;     // drops elements from n on
+    void reserve(int32_t n);
+    void eraseAt(int32_t i) noexcept;
+
+private:
+    void growTo(int64_t needed);
+    Value* items_ = nullptr;
+    int32_t count_ = 0;
+    int32_t capacity_ = 0;
+};
+
+class Value
+{
+public:
+    Value() noexcept : type_(ValueType::Null) { u_.bits = 0; }
+    Value(const Value& other) noexcept : type_(other.type_), u_(other.u_) { retain(); }
+    Value(Value&& other) noexcept : type_(other.type_), u_(other.u_)
+    {
+        other.type_ = ValueType::Null;
+        other.u_.bits = 0;
+    }
+    Value& operator=(const Value& other) noexcept
+    {
+        if (this != &other)
+        {
+            Value copy(other);
+            swap(copy);
+        }
+        return *this;
+    }
+    Value& operator=(Value&& other) noexcept
+    {
+        if (this != &other)
+        {
+            Value taken(std::move(other));
+            swap(taken);
+        }
+        return *this;
+    }
+    ~Value() { release(); }
+
+    void swap(Value& other) noexcept
+    {
+        std::swap(type_, other.type_);
+        std::swap(u_, other.u_);
+    }
+
+    // Construction
+    static Value integer(int32_t v) noexcept { return Value(ValueType::Integer, v); }
+    static Value flags(int32_t v) noexcept { return Value(ValueType::Flags, v); }
+    static Value reference(int32_t slot) noexcept { return Value(ValueType::Reference, slot); }
+    static Value floating(double v) noexcept
+    {
+        Value r;
+        r.type_ = ValueType::Float;
+        r.u_.f = v;
+        return r;
+    }
+    static Value string(std::string_view text);
+    static Value stringWithCapacity(std::string_view text, int32_t capacity);
+    static Value date(const DateValue& d);
+    static Value array();                      // empty array
+    static Value array(ValueVector&& items);
+
+    // Setters (release the old payload first)
+    void setNull() noexcept { Value().swap(*this); }
+    void setInteger(int32_t v) noexcept { *this = integer(v); }
+    void setFlags(int32_t v) noexcept { *this = flags(v); }
+    void setFloat(double v) noexcept { *this = floating(v); }
+    void setString(std::string_view text) { *this = string(text); }
+    void setDate(const DateValue& d) { *this = date(d); }
+    void setArray() { *this = array(); }
+    void setReference(int32_t slot) noexcept { *this = reference(slot); }
+
+    // Type tests
+    ValueType type() const noexcept { return type_; }
+    bool isNull() const noexcept { return type_ == ValueType::Null; }
+    bool isInteger() const noexcept { return type_ == ValueType::Integer; }
+    bool isString() const noexcept { return type_ == ValueType::String; }
+    bool isArray() const noexcept { return type_ == ValueType::Array; }
+    bool isReference() const noexcept { return type_ == ValueType::Reference; }
+    bool isDate() const noexcept { return type_ == ValueType::Date; }
+    bool isFloat() const noexcept { return type_ == ValueType::Float; }
+
+    // Raw payload access; the caller has checked the type.
+    int32_t rawInt() const noexcept { return u_.i; } // Integer, Flags, Reference
+    double rawFloat() const noexcept { return u_.f; }
+    std::string_view stringView() const noexcept { return u_.s->view(); }
+    const char* cString() const noexcept { return u_.s->data; } // zero-terminated
+    const ValueVector& arrayItems() const noexcept;
+    const DateValue& dateValue() const noexcept;
+
+    // Mutable access: detaches a shared payload first.
+    ValueVector& mutableArray();
+    DateValue& mutableDate();
+    // Appends to a String in place (detaching, growing geometrically).
+    void appendToString(std::string_view text);
+
+    // Conversions
+    int32_t toInt() const noexcept;
+    double toFloat() const noexcept;
+    DateValue toDate() const;
+    Value toArray() const;
+    bool truth() const noexcept { return toInt() != 0; }
+    bool isBlank() const noexcept;
+    // Text form. With no settings the plain form (dates as "Sun, 06 Nov 1994
+    // 08:49:37 GMT", blank dates as "BLANK"); with settings the general form
+    // (dates in the script's display format).
+    void appendText(std::string& out, const DateDisplaySettings* settings = nullptr) const;
+    std::string toText(const DateDisplaySettings* settings = nullptr) const;
+    // The whole text of a String or the converted text of anything else.
+    std::string_view textView(std::string& scratch, const DateDisplaySettings* settings = nullptr) const;
+
+    int32_t refCount() const noexcept; // of a heap payload; 0 for scalars (tests, diagnostics)
+
+private:
+    Value(ValueType t, int32_t v) noexcept : type_(t) { u_.bits = 0; u_.i = v; }
+    inline void retain() const noexcept;
+    inline void release() noexcept;
+    void releaseHeap() noexcept;
+
+    ValueType type_;
+    union Payload {
+        uint64_t bits;
+        int32_t i;
+        double f;
+        StringObject* s;
+        ArrayObject* a;
+        DateObject* d;
+    } u_;
+
+    friend class ValueVector;
+};
+
+static_assert(sizeof(Value) == 16);
+
+struct ArrayObject
+{
+    int32_t refs;
+    ValueVector items;
+};
+
+struct DateObject
+{
+    int32_t refs;
+    DateValue date;
+};
+
+inline bool isHeapType(ValueType t) noexcept
+{
+    return t == ValueType::String || t == ValueType::Array || t == ValueType::Date;
+}
+
+inline void Value::retain() const noexcept
+{
+    switch (type_)
+    {
+    case ValueType::String:
+        ++u_.s->refs;
+        break;
+    case ValueType::Array:
+        ++u_.a->refs;
+        break;
+    case ValueType::Date:
+        ++u_.d->refs;
+        break;
+    default:
+        break;
+    }
+}
+
+inline void Value::release() noexcept
+{
+    if (isHeapType(type_))
+        releaseHeap();
+}
+
+inline const ValueVector& Value::arrayItems() const noexcept { return u_.a->items; }
+inline const DateValue& Value::dateValue() const noexcept { return u_.d->date; }
+
+// ---- ValueVector inline paths ----
+
+inline Value& ValueVector::operator[](int32_t i) noexcept { return items_[i]; }
+inline const Value& ValueVector::operator[](int32_t i) const noexcept { return items_[i]; }
+inline const Value* ValueVector::find(int32_t i) const noexcept
+{
+    return i >= 0 && i < count_ ? items_ + i : nullptr;
+}
+inline Value* ValueVector::top() noexcept { return count_ > 0 ? items_ + count_ - 1 : nullptr; }
+inline Value* ValueVector::second() noexcept { return count_ > 1 ? items_ + count_ - 2 : nullptr; }
+
+inline Value& ValueVector::at(int32_t i)
+{
+    if (i >= count_)
+    {
+        if (i >= capacity_)
+            growTo(static_cast<int64_t>(i) + 1);
+        count_ = i + 1;
+    }
+    return items_[i];
+}
+
+inline Value& ValueVector::push()
+{
+    if (count_ >= capacity_)
+        growTo(static_cast<int64_t>(count_) + 1);
+    return items_[count_++];
+}
+
+inline void ValueVector::push(Value&& v)
+{
+    push() = std::move(v);
+}
+
+inline void ValueVector::push(const Value& v)
+{
+    push() = v;
+}
+
+inline bool ValueVector::pop() noexcept
+{
+    if (count_ == 0)
+        return false;
+    items_[--count_].setNull();
+    return true;
+}
+
+// Comparison kinds of the instructions and the library.
+enum class CompareOp
+{
+    LT,
+    GT,
+    LE,
+    GE,
+    NE,
+    EQ
+};
+
+// 1 or 0 as the comparison instructions give it.
+bool CompareValues(const Value& a, const Value& b, CompareOp op) noexcept;
+// Byte-wise (unsigned) comparison up to the first zero byte; ASCII case folding on request.
+int CompareText(const char* a, const char* b, bool caseSensitive) noexcept;
+// Text to integer as the 32-bit runtime's atoi reads it (saturating).
+int32_t TextToInt(const char* text) noexcept;
+int32_t TextToInt(std::string_view text) noexcept;
+
+} // namespace tn

@@ -1,0 +1,588 @@
+// The execution loop and the run entry points.
+//
+// Rules for the loop:
+//  - pc lives in a local; it is written back to the image's cursor before
+//    anything that may suspend the run (CALLSYS, the slice end) or needs it.
+//  - Every operand read is bounds-checked against the code size; a read that
+//    would leave the code ends the run normally, as the end of the code does.
+//  - Reads of variables never grow the globals or locals (a missing slot reads
+//    as Null); writes grow them. So a pointer obtained by a read stays valid
+//    while another operand is read.
+#include "vm/virtual_machine.h"
+
+#include <cstdio>
+#include <new>
+
+namespace tn
+{
+
+VirtualMachine::VirtualMachine() = default;
+VirtualMachine::~VirtualMachine() = default;
+
+void VirtualMachine::resetState() noexcept
+{
+    image_ = nullptr;
+    instructionCounter_ = 0;
+    output_ = nullptr;
+    outputBlockId_ = -1;
+    fileIndex_ = -1;
+    line_ = -1;
+    globals_.clear();
+    stack_.clear();
+    frames_.clear();
+    depth_ = 0;
+    accumulator_.setNull();
+}
+
+ereturnvalue VirtualMachine::attach(ProgramImage* image)
+{
+    resetState();
+    if (!image)
+        return ereturnvalue::Error;
+    image_ = image;
+    return ereturnvalue::OK;
+}
+
+void VirtualMachine::raiseRuntimeError(std::string_view text)
+{
+    errorMessage_ = "Runtime Error: ";
+    errorMessage_.append(text);
+    if (fileIndex_ >= 0 && line_ >= 0)
+    {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, ", on line %d of ", line_);
+        errorMessage_ += buf;
+        if (image_)
+            if (const std::string* path = image_->findSourceFile(fileIndex_))
+                errorMessage_ += *path;
+    }
+    throw ereturnvalue::RuntimeError;
+}
+
+void VirtualMachine::selectOutput(int32_t blockId)
+{
+    OutputBuffer* buffer = image_ ? image_->findOutputBuffer(blockId) : nullptr;
+    if (!buffer)
+        raiseRuntimeError("internal error, output buffer not found");
+    output_ = buffer;
+    outputBlockId_ = blockId;
+}
+
+WaitedScriptState VirtualMachine::waitedScriptState(int32_t)
+{
+    return WaitedScriptState::NotFound;
+}
+
+ereturnvalue VirtualMachine::run(std::string& message)
+{
+    return continueRunImpl(0, true, true, message);
+}
+
+ereturnvalue VirtualMachine::continueRun(int32_t slice, bool restart, std::string& message)
+{
+    return continueRunImpl(slice, restart, false, message);
+}
+
+ereturnvalue VirtualMachine::continueRunImpl(int32_t slice, bool restart, bool synchronous, std::string& message)
+{
+    ereturnvalue result;
+    try
+    {
+        if (!image_ || image_->outputBufferCount() == 0)
+            throw ereturnvalue::Empty;
+        if (restart)
+        {
+            selectOutput(-1);
+            inlineBlocks_ = true;
+            stop_ = false;
+            noWait_ = synchronous;
+            waitedScriptId_ = 0;
+            image_->reader().reset();
+            if (!synchronous && image_->codeSize() == 0)
+            {
+                message = errorMessage_;
+                return ereturnvalue::OK;
+            }
+        }
+        result = slice > 0 ? execute<true>(slice) : execute<false>(0);
+        message = errorMessage_;
+    }
+    catch (ereturnvalue code)
+    {
+        message = errorMessage_;
+        result = code;
+    }
+    catch (int code)
+    {
+        message = ResultCodeName(code);
+        result = static_cast<ereturnvalue>(code);
+    }
+    catch (const std::bad_alloc&)
+    {
+        message = errorMessage_;
+        result = ereturnvalue::MemAlloc;
+    }
+    catch (...)
+    {
+        message = "Unknown runtime error";
+        result = ereturnvalue::RuntimeError;
+    }
+    return result;
+}
+
+// ---- Operand helpers ----
+
+Value VirtualMachine::popOperand()
+{
+    Value* top = stack_.top();
+    if (!top)
+        raiseStackUnderflow();
+    Value v = top->isReference() ? peek(*top, currentFrame()) : std::move(*top);
+    stack_.pop();
+    return v;
+}
+
+int32_t VirtualMachine::popInt()
+{
+    Value* top = stack_.top();
+    if (!top)
+        raiseStackUnderflow();
+    const int32_t v = top->isReference() ? peek(*top, currentFrame()).toInt() : top->toInt();
+    stack_.pop();
+    return v;
+}
+
+void VirtualMachine::binaryInt(uint8_t op)
+{
+    if (stack_.count() < 2)
+        raiseStackUnderflow();
+    const int32_t b = popInt();
+    const int32_t a = popInt();
+    const auto ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
+    int32_t r = 0;
+    switch (static_cast<Op>(op))
+    {
+    case Op::ADD:
+        r = static_cast<int32_t>(ua + ub);
+        break;
+    case Op::SUB:
+        r = static_cast<int32_t>(ua - ub);
+        break;
+    case Op::MUL:
+        r = static_cast<int32_t>(ua * ub);
+        break;
+    case Op::DIV:
+        r = b == 0 ? 0 : (b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
+        break;
+    case Op::MOD:
+        r = (b == 0 || b == -1) ? 0 : a % b;
+        break;
+    case Op::AND:
+        r = (a != 0 && b != 0) ? 1 : 0;
+        break;
+    case Op::OR:
+        r = (a != 0 || b != 0) ? 1 : 0;
+        break;
+    default:
+        break;
+    }
+    stack_.push(Value::integer(r));
+}
+
+void VirtualMachine::compare(CompareOp op)
+{
+    if (stack_.count() < 2)
+        raiseStackUnderflow();
+    CallFrame* frame = currentFrame();
+    const Value& b = peek(*stack_.top(), frame);
+    const Value& a = peek(*stack_.second(), frame);
+    const bool r = CompareValues(a, b, op);
+    stack_.pop();
+    stack_.pop();
+    stack_.push(Value::integer(r ? 1 : 0));
+}
+
+void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
+{
+    if (stack_.count() < 2)
+        raiseStackUnderflow();
+    CallFrame* frame = currentFrame();
+    Value& left = *stack_.second();
+
+    // "$s .= x" compiles to [ref s] x CONCAT POP* s. When the next instruction
+    // stores into the very variable the left operand refers to, append to that
+    // variable in place and leave the reference for the store, which then
+    // assigns the variable to itself. Repeated appends stay linear.
+    if (left.isReference() && size - pc >= 5)
+    {
+        const uint8_t next = code[pc];
+        const int32_t slot = readInt32LE(code + pc + 1);
+        const int32_t target = left.rawInt();
+        const bool sameGlobal = next == uint8_t(Op::POPGLOBAL) && target >= 0 && slot == target;
+        const bool sameLocal = next == uint8_t(Op::POPLOCAL) && frame && target < 0 && slot > 0 && slot == -int64_t(target);
+        if (sameGlobal || sameLocal)
+        {
+            Value& var = sameGlobal ? globalSlot(slot) : frame->locals.at(slot);
+            if (var.isString())
+            {
+                const Value& right = peek(*stack_.top(), frame);
+                if (right.isString() && &right != &var)
+                {
+                    var.appendToString(right.stringView());
+                }
+                else
+                {
+                    std::string text;
+                    right.appendText(text);
+                    var.appendToString(text);
+                }
+                stack_.pop();
+                return;
+            }
+        }
+    }
+
+    std::string& text = concatScratch_;
+    text.clear();
+    peek(left, frame).appendText(text);
+    peek(*stack_.top(), frame).appendText(text);
+    stack_.pop();
+    *stack_.top() = Value::string(text);
+}
+
+// ---- Array elements ----
+
+namespace
+{
+int32_t elementIndex(const Value& index)
+{
+    int32_t i = index.toInt();
+    if (i < 0)
+        i = 0;
+    if (int64_t(i) >= ValueVector::kMaxCapacity)
+        throw ereturnvalue::MemAlloc;
+    return i;
+}
+} // namespace
+
+void VirtualMachine::pushElement(Value& var, int32_t index)
+{
+    if (!var.isArray())
+    {
+        stack_.push(Value());
+        return;
+    }
+    // Reading past the end grows the array (a shared array is detached first).
+    const ValueVector& items = var.arrayItems();
+    if (index < items.count())
+    {
+        Value copy = items[index];
+        stack_.push(std::move(copy));
+        return;
+    }
+    Value copy = var.mutableArray().at(index);
+    stack_.push(std::move(copy));
+}
+
+void VirtualMachine::popElement(Value& var, int32_t index, Value&& value)
+{
+    if (!var.isArray())
+        var = Value::array();
+    var.mutableArray().at(index) = std::move(value);
+}
+
+// ---- The loop ----
+
+template <bool Sliced>
+ereturnvalue VirtualMachine::execute(int32_t slice)
+{
+    ereturnvalue result = ereturnvalue::OK;
+    bool done = false;
+    int32_t executed = 0;
+
+    if constexpr (Sliced)
+    {
+        if (waitedScriptId_ > 0)
+        {
+            const WaitedScriptState state = waitedScriptState(waitedScriptId_);
+            if (state == WaitedScriptState::Running)
+            {
+                done = true;
+                result = ereturnvalue::Wait;
+            }
+            else
+            {
+                waitedScriptId_ = 0;
+                if (Value* top = stack_.top())
+                    top->setInteger(state == WaitedScriptState::Complete ? -4 : -2);
+            }
+        }
+        else
+        {
+            result = resumeCheck(done);
+        }
+    }
+    if (stop_)
+        return result;
+
+    CodeReader& reader = image_->reader();
+    const uint8_t* const code = image_->code();
+    const int32_t size = image_->codeSize();
+    int32_t pc = reader.pc();
+
+// Operand reads: leave the loop (normally) when the code ends inside an operand.
+#define TN_NEED(n)                                                                                                    \
+    if (size - pc < (n))                                                                                               \
+        goto endOfCode;
+#define TN_INT_OPERAND(var)                                                                                            \
+    TN_NEED(4);                                                                                                        \
+    const int32_t var = readInt32LE(code + pc);                                                                        \
+    pc += 4;
+
+    while (!done)
+    {
+        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size))
+            break;
+        const uint8_t op = code[pc++];
+        if (++instructionCounter_ > kMaxInstructions)
+        {
+            reader.setPc(pc);
+            raiseRuntimeError("maximum instructions exceeded");
+        }
+        if constexpr (Sliced)
+            ++executed;
+
+        switch (static_cast<Op>(op))
+        {
+        case Op::BLOCK:
+        {
+            TN_NEED(4);
+            pc += 4;
+            break;
+        }
+        case Op::OUTBLOCK:
+        {
+            TN_INT_OPERAND(blockId);
+            selectOutput(blockId);
+            if (inlineBlocks_)
+            {
+                // Step over the JMP that skips the body, without executing it.
+                reader.setPc(pc);
+                if (!reader.skipInstruction())
+                    goto endOfCode;
+                pc = reader.pc();
+            }
+            break;
+        }
+        case Op::JMP:
+        {
+            TN_INT_OPERAND(offset);
+            pc = jumpTarget(pc, offset, size);
+            break;
+        }
+        case Op::JMPFALSE:
+        case Op::JMPTRUE:
+        {
+            TN_INT_OPERAND(offset);
+            const bool truth = popInt() != 0;
+            if (truth == (op == uint8_t(Op::JMPTRUE)))
+                pc = jumpTarget(pc, offset, size);
+            break;
+        }
+        case Op::CALL:
+        {
+            TN_INT_OPERAND(offset);
+            reader.setPc(pc);
+            pushFrame(pc);
+            pc = jumpTarget(pc, offset, size);
+            break;
+        }
+        case Op::CALLSYS:
+        {
+            TN_INT_OPERAND(id);
+            reader.setPc(pc);
+            const ereturnvalue code2 = callSystem(id, pc);
+            if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
+            {
+                done = true;
+                result = code2;
+            }
+            break;
+        }
+        case Op::ENTER:
+        {
+            TN_INT_OPERAND(count);
+            enter(count);
+            break;
+        }
+        case Op::RETURN:
+            pc = returnFromCall();
+            break;
+        case Op::END:
+            stop_ = true;
+            break;
+        case Op::LINE:
+        {
+            TN_INT_OPERAND(position);
+            fileIndex_ = position >> 24;
+            line_ = position & 0xFFFFFF;
+            break;
+        }
+        case Op::POP:
+            stack_.pop();
+            break;
+        case Op::POPLOCAL:
+        {
+            TN_INT_OPERAND(slot);
+            if (!currentFrame())
+                raiseRuntimeError("invalid pop local ");
+            Value v = popOperand();
+            localSlot(slot) = std::move(v);
+            break;
+        }
+        case Op::POPGLOBAL:
+        {
+            TN_INT_OPERAND(slot);
+            Value v = popOperand();
+            globalSlot(slot) = std::move(v);
+            break;
+        }
+        case Op::PUSHLOCALREF:
+        {
+            TN_INT_OPERAND(slot);
+            stack_.push(Value::reference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot))));
+            break;
+        }
+        case Op::PUSHGLOBALREF:
+        {
+            TN_INT_OPERAND(slot);
+            stack_.push(Value::reference(slot));
+            break;
+        }
+        case Op::POPLOCALELEM:
+        case Op::POPGLOBALELEM:
+        {
+            TN_INT_OPERAND(slot);
+            const bool local = op == uint8_t(Op::POPLOCALELEM);
+            if (local && !currentFrame())
+                raiseRuntimeError("invalid pop local ");
+            if (stack_.count() < 2)
+                raiseStackUnderflow();
+            const int32_t index = elementIndex(popOperand());
+            Value v = popOperand();
+            popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
+            break;
+        }
+        case Op::PUSHLOCALELEM:
+        case Op::PUSHGLOBALELEM:
+        {
+            TN_INT_OPERAND(slot);
+            const bool local = op == uint8_t(Op::PUSHLOCALELEM);
+            if (local && !currentFrame())
+                raiseRuntimeError("invalid pop local ");
+            const int32_t index = elementIndex(popOperand());
+            pushElement(local ? localSlot(slot) : globalSlot(slot), index);
+            break;
+        }
+        case Op::PUSHINT:
+        {
+            TN_INT_OPERAND(value);
+            stack_.push(Value::integer(value));
+            break;
+        }
+        case Op::PUSHSTR:
+        case Op::PUSHSTRALT:
+        {
+            const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+            if (!zero)
+                goto endOfCode;
+            const auto* end = static_cast<const uint8_t*>(zero);
+            stack_.push(Value::string(
+                std::string_view(reinterpret_cast<const char*>(code + pc), static_cast<size_t>(end - (code + pc)))));
+            pc = static_cast<int32_t>(end - code) + 1;
+            break;
+        }
+        case Op::PUSHFLOAT:
+        {
+            TN_NEED(8);
+            stack_.push(Value::floating(readDoubleLE(code + pc)));
+            pc += 8;
+            break;
+        }
+        case Op::NOTE:
+        {
+            const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+            if (!zero)
+                goto endOfCode;
+            pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
+            break;
+        }
+        case Op::AND:
+        case Op::OR:
+        case Op::ADD:
+        case Op::SUB:
+        case Op::MUL:
+        case Op::DIV:
+        case Op::MOD:
+            binaryInt(op);
+            break;
+        case Op::NOT:
+        {
+            const int32_t a = popInt();
+            stack_.push(Value::integer(a == 0 ? 1 : 0));
+            break;
+        }
+        case Op::NEG:
+        {
+            const int32_t a = popInt();
+            stack_.push(Value::integer(static_cast<int32_t>(0u - static_cast<uint32_t>(a))));
+            break;
+        }
+        case Op::LT:
+            compare(CompareOp::LT);
+            break;
+        case Op::GT:
+            compare(CompareOp::GT);
+            break;
+        case Op::LE:
+            compare(CompareOp::LE);
+            break;
+        case Op::GE:
+            compare(CompareOp::GE);
+            break;
+        case Op::NE:
+            compare(CompareOp::NE);
+            break;
+        case Op::EQ:
+            compare(CompareOp::EQ);
+            break;
+        case Op::CONCAT:
+            concat(code, pc, size);
+            break;
+        default:
+            reader.setPc(pc);
+            raiseRuntimeError("corrupt script, operand not recognized");
+        }
+
+        if constexpr (Sliced)
+        {
+            if (executed >= slice && !done)
+            {
+                reader.setPc(pc);
+                return ereturnvalue::Incomplete;
+            }
+        }
+        if (stop_)
+            break;
+    }
+#undef TN_INT_OPERAND
+#undef TN_NEED
+endOfCode:
+    reader.setPc(pc);
+    return result;
+}
+
+template ereturnvalue VirtualMachine::execute<true>(int32_t);
+template ereturnvalue VirtualMachine::execute<false>(int32_t);
+
+} // namespace tn

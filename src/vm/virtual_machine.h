@@ -1,0 +1,162 @@
+// VirtualMachine: runs one ProgramImage. Owns the operand stack, globals and
+// call frames, and is itself the core function set (a plain VM is a complete
+// core-only engine; the host's VM derives from it and adds its sets).
+#pragma once
+
+#include "common/result_codes.h"
+#include "lib/date_value.h"
+#include "vm/call_frame.h"
+#include "vm/function_set.h"
+#include "vm/program_image.h"
+#include "vm/value.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tn
+{
+
+// What a resumed run learns about the script it waits for.
+enum class WaitedScriptState
+{
+    Running,
+    Complete,
+    NotFound,
+};
+
+class VirtualMachine : public FunctionSet
+{
+public:
+    static constexpr int32_t kMaxInstructions = 0x70000000;
+    static constexpr int32_t kMaxCallDepth = 1000000;
+    static constexpr int32_t kMaxReferenceHops = 1000000;
+
+    VirtualMachine();
+    ~VirtualMachine() override;
+    VirtualMachine(const VirtualMachine&) = delete;
+    VirtualMachine& operator=(const VirtualMachine&) = delete;
+
+    // Resets the machine and makes [image] the one to run (not owned).
+    ereturnvalue attach(ProgramImage* image);
+    ProgramImage* image() const noexcept { return image_; }
+
+    // Runs the program from its start to its end.
+    ereturnvalue run(std::string& message);
+    // Runs at most [slice] instructions (<= 0: no limit), from the start when
+    // [restart] is set, else from where the previous call stopped.
+    ereturnvalue continueRun(int32_t slice, bool restart, std::string& message);
+
+    // Composes "Runtime Error: <text>[, on line N of <path>]" and throws RuntimeError.
+    [[noreturn]] void raiseRuntimeError(std::string_view text);
+    const std::string& errorMessage() const noexcept { return errorMessage_; }
+
+    // ---- State the system functions work on ----
+    OutputBuffer* outputBuffer() noexcept { return output_; }
+    int32_t currentLine() const noexcept { return line_; }
+    int32_t currentFileIndex() const noexcept { return fileIndex_; }
+    int32_t instructionCount() const noexcept { return instructionCounter_; }
+    DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
+    const DateDisplaySettings& dateSettings() const noexcept { return dateSettings_; }
+    void setStop() noexcept { stop_ = true; }
+    bool stopped() const noexcept { return stop_; }
+    bool noWait() const noexcept { return noWait_; }
+    void setWaitedScript(int32_t id) noexcept { waitedScriptId_ = id; }
+    int32_t waitedScript() const noexcept { return waitedScriptId_; }
+    int32_t callDepth() const noexcept { return depth_; }
+
+    // Script environment: name -> text, names made identifier-safe when stored.
+    using Environment = std::map<std::string, std::string>;
+    Environment& environment() noexcept { return environment_; }
+    void setEnvironmentVariable(std::string_view name, std::string_view value);
+    static std::string SafeEnvironmentName(std::string_view name);
+
+    const std::string& scriptPath() const noexcept { return scriptPath_; }
+    void setScriptPath(std::string path) { scriptPath_ = std::move(path); }
+
+    ValueVector& globals() noexcept { return globals_; }
+    ValueVector& stack() noexcept { return stack_; }
+
+    // Text of a value as the script sees it (dates in the display settings).
+    void appendText(const Value& v, std::string& out) const { v.appendText(out, &dateSettings_); }
+    std::string toText(const Value& v) const { return v.toText(&dateSettings_); }
+
+    // ---- FunctionSet: the core set ----
+    void registerFunctions(FunctionRegistry& registry) override;
+    ereturnvalue resumeCheck(bool& done) override;
+    void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override;
+    ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override;
+
+protected:
+    // Asked at a resume while a script waits for another one. The core VM knows no other scripts.
+    virtual WaitedScriptState waitedScriptState(int32_t scriptId);
+
+private:
+    template <bool Sliced>
+    ereturnvalue execute(int32_t slice);
+    ereturnvalue continueRunImpl(int32_t slice, bool restart, bool synchronous, std::string& message);
+    void resetState() noexcept;
+    void selectOutput(int32_t blockId);
+
+    // Calls and references
+    CallFrame& pushFrame(int32_t returnAddress);
+    int32_t popFrame() noexcept;
+    CallFrame* callerFrame() noexcept { return depth_ >= 2 ? frames_[size_t(depth_) - 2].get() : nullptr; }
+    CallFrame* currentFrame() noexcept { return depth_ >= 1 ? frames_[size_t(depth_) - 1].get() : nullptr; }
+    // Follows references for reading, in [frame]'s view; never grows a vector
+    // (a slot not yet created reads as Null).
+    const Value& peek(const Value& v, CallFrame* frame);
+    Value& globalSlot(int32_t slot);
+    Value& localSlot(int32_t slot); // raises "invalid pop local " without a frame
+    void bindArguments(CallFrame& frame, int32_t declared);
+    void copyBack(CallFrame& frame);
+    ereturnvalue callSystem(int32_t id, int32_t returnAddress);
+    void enter(int32_t count);
+    int32_t returnFromCall(); // returns the address to continue at
+
+    // Operators
+    Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
+    int32_t popInt();
+    void binaryInt(uint8_t op);
+    void compare(CompareOp op);
+    void concat(const uint8_t* code, int32_t pc, int32_t size);
+    void pushElement(Value& var, int32_t index);
+    void popElement(Value& var, int32_t index, Value&& value);
+    static int32_t jumpTarget(int32_t pc, int32_t offset, int32_t size) noexcept
+    {
+        const int64_t target = int64_t(pc) + offset;
+        return (target < 0 || target > size) ? size : static_cast<int32_t>(target);
+    }
+
+    [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
+
+    ProgramImage* image_ = nullptr;
+    std::string errorMessage_;
+    int32_t instructionCounter_ = 0;
+    bool inlineBlocks_ = false;
+    bool stop_ = false;
+    bool noWait_ = false;
+    int32_t waitedScriptId_ = 0;
+    DateDisplaySettings dateSettings_;
+    Environment environment_;
+    std::string scriptPath_;
+    Value accumulator_;
+    std::string concatScratch_;
+    ValueVector globals_;
+    ValueVector stack_;
+    OutputBuffer* output_ = nullptr;
+    int32_t outputBlockId_ = -1;
+    int32_t fileIndex_ = -1;
+    int32_t line_ = -1;
+    // Frames are kept for reuse; the first depth_ of them are live.
+    std::vector<std::unique_ptr<CallFrame>> frames_;
+    int32_t depth_ = 0;
+};
+
+// The core functions (output, environment, types, arrays, ...), one table over all families.
+const FunctionTable& CoreFunctionTable();
+
+} // namespace tn
