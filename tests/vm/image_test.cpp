@@ -1,0 +1,165 @@
+// The program image: the load-time scan, the reader's bounds, and malformed
+// code that must end in an orderly result.
+#include "support/image_builder.h"
+#include "vm/virtual_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace tn;
+using namespace tn::test;
+
+namespace
+{
+ereturnvalue scanResult(const std::string& bytes, int32_t& blocks)
+{
+    ProgramImage image;
+    image.setCode(bytes);
+    try
+    {
+        blocks = image.scan();
+        return ereturnvalue::OK;
+    }
+    catch (ereturnvalue code)
+    {
+        return code;
+    }
+}
+} // namespace
+
+TEST(ImageScan, CountsBlocksAndSkipsBodies)
+{
+    ImageBuilder b;
+    b.openBlock(3).op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1).closeBlock();
+    b.openBlock(7, false).op(Op::LINE, 2).closeBlock();
+    b.openBlock(9).closeBlock();
+    int32_t blocks = -1;
+    EXPECT_EQ(scanResult(b.bytes(), blocks), ereturnvalue::OK);
+    EXPECT_EQ(blocks, 3);
+
+    ProgramImage image;
+    b.install(image);
+    EXPECT_EQ(image.outputBufferCount(), 3);
+    EXPECT_EQ(image.findOutputBuffer(7), image.outputBuffer(1));
+    EXPECT_EQ(image.findOutputBuffer(-1), image.outputBuffer(0));
+    EXPECT_EQ(image.findOutputBuffer(4), nullptr);
+}
+
+TEST(ImageScan, RejectsCodeWithoutTheBlockLayout)
+{
+    int32_t blocks = 0;
+    ImageBuilder line;
+    line.op(Op::LINE, 1);
+    EXPECT_EQ(scanResult(line.bytes(), blocks), ereturnvalue::Error);
+    EXPECT_EQ(scanResult(std::string("\0", 1), blocks), ereturnvalue::Error);
+    ImageBuilder truncated;
+    truncated.openBlock(1);
+    EXPECT_EQ(scanResult(truncated.bytes().substr(0, 7), blocks), ereturnvalue::Error);
+    ImageBuilder backwards;
+    backwards.op(Op::OUTBLOCK, 1).op(Op::JMP, -10);
+    EXPECT_EQ(scanResult(backwards.bytes(), blocks), ereturnvalue::Error);
+    ImageBuilder beyond;
+    beyond.op(Op::OUTBLOCK, 1).op(Op::JMP, 100);
+    EXPECT_EQ(scanResult(beyond.bytes(), blocks), ereturnvalue::Error);
+    EXPECT_EQ(scanResult("", blocks), ereturnvalue::OK);
+    EXPECT_EQ(blocks, 0);
+}
+
+TEST(ImageReader, ReadsAreBoundsChecked)
+{
+    ProgramImage image;
+    image.setCode(std::string("\x29\x01\x02", 3)); // PUSHINT with a cut operand
+    CodeReader& r = image.reader();
+    ASSERT_TRUE(r.reset());
+    uint8_t op;
+    OperandKind kind;
+    ASSERT_TRUE(r.fetch(op, kind));
+    EXPECT_EQ(kind, OperandKind::Int32);
+    int32_t v;
+    EXPECT_FALSE(r.readInt32(v));
+    EXPECT_EQ(r.pc(), 1);
+    std::string_view text;
+    EXPECT_FALSE(r.readString(text));
+    EXPECT_FALSE(r.jumpRelative(10));
+    EXPECT_TRUE(r.jumpAbsolute(0));
+    EXPECT_FALSE(r.backUpInt32());
+}
+
+TEST(ImageReader, SourceFileTable)
+{
+    ProgramImage image;
+    EXPECT_EQ(image.addSourceFile("a.htm"), 1);
+    EXPECT_EQ(image.addSourceFile("lib/b.inc"), 2);
+    EXPECT_EQ(image.addSourceFile("a.htm"), 1);
+    std::string path;
+    EXPECT_EQ(image.sourceFilePath(2, path), ereturnvalue::OK);
+    EXPECT_EQ(path, "lib/b.inc");
+    EXPECT_EQ(image.sourceFilePath(3, path), ereturnvalue::NotFound);
+}
+
+TEST(MalformedImage, EndsInAnOrderlyResult)
+{
+    struct Case
+    {
+        const char* what;
+        std::string tail;
+        ereturnvalue expected;
+    };
+    const Case cases[] = {
+        {"operand cut at the end", std::string("\x29\x01", 2), ereturnvalue::OK},
+        {"string without zero", std::string("\x2B" "abc", 4), ereturnvalue::OK},
+        {"double cut", std::string("\x2C\x01\x02", 3), ereturnvalue::OK},
+        {"jump far past the end", std::string("\x03\xFF\xFF\xFF\x0F", 5), ereturnvalue::OK},
+        {"jump before the start", std::string("\x03\x00\x00\x00\x80", 5), ereturnvalue::OK},
+        {"opcode 0", std::string("\x00", 1), ereturnvalue::RuntimeError},
+        {"opcode 255", std::string("\xFF", 1), ereturnvalue::RuntimeError},
+        {"global slot -1", std::string("\x29\x01\x00\x00\x00\x23\xFF\xFF\xFF\xFF", 10), ereturnvalue::RuntimeError},
+        {"call into nowhere", std::string("\x04\x00\x00\x00\x70", 5), ereturnvalue::OK},
+        {"reference to local INT_MIN",
+         std::string("\x29\x00\x00\x00\x00\x04\x00\x00\x00\x00\x22\x00\x00\x00\x80\x29\x01\x00\x00\x00\x50", 21),
+         ereturnvalue::RuntimeError},
+    };
+    for (const Case& c : cases)
+    {
+        // The block header's JMP does not cover the tail, so the scan accepts it
+        // and OUTBLOCK falls into it.
+        ImageBuilder b;
+        b.op(Op::OUTBLOCK, -1).op(Op::JMP, 0).raw(c.tail);
+        ProgramImage image;
+        image.setCode(b.bytes());
+        image.registerBlock();
+        VirtualMachine vm;
+        vm.attach(&image);
+        std::string message;
+        EXPECT_EQ(vm.run(message), c.expected) << c.what << ": " << message;
+    }
+}
+
+TEST(MalformedImage, RandomCodeNeverCrashes)
+{
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 3000; ++round)
+    {
+        std::string tail(rng() % 64, '\0');
+        for (char& ch : tail)
+        {
+            // Mostly valid opcodes, so that execution gets somewhere.
+            static const uint8_t ops[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 17, 32, 33, 34, 35, 36, 37, 38, 39, 40,
+                                          41, 42, 43, 44, 48, 49, 51, 64, 65, 66, 67, 68, 69, 80, 81, 82, 83, 84,
+                                          85, 96, 112};
+            ch = static_cast<char>(rng() % 3 == 0 ? rng() % 256 : ops[rng() % sizeof ops]);
+        }
+        ImageBuilder b;
+        b.op(Op::OUTBLOCK, -1).op(Op::JMP, 0).raw(tail);
+        ProgramImage image;
+        image.setCode(b.bytes());
+        image.registerBlock();
+        VirtualMachine vm;
+        vm.attach(&image);
+        std::string message;
+        // Bounded: a random loop must not hang the test.
+        const ereturnvalue r = vm.continueRun(20000, true, message);
+        EXPECT_NE(r, ereturnvalue::Unknown);
+    }
+}
