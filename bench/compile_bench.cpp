@@ -1,0 +1,5 @@
+#include "bench_common.h"
+
+void RunCompileBenchmarks()
+{
+}

@@ -1,0 +1,8 @@
+#include "bench_common.h"
+
+int main()
+{
+    RunVmBenchmarks();
+    RunCompileBenchmarks();
+    return 0;
+}
