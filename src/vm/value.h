@@ -85,6 +85,8 @@ public:
     inline Value& push(); // appends a Null element and returns it
     inline void push(Value&& v);
     inline void push(const Value& v);
+    inline void pushInteger(int32_t v);   // fast paths for scalars
+    inline void pushReference(int32_t slot);
     inline bool pop() noexcept; // false on an empty vector
     inline Value* top() noexcept;
     inline Value* second() noexcept;
@@ -112,21 +114,29 @@ public:
         other.type_ = ValueType::Null;
         other.u_.bits = 0;
     }
+    // Both assignments take the source's payload before releasing the old one,
+    // so assigning an element of this value's own array is safe.
     Value& operator=(const Value& other) noexcept
     {
-        if (this != &other)
-        {
-            Value copy(other);
-            swap(copy);
-        }
+        other.retain();
+        const ValueType t = other.type_;
+        const Payload p = other.u_;
+        release();
+        type_ = t;
+        u_ = p;
         return *this;
     }
     Value& operator=(Value&& other) noexcept
     {
         if (this != &other)
         {
-            Value taken(std::move(other));
-            swap(taken);
+            const ValueType t = other.type_;
+            const Payload p = other.u_;
+            other.type_ = ValueType::Null;
+            other.u_.bits = 0;
+            release();
+            type_ = t;
+            u_ = p;
         }
         return *this;
     }
@@ -310,11 +320,33 @@ inline void ValueVector::push(const Value& v)
     push() = v;
 }
 
+inline void ValueVector::pushInteger(int32_t v)
+{
+    if (count_ >= capacity_)
+        growTo(static_cast<int64_t>(count_) + 1);
+    // Slots past the count are always Null, so no release is needed.
+    Value& slot = items_[count_++];
+    slot.type_ = ValueType::Integer;
+    slot.u_.i = v;
+}
+
+inline void ValueVector::pushReference(int32_t slot)
+{
+    if (count_ >= capacity_)
+        growTo(static_cast<int64_t>(count_) + 1);
+    Value& v = items_[count_++];
+    v.type_ = ValueType::Reference;
+    v.u_.i = slot;
+}
+
 inline bool ValueVector::pop() noexcept
 {
     if (count_ == 0)
         return false;
-    items_[--count_].setNull();
+    Value& v = items_[--count_];
+    v.release();
+    v.type_ = ValueType::Null;
+    v.u_.bits = 0;
     return true;
 }
 

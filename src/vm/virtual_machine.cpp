@@ -137,7 +137,7 @@ Value VirtualMachine::popOperand()
     Value* top = stack_.top();
     if (!top)
         raiseStackUnderflow();
-    Value v = top->isReference() ? peek(*top, currentFrame()) : std::move(*top);
+    Value v = top->isReference() ? peekFast(*top) : std::move(*top);
     stack_.pop();
     return v;
 }
@@ -147,7 +147,7 @@ int32_t VirtualMachine::popInt()
     Value* top = stack_.top();
     if (!top)
         raiseStackUnderflow();
-    const int32_t v = top->isReference() ? peek(*top, currentFrame()).toInt() : top->toInt();
+    const int32_t v = top->isInteger() ? top->rawInt() : peekFast(*top).toInt();
     stack_.pop();
     return v;
 }
@@ -186,20 +186,48 @@ void VirtualMachine::binaryInt(uint8_t op)
     default:
         break;
     }
-    stack_.push(Value::integer(r));
+    stack_.pushInteger(r);
 }
 
 void VirtualMachine::compare(CompareOp op)
 {
     if (stack_.count() < 2)
         raiseStackUnderflow();
-    CallFrame* frame = currentFrame();
-    const Value& b = peek(*stack_.top(), frame);
-    const Value& a = peek(*stack_.second(), frame);
-    const bool r = CompareValues(a, b, op);
+    const Value& b = peekFast(*stack_.top());
+    const Value& a = peekFast(*stack_.second());
+    bool r;
+    if (a.isInteger() && b.isInteger())
+    {
+        const int32_t x = a.rawInt(), y = b.rawInt();
+        switch (op)
+        {
+        case CompareOp::LT:
+            r = x < y;
+            break;
+        case CompareOp::GT:
+            r = x > y;
+            break;
+        case CompareOp::LE:
+            r = x <= y;
+            break;
+        case CompareOp::GE:
+            r = x >= y;
+            break;
+        case CompareOp::NE:
+            r = x != y;
+            break;
+        default:
+            r = x == y;
+            break;
+        }
+    }
+    else
+    {
+        r = CompareValues(a, b, op);
+    }
     stack_.pop();
     stack_.pop();
-    stack_.push(Value::integer(r ? 1 : 0));
+    stack_.pushInteger(r ? 1 : 0);
 }
 
 void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
@@ -450,13 +478,13 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::PUSHLOCALREF:
         {
             TN_INT_OPERAND(slot);
-            stack_.push(Value::reference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot))));
+            stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
             break;
         }
         case Op::PUSHGLOBALREF:
         {
             TN_INT_OPERAND(slot);
-            stack_.push(Value::reference(slot));
+            stack_.pushReference(slot);
             break;
         }
         case Op::POPLOCALELEM:
@@ -487,7 +515,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::PUSHINT:
         {
             TN_INT_OPERAND(value);
-            stack_.push(Value::integer(value));
+            stack_.pushInteger(value);
             break;
         }
         case Op::PUSHSTR:
@@ -529,13 +557,13 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::NOT:
         {
             const int32_t a = popInt();
-            stack_.push(Value::integer(a == 0 ? 1 : 0));
+            stack_.pushInteger(a == 0 ? 1 : 0);
             break;
         }
         case Op::NEG:
         {
             const int32_t a = popInt();
-            stack_.push(Value::integer(static_cast<int32_t>(0u - static_cast<uint32_t>(a))));
+            stack_.pushInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(a)));
             break;
         }
         case Op::LT:

@@ -109,6 +109,24 @@ private:
     // Follows references for reading, in [frame]'s view; never grows a vector
     // (a slot not yet created reads as Null).
     const Value& peek(const Value& v, CallFrame* frame);
+    // The common case inline: a value, or a reference straight to a plain variable.
+    const Value& peekFast(const Value& v)
+    {
+        if (!v.isReference())
+            return v;
+        const int32_t p = v.rawInt();
+        if (p >= 0)
+        {
+            if (const Value* g = globals_.find(p); g && !g->isReference())
+                return *g;
+        }
+        else if (CallFrame* frame = currentFrame(); frame && p != INT32_MIN)
+        {
+            if (const Value* l = frame->locals.find(-p); l && !l->isReference())
+                return *l;
+        }
+        return peek(v, currentFrame());
+    }
     Value& globalSlot(int32_t slot);
     Value& localSlot(int32_t slot); // raises "invalid pop local " without a frame
     void bindArguments(CallFrame& frame, int32_t declared);
