@@ -1,0 +1,236 @@
+#include "lib/date_value.h"
+#include "lib/date_value_detail.h"
+
+#include "lib/date_value_test_zone.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+
+namespace tn
+{
+namespace
+{
+
+using testing::makeDate;
+using testing::rawDate;
+using testing::ScopedTimeZone;
+
+const DateValue kSample = makeDate(1994, 11, 6, 8, 49, 37, 250);
+
+TEST(DateValueNumbers, ReadDecimalActsLikeA32BitAtoi)
+{
+    using datedetail::readDecimal;
+    EXPECT_EQ(readDecimal("1994"), 1994);
+    EXPECT_EQ(readDecimal(" \t\n-12x"), -12);
+    EXPECT_EQ(readDecimal("+7"), 7);
+    EXPECT_EQ(readDecimal(""), 0);
+    EXPECT_EQ(readDecimal("x1"), 0);
+    EXPECT_EQ(readDecimal("- 1"), 0);
+    EXPECT_EQ(readDecimal("2147483647"), INT_MAX);
+    EXPECT_EQ(readDecimal("2147483648"), INT_MAX);
+    EXPECT_EQ(readDecimal("-2147483648"), INT_MIN);
+    EXPECT_EQ(readDecimal("-99999999999999999999999"), INT_MIN);
+    // The view ends the number even when more digits follow in memory.
+    EXPECT_EQ(readDecimal(std::string_view("123456").substr(0, 2)), 12);
+}
+
+TEST(DateValueNumbers, WritePaddedMatchesPrintf)
+{
+    for (const int32_t value : {0, 5, -5, 42, 123, -1234, 99999, INT_MAX, INT_MIN})
+    {
+        for (const int width : {0, 2, 3, 4})
+        {
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "%0*d", width, value);
+            char actual[32];
+            char* end = datedetail::writePadded(actual, value, width);
+            EXPECT_EQ(std::string(actual, end), expected) << value << " width " << width;
+        }
+    }
+}
+
+TEST(DateValueHttpForm, PrintsFieldsAsTheyStand)
+{
+    EXPECT_EQ(kSample.httpForm(), "Sun, 06 Nov 1994 08:49:37 GMT");
+    DateValue local = kSample;
+    local.isGmt = false;
+    EXPECT_EQ(local.httpForm(), "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(DateValue().httpForm(), "BLANK");
+
+    std::string text = "at ";
+    kSample.appendHttpForm(text);
+    DateValue().appendHttpForm(text);
+    EXPECT_EQ(text, "at Sun, 06 Nov 1994 08:49:37 GMTBLANK");
+}
+
+TEST(DateValueHttpForm, BrokenFieldsStayInBounds)
+{
+    DateValue odd = rawDate(-5, 13, 123, 7, -1, 60);
+    odd.dayOfWeek = 9;
+    EXPECT_EQ(odd.httpForm(), "XXXXX, 123 XXXXX -005 07:-1:60 GMT");
+}
+
+TEST(DateValueCompactForm, PrintsAndReadsTwentyCharacters)
+{
+    EXPECT_EQ(kSample.compactForm(), "1994110608:49:37:250");
+    EXPECT_EQ(DateValue().compactForm(), "0000000000:00:00:000");
+
+    DateValue date = rawDate(1, 1, 1, 1, 1, 1, 1, false);
+    EXPECT_EQ(date.parseCompact("1994110608:49:37:250"), RC::OK);
+    EXPECT_TRUE(date == kSample);
+    EXPECT_EQ(date.dayOfWeek, 7);
+    EXPECT_TRUE(date.isGmt);
+
+    // Separator positions are not looked at.
+    EXPECT_EQ(date.parseCompact("1994110608x49y37z250"), RC::OK);
+    EXPECT_TRUE(date == kSample);
+}
+
+TEST(DateValueCompactForm, SixteenCharactersHaveNoMilliseconds)
+{
+    DateValue date;
+    EXPECT_EQ(date.parseCompact("1994110608:49:37"), RC::OK);
+    EXPECT_TRUE(date == makeDate(1994, 11, 6, 8, 49, 37));
+}
+
+TEST(DateValueCompactForm, RefusalsLeaveBlank)
+{
+    DateValue date = kSample;
+    EXPECT_EQ(date.parseCompact("1994110608:49:37:25"), RC::UnknownFormat);
+    EXPECT_TRUE(date.isBlank());
+    date = kSample;
+    EXPECT_EQ(date.parseCompact(""), RC::UnknownFormat);
+    EXPECT_TRUE(date.isBlank());
+
+    date = kSample;
+    EXPECT_EQ(date.parseCompact(" 994110608:49:37:250"), RC::OK);
+    EXPECT_TRUE(date.isBlank());
+
+    date = kSample;
+    EXPECT_EQ(date.parseCompact("1994130608:49:37:250"), RC::UnknownFormat);
+    EXPECT_TRUE(date.isBlank());
+    EXPECT_EQ(date.parseCompact("1994110624:00:00:000"), RC::UnknownFormat);
+    EXPECT_TRUE(date.isBlank());
+
+    // In range but not in the calendar: blank, yet accepted.
+    date = kSample;
+    EXPECT_EQ(date.parseCompact("2003022908:49:37:250"), RC::OK);
+    EXPECT_TRUE(date.isBlank());
+}
+
+TEST(DateValueCompactForm, RoundTripsThroughTheForm)
+{
+    // Five-digit years do not fit the 20 characters.
+    for (const DateValue& date : {kSample, makeDate(1601, 1, 1, 0, 0, 0, 1), makeDate(9999, 12, 31, 23, 59, 59, 999),
+                                  makeDate(2000, 2, 29, 12, 0, 0, 7)})
+    {
+        DateValue back;
+        ASSERT_EQ(back.parseCompact(date.compactForm()), RC::OK) << date.compactForm();
+        EXPECT_TRUE(back == date) << date.compactForm();
+        EXPECT_EQ(back.dayOfWeek, date.dayOfWeek);
+    }
+}
+
+TEST(DateValueLogForm, NoOffsetInUtc)
+{
+    const ScopedTimeZone zone("UTC");
+    EXPECT_EQ(kSample.logForm(), "1994/11/06 08:49:37.250 7");
+    EXPECT_EQ(DateValue().logForm(), "BLANK");
+}
+
+TEST(DateValueLogForm, EastOfGreenwichShowsPlus)
+{
+    TN_REQUIRE_ZONE("Asia/Kolkata");
+    const ScopedTimeZone zone("Asia/Kolkata");
+    DateValue local = kSample;
+    local.isGmt = false;
+    EXPECT_EQ(local.logForm(), "1994/11/06 08:49:37.250 7 +0530");
+    EXPECT_EQ(kSample.logForm(), "1994/11/06 08:49:37.250 7 +0000");
+}
+
+TEST(DateValueLogForm, WestOfGreenwichShowsMinus)
+{
+    TN_REQUIRE_ZONE("America/New_York");
+    const ScopedTimeZone zone("America/New_York");
+    DateValue local = kSample;
+    local.isGmt = false;
+    const std::string text = local.logForm();
+    const std::string offset = text.substr(text.size() - 6);
+    EXPECT_TRUE(offset == " -0500" || offset == " -0400") << text;
+    EXPECT_EQ(kSample.logForm().substr(25), " -0000");
+}
+
+TEST(DateValueHttpParser, ReadsAllThreeLayouts)
+{
+    for (const char* text :
+         {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994",
+          "sun, 06 NOV 1994 08:49:37 GMT", "SUNDAY, 6-nov-1994 8:49:37 GMT", "  Sun   Nov 6 08:49:37   1994  "})
+    {
+        DateValue date = rawDate(1, 1, 1, 1, 1, 1, 1, false);
+        ASSERT_EQ(date.parseHttp(text), RC::OK) << text;
+        EXPECT_TRUE(date == makeDate(1994, 11, 6, 8, 49, 37)) << text;
+        EXPECT_EQ(date.dayOfWeek, 7) << text;
+        EXPECT_TRUE(date.isGmt) << text;
+    }
+}
+
+TEST(DateValueHttpParser, TwoDigitYearsPivotAtFifty)
+{
+    DateValue date;
+    ASSERT_EQ(date.parseHttp("Monday, 01-Jan-49 00:00:00 GMT"), RC::OK);
+    EXPECT_EQ(date.year, 2049);
+    ASSERT_EQ(date.parseHttp("Monday, 01-Jan-50 00:00:00 GMT"), RC::OK);
+    EXPECT_EQ(date.year, 1950);
+    // Only the dashed layout widens years.
+    ASSERT_EQ(date.parseHttp("Mon, 01 Jan 50 00:00:00 GMT"), RC::OK);
+    EXPECT_EQ(date.year, 50);
+}
+
+TEST(DateValueHttpParser, RefusesOtherShapes)
+{
+    for (const char* text :
+         {"", "   ", "BLANK", "Sun, 06 Nov 1994 08:49:37 UTC", "Sun, 06 Nov 1994 08:49:37 gmt",
+          "Sunday, 06 Nov 1994 08:49:37 GMT", "Sun, 06 November 1994 08:49:37 GMT", "Sun, 06 Nov 1994 08:49 GMT",
+          "Sun, 06 Nov 1994 08:49:37:00 GMT", "Sunday, 06-Nov 08:49:37 GMT", "Sunday, 06-Nov-94-1 08:49:37 GMT",
+          "Sun Nov 6 08:49 1994", "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Foo 1994 08:49:37 GMT",
+          "Sun, 99999999999 Nov 1994 08:49:37 GMT", "Sun, 06 Nov 1994 08:49:37 GMT extra",
+          "Sun,  06 Nov 1994 08:49:37 GMT GMT GMT GMT GMT GMT GMT GMT GMT GMT"})
+    {
+        DateValue date = kSample;
+        EXPECT_EQ(date.parseHttp(text), RC::UnknownFormat) << text;
+        EXPECT_TRUE(date.isBlank()) << text;
+    }
+}
+
+TEST(DateValueHttpParser, UnknownDayNameDependsOnLeftoverWeekday)
+{
+    DateValue fresh;
+    EXPECT_EQ(fresh.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), RC::UnknownFormat);
+
+    // Without a day name the weekday left from before is kept and checked.
+    DateValue reused = kSample;
+    EXPECT_EQ(reused.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), RC::OK);
+    EXPECT_EQ(reused.dayOfWeek, 7);
+
+    DateValue named;
+    ASSERT_EQ(named.parseHttp("Wed, 06 Nov 1994 08:49:37 GMT"), RC::OK);
+    EXPECT_EQ(named.dayOfWeek, 3); // taken from the text, not the calendar
+}
+
+TEST(DateValueHttpParser, RoundTripsThroughTheForm)
+{
+    for (const DateValue& date :
+         {makeDate(1994, 11, 6, 8, 49, 37), makeDate(1601, 1, 1, 0, 0, 1), makeDate(30827, 12, 31, 23, 59, 59),
+          makeDate(2024, 2, 29, 12), makeDate(1999, 12, 31, 23, 59, 59)})
+    {
+        DateValue back;
+        ASSERT_EQ(back.parseHttp(date.httpForm()), RC::OK) << date.httpForm();
+        EXPECT_TRUE(back == date) << date.httpForm();
+        EXPECT_EQ(back.dayOfWeek, date.dayOfWeek);
+    }
+}
+
+} // namespace
+} // namespace tn
