@@ -88,6 +88,13 @@ protected:
 private:
     bool ensurePhysical(int64_t bytes) noexcept;
     void clampWindow() noexcept;
+    // Drops the storage without freeing it (it has moved elsewhere). Not virtual
+    // on purpose: a derived buffer's own fields still have to be moved after it.
+    void forgetStorage() noexcept;
+    // Whole-stream reading: one fread after the first [filled] bytes (-1 when it cannot fit),
+    // then the final length, window and trimmed capacity.
+    int64_t readAtEnd(std::FILE* stream, int64_t count, int64_t filled) noexcept;
+    void finishRead(int64_t total) noexcept;
 };
 
 // A buffer with a read position, read chunk by chunk.
@@ -95,6 +102,11 @@ class ReadingByteBuffer : public ByteBuffer
 {
 public:
     using ByteBuffer::ByteBuffer;
+    ReadingByteBuffer() noexcept = default;
+    ReadingByteBuffer(const ReadingByteBuffer& other) = default;
+    ReadingByteBuffer(ReadingByteBuffer&& other) noexcept; // other left clear, read position included
+    ReadingByteBuffer& operator=(const ReadingByteBuffer& other) = default;
+    ReadingByteBuffer& operator=(ReadingByteBuffer&& other) noexcept;
     void clear() noexcept override;
     // Copies at most n bytes from the read position, skipping CR (13) when dropCR is set;
     // the position advances by the bytes examined. Returns the bytes copied.

@@ -89,7 +89,17 @@ Value& VirtualMachine::localSlot(int32_t slot)
     return frame->locals.at(slot);
 }
 
-void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared)
+Value* VirtualMachine::directVariable(int32_t reference, CallFrame* caller)
+{
+    Value* v = nullptr;
+    if (reference > 0)
+        v = &globals_.at(reference);
+    else if (reference < 0 && reference != INT32_MIN && caller)
+        v = &caller->locals.at(-reference);
+    return v && !v->isReference() ? v : nullptr;
+}
+
+void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lendByReference)
 {
     Value* top = stack_.top();
     if (!top)
@@ -120,6 +130,15 @@ void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared)
             if (!argument.isReference())
                 raiseRuntimeError(formatMessage("Invalid function argument %d. Must be a variable", i, 0));
             frame.callerRefs[static_cast<size_t>(i) - 1] = argument.rawInt();
+            if (lendByReference)
+            {
+                if (Value* variable = directVariable(argument.rawInt(), caller))
+                {
+                    frame.locals[i] = std::move(*variable);
+                    stack_.pop();
+                    continue;
+                }
+            }
         }
         if (argument.isReference())
             frame.locals[i] = peek(argument, caller);
@@ -192,9 +211,25 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     CallFrame& frame = pushFrame(returnAddress);
     int32_t declared = -1;
     describeParameters(id, frame, declared);
-    bindArguments(frame, declared);
+    // By-reference arguments are lent to the function rather than shared, so
+    // that pop() on a large array does not copy it. Should the function fail,
+    // the values go back to the caller's variables before the error leaves.
+    bindArguments(frame, declared, true);
     Value result;
-    const ereturnvalue code = dispatch(id, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
+    ereturnvalue code;
+    try
+    {
+        code = dispatch(id, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
+    }
+    catch (...)
+    {
+        CallFrame* caller = callerFrame();
+        for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
+            if (frame.byRefFlags[i] == 1)
+                if (Value* variable = directVariable(frame.callerRefs[i], caller))
+                    *variable = std::move(frame.locals.at(static_cast<int32_t>(i) + 1));
+        throw;
+    }
     stack_.push(std::move(result));
     copyBack(frame);
     popFrame();

@@ -129,7 +129,10 @@ private:
     }
     Value& globalSlot(int32_t slot);
     Value& localSlot(int32_t slot); // raises "invalid pop local " without a frame
-    void bindArguments(CallFrame& frame, int32_t declared);
+    // [lendByReference]: move a by-reference argument's value out of the
+    // caller's variable instead of sharing it (system calls only; see callSystem).
+    void bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
+    Value* directVariable(int32_t reference, CallFrame* caller);
     void copyBack(CallFrame& frame);
     ereturnvalue callSystem(int32_t id, int32_t returnAddress);
     void enter(int32_t count);

@@ -1,0 +1,156 @@
+#include "hostlib/cookie.h"
+
+#include "lib/text_split.h"
+
+namespace tn
+{
+
+namespace
+{
+
+std::string_view trimmed(std::string_view text) noexcept
+{
+    constexpr std::string_view kBlanks = "\r\n \t";
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+    {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+bool sameWord(std::string_view a, std::string_view lowerWord) noexcept
+{
+    if (a.size() != lowerWord.size())
+    {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i)
+    {
+        const char c = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + ('a' - 'A')) : a[i];
+        if (c != lowerWord[i])
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Applies [name]=[value] to [cookie] when it is a cookie attribute.
+bool applyAttribute(Cookie& cookie, std::string_view name, std::string_view value)
+{
+    if (sameWord(name, "expires"))
+    {
+        // A date that does not parse leaves the blank date, so no expiry.
+        cookie.expires.parseHttp(value);
+    }
+    else if (sameWord(name, "path"))
+    {
+        cookie.path = value;
+    }
+    else if (sameWord(name, "domain"))
+    {
+        cookie.domain = value;
+    }
+    else if (sameWord(name, "secure"))
+    {
+        cookie.secure = true;
+    }
+    else
+    {
+        return false;
+    }
+    return true;
+}
+
+// Calls [visit] with the trimmed name and value of every piece that has a name.
+template <typename Visit> void forEachPair(std::string_view text, Visit&& visit)
+{
+    for (const std::string& piece : SplitText(";", text, false, true, 0))
+    {
+        const std::string_view pair = trimmed(piece);
+        const size_t equals = pair.find('=');
+        const std::string_view name = trimmed(pair.substr(0, equals));
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : trimmed(pair.substr(equals + 1));
+        if (!name.empty())
+        {
+            visit(name, value);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<Cookie> ParseCookieHeader(std::string_view header)
+{
+    std::vector<Cookie> cookies;
+    forEachPair(header,
+                [&](std::string_view name, std::string_view value)
+                {
+                    if (cookies.empty() || !applyAttribute(cookies.back(), name, value))
+                    {
+                        Cookie& cookie = cookies.emplace_back();
+                        cookie.name = name;
+                        cookie.value = value;
+                    }
+                });
+    return cookies;
+}
+
+Cookie ParseCookieText(std::string_view text)
+{
+    Cookie cookie;
+    forEachPair(text,
+                [&](std::string_view name, std::string_view value)
+                {
+                    if (cookie.name.empty())
+                    {
+                        cookie.name = name;
+                        cookie.value = value;
+                    }
+                    else
+                    {
+                        applyAttribute(cookie, name, value);
+                    }
+                });
+    return cookie;
+}
+
+std::string CookieText(const Cookie& cookie)
+{
+    std::string text = cookie.name;
+    std::string_view value = cookie.value;
+    DateValue expires = cookie.expires;
+    if (value.empty())
+    {
+        value = "deleted";
+        expires = DateValue::now();
+        expires.addHours(-1);
+    }
+    text += '=';
+    text += value;
+    if (!cookie.domain.empty())
+    {
+        text += "; domain=";
+        text += cookie.domain;
+    }
+    if (!expires.isBlank())
+    {
+        text += "; expires=";
+        text += expires.httpForm();
+    }
+    if (!cookie.path.empty())
+    {
+        text += "; path=";
+        text += cookie.path;
+    }
+    if (cookie.secure)
+    {
+        text += "; secure";
+    }
+    return text;
+}
+
+} // namespace tn
