@@ -99,6 +99,17 @@ Value* VirtualMachine::directVariable(int32_t reference, CallFrame* caller)
     return v && !v->isReference() ? v : nullptr;
 }
 
+void VirtualMachine::returnLent(CallFrame& frame, CallFrame* caller)
+{
+    for (size_t i = 0; i < frame.byRefFlags.size() && i < frame.callerRefs.size(); ++i)
+    {
+        Value* lent = frame.locals.find(static_cast<int32_t>(i) + 1) ? &frame.locals[static_cast<int32_t>(i) + 1] : nullptr;
+        if (frame.byRefFlags[i] == 1 && frame.callerRefs[i] != 0 && lent)
+            if (Value* variable = directVariable(frame.callerRefs[i], caller))
+                *variable = std::move(*lent);
+    }
+}
+
 void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lendByReference)
 {
     Value* top = stack_.top();
@@ -128,10 +139,26 @@ void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lend
         if (frame.byRefFlags[static_cast<size_t>(i) - 1] == 1)
         {
             if (!argument.isReference())
+            {
+                if (lendByReference)
+                    returnLent(frame, caller);
                 raiseRuntimeError(formatMessage("Invalid function argument %d. Must be a variable", i, 0));
+            }
             frame.callerRefs[static_cast<size_t>(i) - 1] = argument.rawInt();
             if (lendByReference)
             {
+                // The same variable passed twice: the later position already holds it.
+                int32_t sameAs = 0;
+                for (int32_t j = i + 1; j <= count && !sameAs; ++j)
+                    if (frame.byRefFlags[static_cast<size_t>(j) - 1] == 1 &&
+                        frame.callerRefs[static_cast<size_t>(j) - 1] == argument.rawInt())
+                        sameAs = j;
+                if (sameAs)
+                {
+                    frame.locals[i] = frame.locals[sameAs];
+                    stack_.pop();
+                    continue;
+                }
                 if (Value* variable = directVariable(argument.rawInt(), caller))
                 {
                     frame.locals[i] = std::move(*variable);
@@ -223,11 +250,7 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     }
     catch (...)
     {
-        CallFrame* caller = callerFrame();
-        for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
-            if (frame.byRefFlags[i] == 1)
-                if (Value* variable = directVariable(frame.callerRefs[i], caller))
-                    *variable = std::move(frame.locals.at(static_cast<int32_t>(i) + 1));
+        returnLent(frame, callerFrame());
         throw;
     }
     stack_.push(std::move(result));

@@ -133,6 +133,7 @@ private:
     // caller's variable instead of sharing it (system calls only; see callSystem).
     void bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
     Value* directVariable(int32_t reference, CallFrame* caller);
+    void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
     ereturnvalue callSystem(int32_t id, int32_t returnAddress);
     void enter(int32_t count);

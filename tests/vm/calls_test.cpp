@@ -266,3 +266,50 @@ TEST(CallSystem, ByReferenceSystemParameterIsCopiedBack)
     EXPECT_EQ(vm.globals()[2].stringView(), "written");
     EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
 }
+
+TEST(CallSystem, LentArgumentsGoBackWhenBindingFails)
+{
+    // -104 takes two by-reference parameters; the second is checked first,
+    // so a constant first argument fails after the second was lent.
+    class TwoRefVm : public TestVm
+    {
+    public:
+        void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override
+        {
+            if (id == -104)
+            {
+                declared = 2;
+                frame.byRefFlags = {1, 1};
+                frame.callerRefs = {0, 0};
+                return;
+            }
+            TestVm::describeParameters(id, frame, declared);
+        }
+        ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override
+        {
+            if (id == -104)
+            {
+                result = frame.locals.at(1); // reads the first, which may be the same variable as the second
+                frame.locals.at(2) = Value::integer(2);
+                return ereturnvalue::OK;
+            }
+            return TestVm::dispatch(id, frame, argc, result);
+        }
+    };
+    ProgramImage image;
+    TwoRefVm vm;
+    std::string message;
+    ImageBuilder b;
+    b.openBlock(1).str(Op::PUSHSTR, "kept").op(Op::POPGLOBAL, 1);
+    // same variable twice: both parameters see its value, the later one wins on return
+    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 2).op(Op::CALLSYS, -104).op(Op::POPGLOBAL, 2);
+    b.str(Op::PUSHSTR, "again").op(Op::POPGLOBAL, 3);
+    b.op(Op::PUSHINT, 1).op(Op::PUSHGLOBALREF, 3).op(Op::PUSHINT, 2).op(Op::CALLSYS, -104).closeBlock();
+    b.install(image);
+    vm.attach(&image);
+    EXPECT_EQ(vm.run(message), ereturnvalue::RuntimeError);
+    EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
+    EXPECT_EQ(vm.globals()[2].stringView(), "kept");
+    EXPECT_EQ(vm.globals()[1].toInt(), 2);
+    EXPECT_EQ(vm.globals()[3].stringView(), "again");
+}
