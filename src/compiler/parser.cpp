@@ -1,0 +1,662 @@
+#include "compiler/parser.h"
+
+#include "compiler/tokens.h"
+
+#include <utility>
+
+namespace tn
+{
+
+namespace
+{
+
+void freeTree(NodePtr tree, std::vector<NodePtr>& work)
+{
+    if (!tree)
+    {
+        return;
+    }
+    work.push_back(std::move(tree));
+    while (!work.empty())
+    {
+        NodePtr node = std::move(work.back());
+        work.pop_back();
+        for (NodePtr& child : node->children)
+        {
+            if (child)
+            {
+                work.push_back(std::move(child));
+            }
+        }
+        // `node` goes here with no children left, so nothing recurses.
+    }
+}
+
+} // namespace
+
+NodePtr Parser::newOperator(int32_t op, int32_t line, size_t childCount)
+{
+    auto node = std::make_unique<SyntaxNode>();
+    node->kind = NodeKind::Operator;
+    node->op = op;
+    node->line = line;
+    node->children.reserve(childCount);
+    return node;
+}
+
+NodePtr Parser::makeOperator(int32_t op, int32_t line)
+{
+    return newOperator(op, line, 0);
+}
+
+NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a)
+{
+    NodePtr node = newOperator(op, line, 1);
+    node->children.push_back(std::move(a));
+    return node;
+}
+
+NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b)
+{
+    NodePtr node = newOperator(op, line, 2);
+    node->children.push_back(std::move(a));
+    node->children.push_back(std::move(b));
+    return node;
+}
+
+NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c)
+{
+    NodePtr node = newOperator(op, line, 3);
+    node->children.push_back(std::move(a));
+    node->children.push_back(std::move(b));
+    node->children.push_back(std::move(c));
+    return node;
+}
+
+bool Parser::isConstantToken(int32_t token) noexcept
+{
+    switch (token)
+    {
+    case T_INTEGER:
+    case T_FLOAT:
+    case T_STRING:
+    case T_RAWSTRING:
+    case T_TRUE:
+    case T_FALSE:
+    case T_TIMEOUT:
+    case T_NOTFOUND:
+    case T_INVALIDINPUT:
+    case T_EVENT:
+    case T_EVENTFAILED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FreeSyntaxTree(NodePtr tree)
+{
+    std::vector<NodePtr> work;
+    freeTree(std::move(tree), work);
+}
+
+Parser::Parser(Lexer& lexer, ParserSink& sink) : lexer_(lexer), sink_(sink)
+{
+    stack_.reserve(200);
+}
+
+Parser::~Parser()
+{
+    clearStack();
+}
+
+int Parser::parse()
+{
+    clearStack();
+    lookahead_ = -1;
+    // The empty statement list is reduced before any token is read.
+    stack_.push_back(Entry{Item::Program, 0, lexer_.line(), nullptr});
+    Step result = Step::Continue;
+    while (result == Step::Continue)
+    {
+        result = step();
+    }
+    clearStack();
+    switch (result)
+    {
+    case Step::Accept:
+        return 0;
+    case Step::Overflow:
+        sink_.recordParseError("parser stack overflow");
+        return 2;
+    case Step::Failed:
+        return 1;
+    default:
+        sink_.recordParseError("parse error");
+        return 1;
+    }
+}
+
+int32_t Parser::peek()
+{
+    if (lookahead_ < 0)
+    {
+        lookahead_ = lexer_.nextToken(value_);
+    }
+    return lookahead_;
+}
+
+// The table parser counts its start state as well; the entry that would make
+// kStackLimit is refused.
+bool Parser::canPush() const noexcept
+{
+    return stack_.size() + 2 < kStackLimit;
+}
+
+bool Parser::consume() noexcept
+{
+    if (!canPush())
+    {
+        return false;
+    }
+    lookahead_ = -1;
+    return true;
+}
+
+Parser::Step Parser::shift(Item item, NodePtr node)
+{
+    const int32_t token = lookahead_;
+    const int32_t line = value_.line;
+    if (!consume())
+    {
+        FreeSyntaxTree(std::move(node));
+        return Step::Overflow;
+    }
+    stack_.push_back(Entry{item, token, line, std::move(node)});
+    return Step::Continue;
+}
+
+Parser::Step Parser::expect(int32_t token, Item item)
+{
+    if (peek() != token)
+    {
+        return Step::SyntaxError;
+    }
+    return shift(item);
+}
+
+NodePtr Parser::leafFromToken(int32_t token) const
+{
+    auto node = std::make_unique<SyntaxNode>();
+    node->line = value_.line;
+    switch (token)
+    {
+    case T_INTEGER:
+    case T_TRUE:
+    case T_FALSE:
+    case T_TIMEOUT:
+    case T_NOTFOUND:
+    case T_INVALIDINPUT:
+    case T_EVENT:
+    case T_EVENTFAILED:
+        // The lexer gives the constant keywords their values too.
+        node->kind = NodeKind::IntLiteral;
+        node->intValue = value_.integer;
+        break;
+    case T_FLOAT:
+        node->kind = NodeKind::FloatLiteral;
+        node->floatValue = value_.real;
+        break;
+    case T_STRING:
+        node->kind = NodeKind::StringLiteral;
+        node->text = value_.text;
+        break;
+    case T_RAWSTRING:
+    {
+        // Each bar only if present: a text cut at the length limit has lost its closing bar.
+        std::string_view text = value_.text;
+        if (!text.empty() && text.front() == '|')
+        {
+            text.remove_prefix(1);
+        }
+        if (!text.empty() && text.back() == '|')
+        {
+            text.remove_suffix(1);
+        }
+        node->kind = NodeKind::RawStringLiteral;
+        node->text.assign(text);
+        break;
+    }
+    case T_IDENTIFIER:
+        node->kind = NodeKind::FunctionName;
+        node->text = value_.text;
+        break;
+    case T_VARIABLE:
+        node->kind = NodeKind::Variable;
+        node->text.assign(value_.text, 1);
+        break;
+    case T_REFVARIABLE:
+        node->kind = NodeKind::Variable;
+        node->byRef = true;
+        node->text.assign(value_.text, 2);
+        break;
+    default:
+        node->kind = NodeKind::BadChar;
+        node->badByte = value_.byte;
+        break;
+    }
+    return node;
+}
+
+Parser::Item Parser::itemAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].item;
+}
+
+int32_t Parser::lineAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].line;
+}
+
+int32_t Parser::opAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].op;
+}
+
+NodePtr Parser::takeNode(size_t fromTop)
+{
+    return std::move(stack_[stack_.size() - 1 - fromTop].node);
+}
+
+Parser::Step Parser::reduce(size_t count, Item item, NodePtr node, int32_t line)
+{
+    // Callers move out every node they use; anything left is freed flat.
+    for (size_t i = stack_.size() - count; i < stack_.size(); ++i)
+    {
+        freeTree(std::move(stack_[i].node), freeList_);
+    }
+    stack_.resize(stack_.size() - count);
+    stack_.push_back(Entry{item, 0, line, std::move(node)});
+    return Step::Continue;
+}
+
+void Parser::clearStack()
+{
+    for (Entry& entry : stack_)
+    {
+        freeTree(std::move(entry.node), freeList_);
+    }
+    stack_.clear();
+}
+
+Parser::Step Parser::step()
+{
+    switch (itemAt(0))
+    {
+    case Item::Program:
+        if (peek() == T_END)
+        {
+            return Step::Accept;
+        }
+        return startStatement();
+    case Item::Statement:
+        return afterStatement();
+    case Item::Sequence:
+        return afterSequence();
+    case Item::Block:
+    case Item::SwitchBrace:
+    case Item::FunctionBrace:
+    case Item::IfClose:
+    case Item::WhileClose:
+    case Item::ForClose:
+    case Item::Else:
+        return startStatement();
+    case Item::If:
+        return expect('(', Item::IfOpen);
+    case Item::While:
+        return expect('(', Item::WhileOpen);
+    case Item::For:
+        return expect('(', Item::ForOpen);
+    case Item::Switch:
+        return expect('(', Item::SwitchOpen);
+    case Item::IfOpen:
+    case Item::WhileOpen:
+    case Item::ForAssign:
+    case Item::ForTo:
+    case Item::Assign:
+    case Item::IndexOpen:
+    case Item::ArgumentComma:
+    case Item::ParenOpen:
+    case Item::Binary:
+    case Item::Negate:
+    case Item::Not:
+    case Item::Question:
+    case Item::Colon:
+        return startExpression();
+    case Item::ForOpen:
+        if (peek() != T_VARIABLE)
+        {
+            return Step::SyntaxError;
+        }
+        return shift(Item::ForVariable, leafFromToken(T_VARIABLE));
+    case Item::ForVariable:
+        return expect('=', Item::ForAssign);
+    case Item::SwitchOpen:
+        if (peek() != T_VARIABLE)
+        {
+            return Step::SyntaxError;
+        }
+        return shift(Item::SwitchVariable, leafFromToken(T_VARIABLE));
+    case Item::SwitchVariable:
+        return expect(')', Item::SwitchClose);
+    case Item::SwitchClose:
+        return expect('{', Item::SwitchBrace);
+    case Item::Case:
+    {
+        const int32_t token = peek();
+        if (isConstantToken(token))
+        {
+            return shift(Item::CaseConstant, leafFromToken(token));
+        }
+        if (token == '-')
+        {
+            return shift(Item::Negate);
+        }
+        return Step::SyntaxError;
+    }
+    case Item::CaseConstant:
+        if (peek() != ':')
+        {
+            return Step::SyntaxError;
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(2, Item::Statement, makeOperator(T_CASE, lineAt(1), takeNode(0)), lineAt(1));
+    case Item::Default:
+        if (peek() != ':')
+        {
+            return Step::SyntaxError;
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(1, Item::Statement, makeOperator(T_DEFAULT, lineAt(0)), lineAt(0));
+    case Item::Jump:
+        if (peek() != ';')
+        {
+            return Step::SyntaxError;
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(1, Item::Statement, makeOperator(opAt(0), lineAt(0)), lineAt(0));
+    case Item::Return:
+        if (peek() != ';')
+        {
+            return startExpression();
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(1, Item::Statement, makeOperator(T_RETURN, lineAt(0)), lineAt(0));
+    case Item::Function:
+        if (peek() != T_IDENTIFIER)
+        {
+            return Step::SyntaxError;
+        }
+        return shift(Item::FunctionName, leafFromToken(T_IDENTIFIER));
+    case Item::FunctionName:
+        return expect('(', Item::FunctionOpen);
+    case Item::FunctionOpen:
+    {
+        const int32_t token = peek();
+        if (token == ')')
+        {
+            return shift(Item::FunctionClose);
+        }
+        if (token == T_VARIABLE || token == T_REFVARIABLE)
+        {
+            return shift(Item::Parameters, leafFromToken(token));
+        }
+        return Step::SyntaxError;
+    }
+    case Item::Parameters:
+    {
+        const int32_t token = peek();
+        if (token == ',')
+        {
+            return shift(Item::ParameterComma);
+        }
+        if (token == ')')
+        {
+            return shift(Item::FunctionClose);
+        }
+        return Step::SyntaxError;
+    }
+    case Item::ParameterComma:
+    {
+        const int32_t token = peek();
+        if (token != T_VARIABLE && token != T_REFVARIABLE)
+        {
+            return Step::SyntaxError;
+        }
+        NodePtr parameter = leafFromToken(token);
+        if (!consume())
+        {
+            FreeSyntaxTree(std::move(parameter));
+            return Step::Overflow;
+        }
+        return reduce(2, Item::Parameters, makeOperator(',', lineAt(1), takeNode(1), std::move(parameter)), lineAt(1));
+    }
+    case Item::FunctionClose:
+        return expect('{', Item::FunctionBrace);
+    case Item::Global:
+        if (peek() != T_VARIABLE)
+        {
+            return Step::SyntaxError;
+        }
+        return shift(Item::Globals, leafFromToken(T_VARIABLE));
+    case Item::Globals:
+    {
+        const int32_t token = peek();
+        if (token == ',')
+        {
+            return shift(Item::GlobalComma);
+        }
+        if (token != ';')
+        {
+            return Step::SyntaxError;
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(2, Item::Statement, makeOperator(T_GLOBAL, lineAt(1), takeNode(0)), lineAt(1));
+    }
+    case Item::GlobalComma:
+    {
+        if (peek() != T_VARIABLE)
+        {
+            return Step::SyntaxError;
+        }
+        NodePtr variable = leafFromToken(T_VARIABLE);
+        if (!consume())
+        {
+            FreeSyntaxTree(std::move(variable));
+            return Step::Overflow;
+        }
+        return reduce(2, Item::Globals, makeOperator(',', lineAt(1), takeNode(1), std::move(variable)), lineAt(1));
+    }
+    case Item::Variable:
+        if (peek() == T_LBRACKET)
+        {
+            return shift(Item::IndexOpen);
+        }
+        stack_.back().item = Item::Target;
+        return Step::Continue;
+    case Item::Target:
+        return afterTarget();
+    case Item::Expression:
+        return afterExpression();
+    case Item::Name:
+        return expect('(', Item::CallOpen);
+    case Item::CallOpen:
+        if (peek() != ')')
+        {
+            return startExpression();
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(2, Item::Expression, makeOperator(T_CALL, lineAt(1), takeNode(1)), lineAt(1));
+    case Item::Arguments:
+    {
+        const int32_t token = peek();
+        if (token == ',')
+        {
+            return shift(Item::ArgumentComma);
+        }
+        if (token != ')')
+        {
+            return Step::SyntaxError;
+        }
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        return reduce(3, Item::Expression, makeOperator(T_CALL, lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
+    }
+    }
+    return Step::SyntaxError;
+}
+
+Parser::Step Parser::startStatement()
+{
+    const int32_t token = peek();
+    switch (token)
+    {
+    case ';':
+    {
+        if (!consume())
+        {
+            return Step::Overflow;
+        }
+        NodePtr empty = newOperator(';', value_.line, 2);
+        empty->children.emplace_back();
+        empty->children.emplace_back();
+        stack_.push_back(Entry{Item::Statement, 0, value_.line, std::move(empty)});
+        return Step::Continue;
+    }
+    case T_BADCHAR:
+        return shift(Item::Statement, leafFromToken(token));
+    case '{':
+        return shift(Item::Block);
+    case T_IF:
+        return shift(Item::If);
+    case T_WHILE:
+        return shift(Item::While);
+    case T_FOR:
+        return shift(Item::For);
+    case T_SWITCH:
+        return shift(Item::Switch);
+    case T_CASE:
+        return shift(Item::Case);
+    case T_DEFAULT:
+        return shift(Item::Default);
+    case T_BREAK:
+    case T_EXIT:
+    case T_CONTINUE:
+        return shift(Item::Jump);
+    case T_RETURN:
+        return shift(Item::Return);
+    case T_FUNCTION:
+        return shift(Item::Function);
+    case T_GLOBAL:
+        return shift(Item::Global);
+    default:
+        return startExpression();
+    }
+}
+
+Parser::Step Parser::afterStatement()
+{
+    switch (itemAt(1))
+    {
+    case Item::Program:
+    {
+        NodePtr statement = takeNode(0);
+        stack_.pop_back();
+        const int result = statement ? sink_.compileStatement(*statement) : 0;
+        freeTree(std::move(statement), freeList_);
+        return result == 0 ? Step::Continue : Step::Failed;
+    }
+    case Item::Block:
+    case Item::SwitchBrace:
+    case Item::FunctionBrace:
+        // A single statement is the list itself.
+        stack_.back().item = Item::Sequence;
+        return Step::Continue;
+    case Item::Sequence:
+        return reduce(2, Item::Sequence, makeOperator(';', lineAt(1), takeNode(1), takeNode(0)), lineAt(1));
+    case Item::WhileClose:
+        return reduce(5, Item::Statement, makeOperator(T_WHILE, lineAt(4), takeNode(2), takeNode(0)), lineAt(4));
+    case Item::ForClose:
+    {
+        NodePtr node = newOperator(T_FOR, lineAt(8), 4);
+        node->children.push_back(takeNode(6));
+        node->children.push_back(takeNode(4));
+        node->children.push_back(takeNode(2));
+        node->children.push_back(takeNode(0));
+        const int32_t line = lineAt(8);
+        return reduce(9, Item::Statement, std::move(node), line);
+    }
+    case Item::IfClose:
+        // Only the next token tells whether an else follows.
+        if (peek() == T_ELSE)
+        {
+            return shift(Item::Else);
+        }
+        return reduce(5, Item::Statement, makeOperator(T_IF, lineAt(4), takeNode(2), takeNode(0)), lineAt(4));
+    case Item::Else:
+        return reduce(7, Item::Statement, makeOperator(T_IF, lineAt(6), takeNode(4), takeNode(2), takeNode(0)),
+                      lineAt(6));
+    default:
+        return Step::SyntaxError;
+    }
+}
+
+Parser::Step Parser::afterSequence()
+{
+    if (peek() != '}')
+    {
+        return startStatement();
+    }
+    if (!consume())
+    {
+        return Step::Overflow;
+    }
+    switch (itemAt(1))
+    {
+    case Item::Block:
+        return reduce(2, Item::Statement, takeNode(0), lineAt(1));
+    case Item::SwitchBrace:
+        return reduce(6, Item::Statement, makeOperator(T_SWITCH, lineAt(5), takeNode(3), takeNode(0)), lineAt(5));
+    case Item::FunctionBrace:
+        if (itemAt(3) == Item::Parameters)
+        {
+            return reduce(7, Item::Statement,
+                          makeOperator(T_FUNCTION, lineAt(6), takeNode(5), takeNode(0), takeNode(3)), lineAt(6));
+        }
+        return reduce(6, Item::Statement, makeOperator(T_FUNCTION, lineAt(5), takeNode(4), takeNode(0)), lineAt(5));
+    default:
+        return Step::SyntaxError;
+    }
+}
+
+} // namespace tn

@@ -1,0 +1,155 @@
+// Shift-reduce parser of one source unit. It keeps an explicit stack that
+// holds the same symbols, in the same order, as an LALR(1) table parser for
+// the language's grammar would, and it reads a token only where such a parser
+// needs one to decide. That fixes the lexer line seen by the sink when a
+// statement is compiled or an error is reported, and it makes the stack limit
+// count the same entries. Nothing recurses, so no input can exhaust the
+// machine stack while parsing.
+#pragma once
+
+#include "compiler/lexer.h"
+#include "compiler/syntax_tree.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tn
+{
+
+// Frees a tree of any depth without recursing.
+void FreeSyntaxTree(NodePtr tree);
+
+class Parser
+{
+public:
+    // A table parser's stack grows to 10000 entries, its start state
+    // included, and refuses the push that would fill it. Here the start state
+    // is not stored, so a push is refused when the stack already holds 9998
+    // entries (the statement list at the bottom among them). Shifting a token
+    // that completes a rule at once (";", ")", "]", "}", ":", "++", "--")
+    // counts as such a push too, as it does for the table parser.
+    static constexpr size_t kStackLimit = 10000;
+
+    Parser(Lexer& lexer, ParserSink& sink);
+    ~Parser();
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    // 0 accepted, 1 syntax error or a failed statement, 2 parser stack overflow.
+    int parse();
+
+private:
+    // Stack symbols. Tokens that start or continue a construct are kept as
+    // their own entries; tokens that complete a rule are reduced at once.
+    enum class Item : uint8_t
+    {
+        Program, // the statement list at the bottom
+        Statement,
+        Sequence, // statements between braces
+        Block,    // "{" of a braced statement
+        If,
+        IfOpen,
+        IfClose,
+        Else,
+        While,
+        WhileOpen,
+        WhileClose,
+        For,
+        ForOpen,
+        ForVariable,
+        ForAssign,
+        ForTo,
+        ForClose,
+        Switch,
+        SwitchOpen,
+        SwitchVariable,
+        SwitchClose,
+        SwitchBrace,
+        Case,
+        CaseConstant,
+        Default,
+        Jump, // break, exit or continue
+        Return,
+        Function,
+        FunctionName,
+        FunctionOpen,
+        Parameters,
+        ParameterComma,
+        FunctionClose,
+        FunctionBrace,
+        Global,
+        Globals,
+        GlobalComma,
+        Variable, // may still take an index
+        Target,
+        IndexOpen,
+        Assign,
+        Expression,
+        Name,
+        CallOpen,
+        Arguments,
+        ArgumentComma,
+        ParenOpen,
+        Binary,
+        Negate,
+        Not,
+        Question,
+        Colon,
+    };
+
+    struct Entry
+    {
+        Item item;
+        int32_t op;   // token of an operator or keyword entry
+        int32_t line; // line of the first token of the entry's text
+        NodePtr node;
+    };
+
+    enum class Step : uint8_t
+    {
+        Continue,
+        Accept,
+        SyntaxError,
+        Overflow,
+        Failed, // a statement's compilation failed
+    };
+
+    Step step();
+    Step startStatement();
+    Step startExpression();
+    Step afterStatement();
+    Step afterSequence();
+    Step afterTarget();
+    Step afterExpression();
+    Step shiftOperator(int32_t token);
+    Step expect(int32_t token, Item item);
+    Step shift(Item item, NodePtr node = nullptr);
+    Step reduce(size_t count, Item item, NodePtr node, int32_t line);
+    static bool isStatementContext(Item item) noexcept;
+
+    static NodePtr newOperator(int32_t op, int32_t line, size_t childCount);
+    static NodePtr makeOperator(int32_t op, int32_t line);
+    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a);
+    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b);
+    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c);
+    static bool isConstantToken(int32_t token) noexcept;
+
+    int32_t peek();
+    bool canPush() const noexcept;
+    bool consume() noexcept;
+    NodePtr leafFromToken(int32_t token) const;
+    Item itemAt(size_t fromTop) const;
+    int32_t lineAt(size_t fromTop) const;
+    int32_t opAt(size_t fromTop) const;
+    NodePtr takeNode(size_t fromTop);
+    void clearStack();
+
+    Lexer& lexer_;
+    ParserSink& sink_;
+    TokenValue value_;
+    int32_t lookahead_ = -1;
+    std::vector<Entry> stack_;
+    std::vector<NodePtr> freeList_;
+};
+
+} // namespace tn
