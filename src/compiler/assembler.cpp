@@ -1,0 +1,269 @@
+#include "compiler/assembler.h"
+
+#include "compiler/compile_errors.h"
+
+#include <cstring>
+
+namespace tn
+{
+
+namespace
+{
+
+// Typical pages use a few hundred labels and names; reserving avoids rehashing
+// during the first statements of every compile.
+constexpr size_t kInitialNameCapacity = 512;
+
+// Code buffers up to this size are kept for the next compile.
+constexpr size_t kRetainedCodeCapacity = size_t(4) << 20;
+
+// Image code is addressed with 32-bit offsets.
+constexpr size_t kMaxCodeSize = 0x7FFFFFF0;
+
+} // namespace
+
+void Assembler::reset(ProgramImage* image)
+{
+    labels_.clear();
+    jumpSites_.clear();
+    callSites_.clear();
+    functionNames_.clear();
+    functionNames_.reserve(kInitialNameCapacity);
+    userFunctions_.clear();
+    userEntries_.clear();
+    systemIds_.clear();
+    systemIds_.reserve(kInitialNameCapacity);
+    globals_.clear();
+    globalNames_.clear();
+    locals_.clear();
+    lastLineFile_ = -1;
+    lastLine_ = -1;
+    undefinedFunctionName_.clear();
+    code_.clear();
+    if (code_.capacity() > kRetainedCodeCapacity) code_.shrink_to_fit();
+    image_ = image;
+    base_ = image_ ? image_->codeSize() : 0;
+    fileIndex_ = -1;
+    if (!image_) throw ereturnvalue::Error;
+}
+
+void Assembler::flush()
+{
+    if (!image_ || code_.empty()) return;
+    image_->appendCode(code_.data(), static_cast<int32_t>(code_.size()));
+    base_ = image_->codeSize();
+    code_.clear();
+}
+
+// ---- Emission ----
+
+uint8_t* Assembler::extend(size_t count)
+{
+    const size_t at = code_.size();
+    if (at + count + static_cast<size_t>(base_) > kMaxCodeSize) throw ereturnvalue::MemAlloc;
+    code_.resize(at + count);
+    return code_.data() + at;
+}
+
+void Assembler::emit(Op op)
+{
+    *extend(1) = static_cast<uint8_t>(op);
+}
+
+void Assembler::emitInt(Op op, int32_t value)
+{
+    const int32_t operandAt = offset() + 1;
+    uint8_t* at = extend(5);
+    at[0] = static_cast<uint8_t>(op);
+    writeInt32LE(at + 1, value);
+    if (isJumpOpcode(at[0]))
+        jumpSites_.push_back(operandAt);
+    else if (op == Op::CALL)
+        callSites_.push_back(operandAt);
+}
+
+void Assembler::emitDouble(Op op, double value)
+{
+    uint8_t* at = extend(9);
+    at[0] = static_cast<uint8_t>(op);
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    for (int i = 0; i < 8; ++i)
+        at[1 + i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+void Assembler::emitString(Op op, std::string_view text)
+{
+    if (op == Op::NOTE) return;
+    // A zero byte inside the text would end the operand early and turn the
+    // rest of the text into instructions.
+    if (const size_t zero = text.find('\0'); zero != std::string_view::npos) text = text.substr(0, zero);
+    uint8_t* at = extend(text.size() + 2);
+    at[0] = static_cast<uint8_t>(op);
+    if (!text.empty()) std::memcpy(at + 1, text.data(), text.size());
+    at[text.size() + 1] = 0;
+}
+
+void Assembler::emitBlockHeader(int32_t blockId, bool isOutputBlock)
+{
+    lastLineFile_ = -1;
+    lastLine_ = -1;
+    emitInt(isOutputBlock ? Op::OUTBLOCK : Op::BLOCK, blockId);
+    image_->registerBlock();
+}
+
+void Assembler::noteLine(int32_t line)
+{
+    if (fileIndex_ == lastLineFile_ && line == lastLine_) return;
+    const uint32_t operand = (static_cast<uint32_t>(fileIndex_) << 24) | (static_cast<uint32_t>(line) & 0xFFFFFFu);
+    emitInt(Op::LINE, static_cast<int32_t>(operand));
+    lastLineFile_ = fileIndex_;
+    lastLine_ = line;
+}
+
+void Assembler::setSourceFile(std::string_view name)
+{
+    fileIndex_ = image_->addSourceFile(name);
+}
+
+// ---- Labels ----
+
+int32_t Assembler::newLabel()
+{
+    labels_.push_back(-1);
+    return static_cast<int32_t>(labels_.size());
+}
+
+void Assembler::defineLabel(int32_t label)
+{
+    if (label < 1 || label > static_cast<int32_t>(labels_.size())) RaiseCompileError(kInternalError);
+    labels_[static_cast<size_t>(label) - 1] = offset();
+}
+
+int32_t Assembler::labelOffset(int32_t label) const
+{
+    if (label < 1 || label > static_cast<int32_t>(labels_.size())) RaiseCompileError(kInternalError);
+    return labels_[static_cast<size_t>(label) - 1];
+}
+
+// ---- Names ----
+
+int32_t Assembler::functionNumber(std::string_view name)
+{
+    if (auto it = functionNames_.find(name); it != functionNames_.end()) return it->second;
+    const auto number = static_cast<int32_t>(kFirstUserFunction + userFunctions_.size());
+    auto inserted = functionNames_.emplace(std::string(name), number).first;
+    userFunctions_.push_back(&inserted->first);
+    userEntries_.push_back(-1);
+    return number;
+}
+
+bool Assembler::bindFunction(int32_t number, int32_t entryOffset)
+{
+    const int64_t user = int64_t(number) - kFirstUserFunction;
+    if (user >= 0 && user < static_cast<int64_t>(userEntries_.size()))
+    {
+        int32_t& entry = userEntries_[static_cast<size_t>(user)];
+        if (entry >= 0) return false;
+        entry = entryOffset;
+        return true;
+    }
+    // Any other number is a system id, which registration bound to itself.
+    return systemIds_.insert(number).second;
+}
+
+void Assembler::registerSystemFunction(std::string_view name, int32_t id)
+{
+    if (!systemIds_.insert(id).second) RaiseCompileError(kInternalAssemblyError);
+    auto it = functionNames_.find(name);
+    if (it == functionNames_.end())
+        functionNames_.emplace(std::string(name), id);
+    else
+        it->second = id;
+}
+
+int32_t Assembler::slotOf(NameSlotMap& map, std::vector<const std::string*>* names, std::string_view name)
+{
+    if (auto it = map.find(name); it != map.end()) return it->second;
+    const auto slot = static_cast<int32_t>(map.size()) + 1;
+    auto inserted = map.emplace(std::string(name), slot).first;
+    if (names) names->push_back(&inserted->first);
+    return slot;
+}
+
+int32_t Assembler::localSlot(std::string_view name)
+{
+    return slotOf(locals_, nullptr, name);
+}
+
+int32_t Assembler::globalSlot(std::string_view name)
+{
+    return slotOf(globals_, &globalNames_, name);
+}
+
+void Assembler::resetLocals()
+{
+    locals_.clear();
+}
+
+// ---- Finishing ----
+
+void Assembler::finish()
+{
+    for (const int32_t bound : labels_)
+        if (bound < 0) RaiseCompileError(kUnresolvedLabel);
+    patchLabels();
+    patchCalls();
+    flush();
+    if (keepSymbols_) copySymbols();
+}
+
+// The 4-byte operand at image offset [at], while it is still in code_.
+uint8_t* Assembler::operandAt(int32_t at)
+{
+    const int64_t local = int64_t(at) - base_;
+    if (local < 0 || local + 4 > static_cast<int64_t>(code_.size())) RaiseCompileError(kInternalError);
+    return code_.data() + local;
+}
+
+// Offsets count from the end of the 4-byte operand.
+void Assembler::patchLabels()
+{
+    for (const int32_t at : jumpSites_)
+    {
+        uint8_t* operand = operandAt(at);
+        const int32_t target = labelOffset(readInt32LE(operand));
+        writeInt32LE(operand, target - (at + 4));
+    }
+    jumpSites_.clear();
+}
+
+void Assembler::patchCalls()
+{
+    for (const int32_t at : callSites_)
+    {
+        uint8_t* operand = operandAt(at);
+        const int32_t number = readInt32LE(operand);
+        const int64_t user = int64_t(number) - kFirstUserFunction;
+        const bool known = user >= 0 && user < static_cast<int64_t>(userEntries_.size());
+        if (!known || userEntries_[static_cast<size_t>(user)] < 0)
+        {
+            undefinedFunctionName_ = known ? *userFunctions_[static_cast<size_t>(user)] : std::string();
+            RaiseCompileError(kUndefinedFunction);
+        }
+        writeInt32LE(operand, userEntries_[static_cast<size_t>(user)] - (at + 4));
+    }
+    callSites_.clear();
+}
+
+void Assembler::copySymbols()
+{
+    auto& functions = image_->functionSymbols();
+    for (const auto& [name, number] : functionNames_)
+        functions[number] = name;
+    auto& globals = image_->globalSymbols();
+    for (size_t i = 0; i < globalNames_.size(); ++i)
+        globals[static_cast<int32_t>(i) + 1] = *globalNames_[i];
+}
+
+} // namespace tn
