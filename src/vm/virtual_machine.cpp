@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <new>
 
+// The operand helpers are small and sit on the hottest path; keep them in the loop.
+#define TN_ALWAYS_INLINE __attribute__((always_inline)) inline
+
 namespace tn
 {
 
@@ -132,7 +135,7 @@ ereturnvalue VirtualMachine::continueRunImpl(int32_t slice, bool restart, bool s
 
 // ---- Operand helpers ----
 
-Value VirtualMachine::popOperand()
+TN_ALWAYS_INLINE Value VirtualMachine::popOperand()
 {
     Value* top = stack_.top();
     if (!top)
@@ -142,7 +145,7 @@ Value VirtualMachine::popOperand()
     return v;
 }
 
-int32_t VirtualMachine::popInt()
+TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 {
     Value* top = stack_.top();
     if (!top)
@@ -152,7 +155,7 @@ int32_t VirtualMachine::popInt()
     return v;
 }
 
-void VirtualMachine::binaryInt(uint8_t op)
+TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
 {
     if (stack_.count() < 2)
         raiseStackUnderflow();
@@ -189,7 +192,7 @@ void VirtualMachine::binaryInt(uint8_t op)
     stack_.pushInteger(r);
 }
 
-void VirtualMachine::compare(CompareOp op)
+TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
 {
     if (stack_.count() < 2)
         raiseStackUnderflow();
