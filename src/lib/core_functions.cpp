@@ -7,7 +7,8 @@ namespace tn
 
 const FunctionTable& CoreFunctionTable()
 {
-    static const FunctionTable table{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(), ArrayFunctions()};
+    static const FunctionTable table{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(), ArrayFunctions(),
+                                     StringFunctions()};
     return table;
 }
 

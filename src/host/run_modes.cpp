@@ -1,0 +1,187 @@
+#include "host/run_modes.h"
+
+#include "host/command_line.h"
+#include "host/script.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tn
+{
+
+namespace
+{
+
+void writeText(std::FILE* out, const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), out);
+}
+
+void writeLine(std::FILE* out, const std::string& text)
+{
+    writeText(out, text);
+    std::fputc('\n', out);
+}
+
+} // namespace
+
+int RunScriptMode(const std::string& scriptName, const char* const* environment, std::FILE* out, int input)
+{
+    Script script;
+    ForEachEnvironmentEntry(environment, [&script](std::string name, std::string value)
+                            { script.setEnvironmentVariable(name, value); });
+    if (script.environmentVariable("gateway_interface") == nullptr)
+    {
+        if (scriptName.empty())
+        {
+            std::fputs(kNoScriptMessage, out);
+            return 1;
+        }
+        script.setPath(scriptName);
+        script.setCgi(false);
+    }
+    else
+    {
+        // The page comes from path_translated when the script loads. A body
+        // that does not arrive in time is dropped and the run goes on.
+        script.setCgi(true);
+        ReadRequestBody(input, script.requestBody(), kRequestBodyTimeoutMs);
+    }
+    try
+    {
+        script.run();
+    }
+    catch (...)
+    {
+        // Whatever output the script built is still sent.
+    }
+    script.output().writeStream(out);
+    return 0;
+}
+
+int CompileScriptMode(const std::string& scriptName, std::FILE* out)
+{
+    if (scriptName.empty())
+    {
+        std::fputs(kNoScriptMessage, out);
+        return 1;
+    }
+    const std::string compiledName = CompiledFileName(scriptName);
+    if (HasCompiledExtension(scriptName))
+    {
+        std::fputs(kCompiledExtensionMessage, out);
+        return 1;
+    }
+    std::remove(compiledName.c_str());
+    writeText(out, CompileAnnouncementText(scriptName));
+
+    Script script;
+    script.setPath(scriptName);
+    script.setCgi(false);
+    script.engine().setHtmlFormatting(false);
+    const ereturnvalue result = script.compileOnly();
+    if (result == ereturnvalue::OK)
+    {
+        if (script.saveCompiled(compiledName) == ereturnvalue::OK)
+        {
+            std::fflush(out);
+            return 0;
+        }
+        writeLine(out, script.errorMessage());
+    }
+    else if (result == ereturnvalue::Empty || result == ereturnvalue::NotFound)
+    {
+        writeLine(out, script.errorMessage());
+    }
+    else
+    {
+        ByteBuffer messages;
+        script.errorMessages(messages);
+        if (messages.empty())
+        {
+            writeLine(out, script.errorMessage());
+        }
+        else
+        {
+            std::fflush(out);
+            messages.writeStream(out);
+        }
+    }
+    std::fflush(out);
+    return 1;
+}
+
+// One script on its own: the loop the script manager runs for all of its
+// scripts, kept here until the manager takes it over. A script that fails to
+// load is not run and shows nothing, as the manager would not register it.
+int ManagedRunMode(const std::string& scriptName, std::FILE* out)
+{
+    if (scriptName.empty())
+    {
+        std::fputs(kNoScriptMessage, out);
+        return 1;
+    }
+    Script script;
+    script.setPath(scriptName);
+    ByteBuffer output;
+    try
+    {
+        if (script.load() == ereturnvalue::OK)
+        {
+            for (;;)
+            {
+                script.runSlice(kManagedSlice);
+                const ScriptState state = script.state();
+                if (state == ScriptState::Waiting)
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kManagedWaitMs));
+                }
+                else if (state != ScriptState::Running)
+                {
+                    break;
+                }
+            }
+            if (script.state() == ScriptState::Complete || script.state() == ScriptState::RuntimeError)
+            {
+                output.moveFrom(script.output());
+            }
+        }
+    }
+    catch (...)
+    {
+        output.clear();
+    }
+    output.writeStream(out);
+    return 0;
+}
+
+int RunProgram(int argc, const char* const* argv, const char* const* environment, std::FILE* out, int input)
+{
+    CommandLine line;
+    if (argc >= 2)
+    {
+        std::string messages;
+        line = ParseCommandLine(argc, argv, messages);
+        writeText(out, messages);
+    }
+    switch (ChooseRunMode(line))
+    {
+    case RunMode::Usage:
+        writeText(out, UsageText());
+        return 0;
+    case RunMode::Version:
+        writeText(out, VersionText());
+        return 0;
+    case RunMode::Run:
+        return RunScriptMode(line.scriptName, environment, out, input);
+    case RunMode::Compile:
+        return CompileScriptMode(line.scriptName, out);
+    case RunMode::Managed:
+        return ManagedRunMode(line.scriptName, out);
+    case RunMode::None:
+        break;
+    }
+    return 0;
+}
+
+} // namespace tn

@@ -1,0 +1,127 @@
+#include "host/script_engine.h"
+
+namespace tn
+{
+
+ScriptEngine::ScriptEngine() = default;
+
+ScriptEngine::~ScriptEngine()
+{
+    // The machine points into the image; let it go first.
+    machine_.reset();
+}
+
+std::unique_ptr<VirtualMachine> ScriptEngine::createMachine()
+{
+    return std::make_unique<VirtualMachine>();
+}
+
+VirtualMachine& ScriptEngine::machine()
+{
+    if (!machine_)
+    {
+        machine_ = createMachine();
+        machine_->attach(&image_);
+        machine_->setScriptPath(scriptPath_);
+    }
+    return *machine_;
+}
+
+void ScriptEngine::reset()
+{
+    releaseProgram();
+    records_.clear();
+    response_.clear();
+    if (machine_)
+    {
+        machine_->environment().clear();
+    }
+}
+
+void ScriptEngine::releaseProgram() noexcept
+{
+    image_.clear();
+    image_.clearSourceFiles();
+    if (machine_)
+    {
+        machine_->attach(&image_); // drops stack, globals and frames of the old program
+    }
+}
+
+void ScriptEngine::setScriptPath(std::string path)
+{
+    scriptPath_ = std::move(path);
+    if (machine_)
+    {
+        machine_->setScriptPath(scriptPath_);
+    }
+}
+
+ereturnvalue ScriptEngine::compile(const std::vector<BlockSource>& blocks, const std::string& pagePath)
+{
+    records_.clear();
+    VirtualMachine& vm = machine();
+    const ereturnvalue result = Compiler::instance().compile(vm, image_, blocks, records_, pagePath);
+    // Every block gets a record, even when the compiler gave up early.
+    if (records_.size() < blocks.size())
+    {
+        records_.resize(blocks.size());
+    }
+    vm.attach(&image_);
+    return result;
+}
+
+int32_t ScriptEngine::installProgram(std::string_view code, const std::map<int32_t, std::string>& sourceFiles)
+{
+    records_.clear();
+    image_.clear();
+    image_.clearSourceFiles();
+    image_.setCode(code);
+    // The table is written densely from 1; a hostile file may leave gaps,
+    // which only makes its error messages name the wrong file.
+    for (const auto& entry : sourceFiles)
+    {
+        image_.addSourceFile(entry.second);
+    }
+    const int32_t blocks = image_.scan();
+    for (int32_t i = 0; i < blocks; ++i)
+    {
+        image_.registerBlock();
+        BlockCompileResult record;
+        record.attempted = true;
+        records_.push_back(std::move(record));
+    }
+    if (machine_)
+    {
+        machine_->attach(&image_);
+    }
+    return blocks;
+}
+
+const BlockCompileResult* ScriptEngine::compileRecord(int32_t block) const noexcept
+{
+    if (block < 1 || block > static_cast<int32_t>(records_.size()))
+    {
+        return nullptr;
+    }
+    return &records_[static_cast<size_t>(block) - 1];
+}
+
+OutputBuffer* ScriptEngine::blockOutput(int32_t block) noexcept
+{
+    return image_.outputBuffer(block - 1);
+}
+
+ereturnvalue ScriptEngine::run(std::string& message)
+{
+    const ereturnvalue result = machine().run(message);
+    return result == ereturnvalue::OK ? response_.runResult : result;
+}
+
+ereturnvalue ScriptEngine::runSlice(int32_t budget, bool restart, std::string& message)
+{
+    const ereturnvalue result = machine().continueRun(budget, restart, message);
+    return result == ereturnvalue::OK ? response_.runResult : result;
+}
+
+} // namespace tn

@@ -1,0 +1,68 @@
+// A scratch folder for tests that read and write script files.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+namespace tn::test
+{
+
+class ScratchFolder
+{
+  public:
+    ScratchFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tnhost-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+        {
+            path_ = pattern;
+        }
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+        {
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+    std::string write(std::string_view name, std::string_view bytes) const
+    {
+        const std::string full = file(name);
+        std::ofstream out(full, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return full;
+    }
+
+    static std::string read(const std::string& full)
+    {
+        std::ifstream in(full, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    // Sets the modification time to [seconds] since the epoch.
+    static void touch(const std::string& full, long seconds)
+    {
+        timeval times[2] = {{seconds, 0}, {seconds, 0}};
+        utimes(full.c_str(), times);
+    }
+
+  private:
+    std::string path_;
+};
+
+} // namespace tn::test

@@ -1,0 +1,229 @@
+#!/usr/bin/env bash
+# Serves the example pages through a private Apache (mod_cgi + mod_actions)
+# with tnscriptapp as the CGI program, and checks real HTTP exchanges with
+# curl. A server that cannot start is a failure, never a skip.
+#
+#   run_webserver_test.sh PROGRAM EXAMPLES_DIR
+#
+# To add a check, write another case_* function below; every function whose
+# name starts with case_ runs, in name order.
+set -u
+
+program=$1
+examples=$2
+here=$(cd "$(dirname "$0")" && pwd)
+apache=${APACHE_BIN:-/usr/sbin/apache2}
+
+fail_setup() {
+    echo "webserver test: $*"
+    [[ -f "${root:-}/error.log" ]] && sed 's/^/  error.log: /' "$root/error.log"
+    echo "0 passed, 1 failed"
+    exit 1
+}
+
+for tool in "$apache" curl setsid; do
+    command -v "$tool" > /dev/null || fail_setup "$tool is not installed"
+done
+
+root=$(mktemp -d)
+chmod 755 "$root"
+server_pid=""
+cleanup() {
+    if [[ -n "$server_pid" ]]; then
+        kill "$server_pid" 2> /dev/null
+        wait "$server_pid" 2> /dev/null
+    fi
+    rm -rf "$root"
+}
+trap cleanup EXIT
+
+# ---- the site ----
+mkdir -p "$root/htdocs" "$root/cgi-bin"
+cp "$program" "$root/cgi-bin/tnscriptapp"
+cp -R "$examples"/. "$root/htdocs"/
+cp -R "$here/pages"/. "$root/htdocs"/
+"$program" -c "$root/htdocs/compiled.htm" > /dev/null || fail_setup "could not compile compiled.htm"
+chmod -R a+rX "$root"
+
+# Apache drops root rights to this account before it runs CGI programs.
+if [[ $(id -u) == 0 ]]; then
+    if id www-data > /dev/null 2>&1; then user=www-data; group=www-data; else user=nobody; group=nogroup; fi
+else
+    user=$(id -un)
+    group=$(id -gn)
+fi
+
+# ---- the server ----
+port=""
+start_server() {
+    local attempt waited
+    for attempt in 1 2 3 4 5; do
+        port=$((20000 + RANDOM % 20000))
+        if (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null; then
+            continue # taken
+        fi
+        sed -e "s|@ROOT@|$root|g" -e "s|@PORT@|$port|g" -e "s|@USER@|$user|g" -e "s|@GROUP@|$group|g" \
+            "$here/apache-cgi.conf.in" > "$root/httpd.conf"
+        : > "$root/error.log"
+        # Its own session: on shutdown Apache signals its whole process group.
+        setsid "$apache" -f "$root/httpd.conf" -DFOREGROUND > "$root/server.out" 2>&1 &
+        server_pid=$!
+        for waited in $(seq 1 100); do
+            if curl -s -o /dev/null "http://127.0.0.1:$port/"; then
+                return 0
+            fi
+            if ! kill -0 "$server_pid" 2> /dev/null; then
+                break
+            fi
+            sleep 0.1
+        done
+        kill "$server_pid" 2> /dev/null
+        wait "$server_pid" 2> /dev/null
+        server_pid=""
+        grep -q "Address already in use" "$root/error.log" || return 1
+    done
+    return 1
+}
+start_server || fail_setup "the web server did not start"
+
+# ---- helpers ----
+status=""
+failures=()
+
+# fetch PATH [curl options...]: status, header file and body file of one request.
+fetch() {
+    local path=$1
+    shift
+    rm -f "$root/headers" "$root/body"
+    if ! curl -sS --max-time 20 -D "$root/headers" -o "$root/body" "$@" "http://127.0.0.1:$port$path"; then
+        status="(no answer)"
+        : > "$root/headers"
+        : > "$root/body"
+        return
+    fi
+    status=$(head -n 1 "$root/headers" | tr -d '\r')
+}
+
+problem() {
+    failures+=("$current: $*")
+}
+
+expect_status() {
+    [[ "$status" == "$1" ]] || problem "status line is '$status', expected '$1'"
+}
+
+# A header line exactly as the client received it (without the CR).
+expect_header() {
+    tr -d '\r' < "$root/headers" | grep -qxF -- "$1" || problem "no header line '$1' in: $(tr -d '\r' < "$root/headers" | tr '\n' '|')"
+}
+
+expect_body_contains() {
+    grep -qF -- "$1" "$root/body" || problem "body lacks '$1'"
+}
+
+expect_body_lacks() {
+    ! grep -qF -- "$1" "$root/body" || problem "body holds '$1'"
+}
+
+# The body must equal the page part of a command-line run of PAGE with the
+# environment NAME=VALUE arguments that follow.
+expect_body_like_local_run() {
+    local page=$1
+    shift
+    (cd "$root/htdocs" && env -i "$@" "$program" "$page") | sed '1,/^$/d' > "$root/local"
+    cmp -s "$root/local" "$root/body" || problem "body differs from the local run of $page: $(diff "$root/local" "$root/body" | head -5)"
+}
+
+# ---- cases ----
+
+case_get_with_query_string() {
+    fetch "/form.htm?name=Ada&comment=hi+there%21"
+    expect_status "HTTP/1.1 200 OK"
+    expect_body_contains "<p>Method: GET</p>"
+    expect_body_contains "<p>Query string: name=Ada&amp;comment=hi+there%21</p>"
+    expect_body_contains "<p>name: Ada</p>"
+    expect_body_contains "<p>comment: hi there!</p>"
+}
+
+case_post_form_body() {
+    fetch "/form.htm" --data "name=Bob&comment=%3Cb%3Ebold%3C%2Fb%3E"
+    expect_status "HTTP/1.1 200 OK"
+    expect_body_contains "<p>Method: POST</p>"
+    expect_body_contains "<p>name: Bob</p>"
+    expect_body_contains "<p>comment: &lt;b&gt;bold&lt;/b&gt;</p>"
+}
+
+case_query_string_hides_posted_field() {
+    fetch "/form.htm?name=FromQuery" --data "name=FromBody&comment=posted"
+    expect_body_contains "<p>name: FromQuery</p>"
+    expect_body_contains "<p>comment: posted</p>"
+}
+
+case_cookie_header_reaches_the_script() {
+    fetch "/cookies.htm" -H "Cookie: flavour=mint; other=1"
+    expect_status "HTTP/1.1 200 OK"
+    expect_body_contains "<p>Your flavour: mint</p>"
+    expect_body_contains "<p>Cookie header: flavour=mint; other=1</p>"
+    fetch "/cookies.htm"
+    expect_body_contains "<p>No flavour cookie was sent.</p>"
+}
+
+case_response_header_block() {
+    fetch "/hello.htm"
+    expect_status "HTTP/1.1 200 OK"
+    expect_header "Content-Type: text/html"
+    expect_body_like_local_run hello.htm
+}
+
+case_compiled_page() {
+    fetch "/compiled.ctn?x=1"
+    expect_status "HTTP/1.1 200 OK"
+    expect_header "Content-Type: text/html"
+    expect_body_contains "10 20 30 x=1"
+    expect_body_like_local_run compiled.ctn QUERY_STRING=x=1
+}
+
+case_compile_error_page() {
+    fetch "/broken.htm"
+    expect_status "HTTP/1.1 200 OK"
+    expect_body_contains "<p>before</p>"
+    expect_body_contains "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>$root/htdocs/broken.htm</b> on line <b>4</b><br>"
+    expect_body_contains "<p>after</p>"
+    expect_body_lacks "never shown"
+}
+
+case_include_library_page() {
+    fetch "/library.htm"
+    expect_status "HTTP/1.1 200 OK"
+    expect_body_contains "<li>4 squared is 16</li>"
+}
+
+case_missing_page_is_not_found() {
+    fetch "/nothere.htm"
+    expect_status "HTTP/1.1 404 Not Found"
+}
+
+# ---- run ----
+passed=0
+failed=0
+for current in $(declare -F | awk '{print $3}' | grep '^case_'); do
+    before=${#failures[@]}
+    "$current"
+    if [[ ${#failures[@]} == "$before" ]]; then
+        passed=$((passed + 1))
+        echo "ok   $current"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $current"
+        head -c 1500 "$root/body" | sed 's/^/  last body: /'
+        echo
+    fi
+done
+for line in "${failures[@]}"; do
+    echo "  $line"
+done
+if [[ $failed != 0 ]]; then
+    sed 's/^/  error.log: /' "$root/error.log"
+fi
+echo "$passed passed, $failed failed"
+[[ $failed == 0 ]]
