@@ -18,7 +18,7 @@ namespace
 {
 // Element storage is capped well below the address space so that a script that
 // writes to index 1,500,000,000 gets MemAlloc instead of paging the machine to death.
-constexpr int64_t kMaxVectorBytes = int64_t(1) << 31;
+constexpr int64_t kMaxVectorBytes = int64_t(1) << 30;
 
 // Arrays nest without limit, so releasing one must not recurse once per level.
 thread_local std::vector<ArrayObject*> tPendingArrays;
