@@ -70,6 +70,8 @@ class CodeGenerator
     // ---- Expressions ----
     void generateLeaf(const SyntaxNode& node);
     void generateOperator(const SyntaxNode& node, int32_t* argumentCounter);
+    template <class Continues, class After>
+    void generateLeftChain(const SyntaxNode& node, Continues continues, After after);
     void generateInfixChain(const SyntaxNode& node);
     void generateList(const SyntaxNode& node, int32_t* argumentCounter);
     void generateCall(const SyntaxNode& node);

@@ -189,16 +189,19 @@ void CodeGenerator::generateOperator(const SyntaxNode& node, int32_t* argumentCo
     }
 }
 
-// Equivalent to recursing into the left operand: every node's line is noted
-// on the way down, then the leftmost operand is generated and each right
-// operand follows with its operator on the way back up.
-void CodeGenerator::generateInfixChain(const SyntaxNode& node)
+// Left-nested chains ((a op b) op c) op d: infix operators, argument lists
+// and statement sequences nest as deep as they are long, so they are walked
+// without recursion, in the order recursion would give: every node's line is
+// noted on the way down, then the leftmost operand is generated and each
+// right operand follows, with [after] for its node, on the way back up.
+template <class Continues, class After>
+void CodeGenerator::generateLeftChain(const SyntaxNode& node, Continues continues, After after)
 {
     const size_t base = spine_.size();
     expectChildren(node, 2);
     spine_.push_back(&node);
     const SyntaxNode* left = node.child(0);
-    while (isInfixNode(left))
+    while (continues(left))
     {
         asm_.noteLine(left->line);
         expectChildren(*left, 2);
@@ -210,32 +213,34 @@ void CodeGenerator::generateInfixChain(const SyntaxNode& node)
     {
         const SyntaxNode* current = spine_[i];
         generate(current->child(1), nullptr);
-        asm_.emit(static_cast<Op>(infixOpcode(current->op)));
+        after(*current);
     }
     spine_.resize(base);
+}
+
+void CodeGenerator::generateInfixChain(const SyntaxNode& node)
+{
+    generateLeftChain(node, isInfixNode,
+                      [this](const SyntaxNode& n) { asm_.emit(static_cast<Op>(infixOpcode(n.op))); });
 }
 
 // An argument list ((a, b), c): items left to right, one count per ",".
 void CodeGenerator::generateList(const SyntaxNode& node, int32_t* argumentCounter)
 {
-    const size_t base = spine_.size();
-    expectChildren(node, 2);
-    spine_.push_back(&node);
-    const SyntaxNode* left = node.child(0);
-    while (left && left->kind == NodeKind::Operator && left->op == ',')
-    {
-        asm_.noteLine(left->line);
-        expectChildren(*left, 2);
-        spine_.push_back(left);
-        left = left->child(0);
-    }
-    generate(left, nullptr);
-    for (size_t i = spine_.size(); i-- > base;)
-    {
-        generate(spine_[i]->child(1), nullptr);
-        if (argumentCounter) ++*argumentCounter;
-    }
-    spine_.resize(base);
+    generateLeftChain(
+        node, [](const SyntaxNode* n) { return n && n->kind == NodeKind::Operator && n->op == ','; },
+        [argumentCounter](const SyntaxNode&) {
+            if (argumentCounter)
+                ++*argumentCounter;
+        });
+}
+
+// A statement sequence ((s1; s2); s3).
+void CodeGenerator::generateSequence(const SyntaxNode& node)
+{
+    generateLeftChain(
+        node, [](const SyntaxNode* n) { return n && n->kind == NodeKind::Operator && n->op == ';'; },
+        [](const SyntaxNode&) {});
 }
 
 void CodeGenerator::generateCall(const SyntaxNode& node)

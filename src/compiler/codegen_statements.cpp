@@ -122,26 +122,6 @@ bool CodeGenerator::generateStatement(const SyntaxNode& node)
     }
 }
 
-// A sequence ((s1; s2); s3) is generated like the recursion it stands for,
-// without recursing: long statement lists nest as deep as they are long.
-void CodeGenerator::generateSequence(const SyntaxNode& node)
-{
-    const size_t base = spine_.size();
-    expectChildren(node, 2);
-    spine_.push_back(&node);
-    const SyntaxNode* left = node.child(0);
-    while (left && left->kind == NodeKind::Operator && left->op == ';')
-    {
-        asm_.noteLine(left->line);
-        expectChildren(*left, 2);
-        spine_.push_back(left);
-        left = left->child(0);
-    }
-    generate(left, nullptr);
-    for (size_t i = spine_.size(); i-- > base;)
-        generate(spine_[i]->child(1), nullptr);
-    spine_.resize(base);
-}
 
 void CodeGenerator::collectList(const SyntaxNode* list, int32_t op)
 {

@@ -216,11 +216,13 @@ bool Lexer::lineFeedAhead(size_t from, size_t& lineFeed) noexcept
     return true;
 }
 
-// "\"" then bytes other than quote and backslash, or a backslash with any
-// byte except a line feed, then "\"".
-bool Lexer::scanQuoted(size_t start, size_t& end) noexcept
+// A delimited string: the delimiter, items (a byte other than the delimiter
+// and backslash, or a backslash with any byte except a line feed), the
+// delimiter. [failEnd] remembers where a failed scan stopped, so that a run of
+// unterminated strings stays linear.
+bool Lexer::scanDelimited(size_t start, char delimiter, size_t& end, size_t& failEnd) noexcept
 {
-    if (start < quotedFailEnd_)
+    if (start < failEnd)
     {
         return false;
     }
@@ -230,7 +232,7 @@ bool Lexer::scanQuoted(size_t start, size_t& end) noexcept
     while (i < size)
     {
         const char c = data[i];
-        if (c == '"')
+        if (c == delimiter)
         {
             end = i + 1;
             return true;
@@ -246,42 +248,23 @@ bool Lexer::scanQuoted(size_t start, size_t& end) noexcept
         }
         ++i;
     }
-    quotedFailEnd_ = i;
+    failEnd = i;
     return false;
 }
 
-// "|", at least one item (a byte other than "|" and backslash, or a backslash
-// with any byte except a line feed), "|".
+bool Lexer::scanQuoted(size_t start, size_t& end) noexcept
+{
+    return scanDelimited(start, '"', end, quotedFailEnd_);
+}
+
+// A bar string needs at least one item, so "||" is never one.
 bool Lexer::scanBarString(size_t start, size_t& end) noexcept
 {
-    const char* data = input_.data();
-    const size_t size = input_.size();
-    if (start + 1 >= size || data[start + 1] == '|' || start < barFailEnd_)
+    if (start + 1 >= input_.size() || input_[start + 1] == '|')
     {
         return false;
     }
-    size_t i = start + 1;
-    while (i < size)
-    {
-        const char c = data[i];
-        if (c == '|')
-        {
-            end = i + 1;
-            return true;
-        }
-        if (c == '\\')
-        {
-            if (i + 1 >= size || data[i + 1] == '\n')
-            {
-                break;
-            }
-            i += 2;
-            continue;
-        }
-        ++i;
-    }
-    barFailEnd_ = i;
-    return false;
+    return scanDelimited(start, '|', end, barFailEnd_);
 }
 
 int32_t Lexer::finish(int32_t token, size_t start, size_t end, TokenValue& value)

@@ -42,6 +42,7 @@ private:
     bool lineFeedAhead(size_t from, size_t& lineFeed) noexcept;
     bool scanQuoted(size_t start, size_t& end) noexcept;
     bool scanBarString(size_t start, size_t& end) noexcept;
+    bool scanDelimited(size_t start, char delimiter, size_t& end, size_t& failEnd) noexcept;
     int32_t scanName(size_t start, TokenValue& value);
     int32_t scanNumber(size_t start, TokenValue& value);
     int32_t finish(int32_t token, size_t start, size_t end, TokenValue& value);
