@@ -34,7 +34,6 @@ void VirtualMachine::resetState() noexcept
     stack_.clear();
     frames_.clear();
     depth_ = 0;
-    accumulator_.setNull();
 }
 
 ereturnvalue VirtualMachine::attach(ProgramImage* image)

@@ -165,7 +165,6 @@ private:
     DateDisplaySettings dateSettings_;
     Environment environment_;
     std::string scriptPath_;
-    Value accumulator_;
     std::string concatScratch_;
     ValueVector globals_;
     ValueVector stack_;
