@@ -9,33 +9,32 @@ namespace tn
 namespace
 {
 
-TEST(FormatErrorLocationTest, HtmlFormNamesKindLocationAndLine)
+TEST(FormatErrorLocationTest, HtmlAndPlainForms)
 {
-    std::string out = "old";
-    FormatErrorLocation(out, true, 12, "Compilation error", "{7} misplaced break", "lib/f.inc", "page.htm");
-    EXPECT_EQ(out, "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>lib/f.inc</b> on line "
-                   "<b>12</b><br>\n");
+    const struct
+    {
+        bool html;
+        int32_t line;
+        const char* fileName;
+        const char* scriptPath;
+        const char* expected;
+    } rows[] = {
+        {true, 12, "lib/f.inc", "page.htm",
+         "<b>K</b>: &acute;<i>m</i>&acute; in <b>lib/f.inc</b> on line <b>12</b><br>\n"},
+        {true, 0, "", "page.htm", "<b>K</b>: &acute;<i>m</i>&acute; in <b>page.htm</b><br>\n"},
+        {true, -3, "", "", "<b>K</b>: &acute;<i>m</i>&acute; in <b>unknown script location</b><br>\n"},
+        {false, 4, "f.htm", "p.htm", "<i>m</i> on line 4\n"},
+        {false, 0, "f.htm", "p.htm", "<i>m</i>\n"},
+    };
+    for (const auto& row : rows)
+    {
+        std::string out = "old";
+        FormatErrorLocation(out, row.html, row.line, "K", "<i>m</i>", row.fileName, row.scriptPath);
+        EXPECT_EQ(out, row.expected);
+    }
 }
 
-TEST(FormatErrorLocationTest, HtmlLocationFallsBackToScriptPathThenUnknown)
-{
-    std::string out;
-    FormatErrorLocation(out, true, 0, "K", "<i>m</i>", "", "page.htm");
-    EXPECT_EQ(out, "<b>K</b>: &acute;<i>m</i>&acute; in <b>page.htm</b><br>\n");
-    FormatErrorLocation(out, true, -3, "K", "m", "", "");
-    EXPECT_EQ(out, "<b>K</b>: &acute;m&acute; in <b>unknown script location</b><br>\n");
-}
-
-TEST(FormatErrorLocationTest, PlainFormIsMessageAndLineOnly)
-{
-    std::string out;
-    FormatErrorLocation(out, false, 4, "K", "parse error", "f.htm", "p.htm");
-    EXPECT_EQ(out, "parse error on line 4\n");
-    FormatErrorLocation(out, false, 0, "K", "parse error", "f.htm", "p.htm");
-    EXPECT_EQ(out, "parse error\n");
-}
-
-TEST(WriteErrorPageTest, ExactBytes)
+TEST(WriteErrorPageTest, ReplacesTheOutputAndDoesNotEscape)
 {
     ByteBuffer out;
     out.append("previous");
@@ -47,9 +46,7 @@ TEST(WriteErrorPageTest, ExactBytes)
 
 TEST(PlaceRuntimeErrorTest, OnlyTheLastBlockKeepsTheErrorText)
 {
-    ByteBuffer a;
-    ByteBuffer b;
-    ByteBuffer c;
+    ByteBuffer a, b, c;
     a.append("printed");
     c.append("also printed");
     ByteBuffer* outputs[] = {&a, &b, &c};
@@ -58,61 +55,42 @@ TEST(PlaceRuntimeErrorTest, OnlyTheLastBlockKeepsTheErrorText)
     EXPECT_TRUE(b.empty());
     EXPECT_EQ(c.view(), "Runtime Error: x");
     PlaceRuntimeError({}, "nothing to hold it");
+
+    for (const RC rc : {RC::OK, RC::Incomplete, RC::Wait, RC::SpecialError})
+        EXPECT_FALSE(IsRunFailure(rc)) << static_cast<int>(rc);
+    for (const RC rc : {RC::RuntimeError, RC::Empty, RC::MemAlloc})
+        EXPECT_TRUE(IsRunFailure(rc)) << static_cast<int>(rc);
 }
 
-TEST(IsRunFailureTest, OnlyRealFailuresCount)
+TEST(CompileErrorTextTest, FramesFailingBlocksOnly)
 {
-    EXPECT_FALSE(IsRunFailure(ereturnvalue::OK));
-    EXPECT_FALSE(IsRunFailure(ereturnvalue::Incomplete));
-    EXPECT_FALSE(IsRunFailure(ereturnvalue::Wait));
-    EXPECT_FALSE(IsRunFailure(ereturnvalue::SpecialError));
-    EXPECT_TRUE(IsRunFailure(ereturnvalue::RuntimeError));
-    EXPECT_TRUE(IsRunFailure(ereturnvalue::Empty));
-    EXPECT_TRUE(IsRunFailure(ereturnvalue::MemAlloc));
-}
-
-class CompileErrorTextTest : public ::testing::Test
-{
-  protected:
-    ereturnvalue compile(std::vector<std::string_view> codes)
+    for (const bool html : {true, false})
     {
-        std::vector<BlockSource> blocks;
-        int32_t id = 1;
-        for (std::string_view code : codes)
-        {
-            blocks.push_back(BlockSource{10 * id, id, true, code});
-            ++id;
-        }
+        ScriptEngine engine;
+        engine.setHtmlFormatting(html);
         engine.setScriptPath("page.htm");
-        return engine.compile(blocks, "page.htm");
+        std::vector<BlockSource> blocks;
+        for (std::string_view code : {"print(1);", "\nbreak;", "print(3);"})
+        {
+            const int32_t id = static_cast<int32_t>(blocks.size()) + 1;
+            blocks.push_back(BlockSource{10 * id, id, true, code});
+        }
+        EXPECT_NE(engine.compile(blocks, "page.htm"), RC::OK);
+
+        std::string text = "untouched";
+        EXPECT_EQ(CompileErrorText(engine, 1, text), RC::OK);
+        EXPECT_EQ(CompileErrorText(engine, 3, text), RC::OK); // never tried
+        EXPECT_EQ(text, "untouched");
+        EXPECT_EQ(CompileErrorText(engine, 2, text), RC::Error);
+        EXPECT_EQ(text, html ? "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>page.htm</b> on "
+                               "line <b>21</b><br>\n"
+                             : "{7} misplaced break on line 21\n");
+        for (const int32_t unknown : {0, 4})
+        {
+            EXPECT_EQ(CompileErrorText(engine, unknown, text), RC::Error);
+            EXPECT_EQ(text, "Script id not found");
+        }
     }
-    ScriptEngine engine;
-};
-
-TEST_F(CompileErrorTextTest, FailingBlockIsFramedCleanAndUntriedBlocksAreNot)
-{
-    EXPECT_NE(compile({"print(1);", "\nbreak;", "print(3);"}), ereturnvalue::OK);
-    std::string text = "untouched";
-    EXPECT_EQ(CompileErrorText(engine, 1, text), ereturnvalue::OK);
-    EXPECT_EQ(text, "untouched");
-    EXPECT_EQ(CompileErrorText(engine, 2, text), ereturnvalue::Error);
-    EXPECT_EQ(text, "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>page.htm</b> on line "
-                    "<b>21</b><br>\n");
-    text = "untouched";
-    EXPECT_EQ(CompileErrorText(engine, 3, text), ereturnvalue::OK);
-    EXPECT_EQ(text, "untouched");
-    EXPECT_EQ(CompileErrorText(engine, 4, text), ereturnvalue::Error);
-    EXPECT_EQ(text, "Script id not found");
-    EXPECT_EQ(CompileErrorText(engine, 0, text), ereturnvalue::Error);
-}
-
-TEST_F(CompileErrorTextTest, PlainFormWhenHtmlIsOff)
-{
-    engine.setHtmlFormatting(false);
-    compile({"print(1);", "nosuchfunction();"});
-    std::string text;
-    EXPECT_EQ(CompileErrorText(engine, 2, text), ereturnvalue::Error);
-    EXPECT_EQ(text, "{1003} undefined function \"nosuchfunction\" on line 20\n");
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,18 +20,12 @@ class ScratchFolder
     ScratchFolder()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "tnhost-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-        {
-            path_ = pattern;
-        }
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~ScratchFolder()
     {
         std::error_code ignored;
-        if (!path_.empty())
-        {
-            std::filesystem::remove_all(path_, ignored);
-        }
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -43,8 +36,7 @@ class ScratchFolder
     std::string write(std::string_view name, std::string_view bytes) const
     {
         const std::string full = file(name);
-        std::ofstream out(full, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(full, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
         return full;
     }
 

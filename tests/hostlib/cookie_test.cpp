@@ -9,97 +9,71 @@ namespace tn
 namespace
 {
 
-DateValue sampleDate()
+// Every field on one line: name=value [domain] [path] [secure] [expires].
+std::string shown(const Cookie& c)
 {
-    DateValue d;
-    EXPECT_EQ(d.parseHttp("Sun, 06 Nov 1994 08:49:37 GMT"), RC::OK);
-    return d;
+    std::string text = c.name + "=" + c.value;
+    if (!c.domain.empty()) text += " domain:" + c.domain;
+    if (!c.path.empty()) text += " path:" + c.path;
+    if (c.secure) text += " secure";
+    if (!c.expires.isBlank()) text += " expires:" + c.expires.httpForm();
+    return text;
 }
 
-TEST(CookieHeader, PairsEmptyPiecesAndBareNames)
+std::string shown(const std::vector<Cookie>& cookies)
 {
-    const std::vector<Cookie> cookies = ParseCookieHeader("a=1; b=2;; c");
-    ASSERT_EQ(cookies.size(), 3u);
-    EXPECT_EQ(cookies[0].name, "a");
-    EXPECT_EQ(cookies[0].value, "1");
-    EXPECT_EQ(cookies[1].name, "b");
-    EXPECT_EQ(cookies[1].value, "2");
-    EXPECT_EQ(cookies[2].name, "c");
-    EXPECT_EQ(cookies[2].value, "");
+    std::string text;
     for (const Cookie& c : cookies)
+        text += "[" + shown(c) + "]";
+    return text;
+}
+
+constexpr const char* kFull = "id=42; Domain=example.com; EXPIRES=Sun, 06 Nov 1994 08:49:37 GMT; path=/app; Secure";
+constexpr const char* kFullShown = "id=42 domain:example.com path:/app secure expires:Sun, 06 Nov 1994 08:49:37 GMT";
+
+TEST(CookieHeader, SplitsTrimsAndReadsAttributes)
+{
+    const struct
     {
-        EXPECT_TRUE(c.valid());
-        EXPECT_TRUE(c.expires.isBlank());
-        EXPECT_FALSE(c.secure);
-    }
-}
-
-TEST(CookieHeader, TrimmingAndEmptyNames)
-{
-    const std::vector<Cookie> cookies = ParseCookieHeader(" \tsid = x=y \r\n; =orphan;   ;\r\n last=\t");
-    ASSERT_EQ(cookies.size(), 2u);
-    EXPECT_EQ(cookies[0].name, "sid");
-    EXPECT_EQ(cookies[0].value, "x=y");
-    EXPECT_EQ(cookies[1].name, "last");
-    EXPECT_EQ(cookies[1].value, "");
-    EXPECT_TRUE(ParseCookieHeader("").empty());
-    EXPECT_TRUE(ParseCookieHeader(";;; ; =v").empty());
-}
-
-TEST(CookieHeader, AttributesOfAFullCookieText)
-{
-    const std::string text = "id=42; Domain=example.com; EXPIRES=Sun, 06 Nov 1994 08:49:37 GMT; path=/app; Secure";
-    const std::vector<Cookie> cookies = ParseCookieHeader(text + "; next=1");
-    ASSERT_EQ(cookies.size(), 2u);
-    EXPECT_EQ(cookies[1].name, "next");
-    const Cookie& c = cookies[0];
-    EXPECT_EQ(c.name, "id");
-    EXPECT_EQ(c.value, "42");
-    EXPECT_EQ(c.domain, "example.com");
-    EXPECT_EQ(c.path, "/app");
-    EXPECT_TRUE(c.secure);
-    EXPECT_EQ(c.expires.httpForm(), "Sun, 06 Nov 1994 08:49:37 GMT");
+        std::string header;
+        std::string cookies;
+    } rows[] = {
+        {"a=1; b=2;; c", "[a=1][b=2][c=]"},
+        // CR, LF, blank and tab are trimmed; empty names are skipped.
+        {" \tsid = x=y \r\n; =orphan;   ;\r\n last=\t", "[sid=x=y][last=]"},
+        {"", ""},
+        {";;; ; =v", ""},
+        // Attributes, in any case, belong to the cookie before them.
+        {std::string(kFull) + "; next=1", std::string("[") + kFullShown + "][next=1]"},
+        // The first pair is always the cookie itself, whatever its name.
+        {"path=1; b=2", "[path=1][b=2]"},
+        {"a=1; expires=someday", "[a=1]"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(shown(ParseCookieHeader(row.header)), row.cookies) << row.header;
 
     // A single cookie text ignores attributes it does not know.
-    const Cookie one = ParseCookieText(text + "; HttpOnly; max-age=5; other=x");
-    EXPECT_EQ(one.name, "id");
-    EXPECT_EQ(one.value, "42");
-    EXPECT_EQ(one.domain, "example.com");
-    EXPECT_EQ(one.path, "/app");
-    EXPECT_TRUE(one.secure);
-    EXPECT_FALSE(one.expires.isBlank());
+    EXPECT_EQ(shown(ParseCookieText(std::string(kFull) + "; HttpOnly; max-age=5; other=x")), kFullShown);
     EXPECT_FALSE(ParseCookieText(" ; =x").valid());
-
-    // The first pair is always the cookie itself, whatever its name.
-    const std::vector<Cookie> first = ParseCookieHeader("path=1; b=2");
-    ASSERT_EQ(first.size(), 2u);
-    EXPECT_EQ(first[0].name, "path");
-    EXPECT_EQ(first[0].path, "");
-
-    const std::vector<Cookie> badDate = ParseCookieHeader("a=1; expires=someday");
-    ASSERT_EQ(badDate.size(), 1u);
-    EXPECT_TRUE(badDate[0].expires.isBlank());
+    EXPECT_FALSE(Cookie().valid());
 }
 
-TEST(CookieText, NameAndValueOnly)
+TEST(CookieText, AttributesInFixedOrderAndBackThroughTheParser)
 {
     Cookie c;
     c.name = "a";
     c.value = "1";
     EXPECT_EQ(CookieText(c), "a=1");
-    EXPECT_FALSE(Cookie().valid());
-}
 
-TEST(CookieText, AttributesInFixedOrder)
-{
-    Cookie c;
     c.name = "n";
     c.value = "v";
-    c.expires = sampleDate();
+    ASSERT_EQ(c.expires.parseHttp("Sun, 06 Nov 1994 08:49:37 GMT"), RC::OK);
     c.path = "/";
     c.domain = "example";
     c.secure = true;
     EXPECT_EQ(CookieText(c), "n=v; domain=example; expires=Sun, 06 Nov 1994 08:49:37 GMT; path=/; secure");
+    EXPECT_EQ(shown(ParseCookieText(CookieText(c))), shown(c));
+    EXPECT_EQ(shown(ParseCookieHeader(CookieText(c))), "[" + shown(c) + "]");
 
     c.domain.clear();
     c.secure = false;
@@ -116,32 +90,11 @@ TEST(CookieText, EmptyValueDeletesTheCookie)
                           "[0-9]{2}:[0-9]{2}:[0-9]{2} GMT; path=/x");
     ASSERT_TRUE(std::regex_match(text, form)) << text;
 
-    const size_t at = text.find("expires=") + 8;
     DateValue expires;
-    ASSERT_EQ(expires.parseHttp(text.substr(at, 29)), RC::OK);
+    ASSERT_EQ(expires.parseHttp(text.substr(text.find("expires=") + 8, 29)), RC::OK);
     const int64_t agoMs = DateValue::now().differenceMs(expires);
     EXPECT_GE(agoMs, 3600 * 1000 - 2000);
     EXPECT_LE(agoMs, 3600 * 1000 + 2000);
-}
-
-TEST(CookieText, RoundTripThroughTheParser)
-{
-    Cookie c;
-    c.name = "session";
-    c.value = "abc";
-    c.expires = sampleDate();
-    c.domain = "example.org";
-    c.path = "/p";
-    c.secure = true;
-    const std::vector<Cookie> back = ParseCookieHeader(CookieText(c));
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].name, c.name);
-    EXPECT_EQ(back[0].value, c.value);
-    EXPECT_EQ(back[0].domain, c.domain);
-    EXPECT_EQ(back[0].path, c.path);
-    EXPECT_TRUE(back[0].secure);
-    EXPECT_TRUE(back[0].expires == c.expires);
-    EXPECT_EQ(CookieText(ParseCookieText(CookieText(c))), CookieText(c));
 }
 
 } // namespace

@@ -12,6 +12,7 @@ namespace tn
 namespace
 {
 
+using testing::after;
 using testing::fields;
 using testing::makeDate;
 using testing::rawDate;
@@ -20,39 +21,35 @@ using testing::ScopedTimeZone;
 constexpr int64_t kTicksPerDay = 864'000'000'000;
 constexpr int64_t kUnixEpoch = 116'444'736'000'000'000;
 
-TEST(DateValueFields, BlankStateAndMakeBlank)
+TEST(DateValueFields, BlankEqualityAndOrder)
 {
     DateValue date;
     EXPECT_TRUE(date.isBlank());
     EXPECT_TRUE(date.isGmt);
     EXPECT_EQ(date.dayOfWeek, 0);
     EXPECT_EQ(date.toInstant(), 0);
-
     date = makeDate(1994, 11, 6, 8, 49, 37, 250, false);
     date.makeBlank();
     EXPECT_TRUE(date.isGmt);
     EXPECT_EQ(fields(date), "0000-00-00 00:00:00.000 7"); // weekday survives
-}
 
-TEST(DateValueFields, EqualityAndOrderIgnoreWeekdayAndZone)
-{
+    // Weekday and zone take no part; earlier fields dominate later ones.
     const DateValue a = makeDate(2004, 3, 1, 10, 0, 0, 5);
     DateValue b = a;
     b.dayOfWeek = 3;
     b.isGmt = false;
     EXPECT_TRUE(a == b);
     EXPECT_EQ(a.compare(b), 0);
-    // Earlier fields dominate later ones.
     EXPECT_EQ(rawDate(2003, 12, 31, 23, 59, 59, 999).compare(rawDate(2004, 1, 1)), -1);
     EXPECT_EQ(rawDate(2004, 1, 1, 0, 0, 0, 2).compare(rawDate(2004, 1, 1, 0, 0, 0, 1)), 1);
     EXPECT_FALSE(rawDate(2004, 1, 1, 0, 0, 0, 2) == rawDate(2004, 1, 1, 0, 0, 0, 1));
 }
 
-TEST(DateValueFields, ValidateChecksEveryRange)
+TEST(DateValueFields, ValidateChecksRangesNotTheCalendar)
 {
     const DateValue good = makeDate(2004, 2, 29, 23, 59, 59, 999);
     EXPECT_EQ(good.validate(), RC::OK);
-    DateValue feb31 = rawDate(2003, 2, 31); // ranges only, not the calendar
+    DateValue feb31 = rawDate(2003, 2, 31);
     feb31.dayOfWeek = 1;
     EXPECT_EQ(feb31.validate(), RC::OK);
 
@@ -71,22 +68,14 @@ TEST(DateValueFields, ValidateChecksEveryRange)
 
 TEST(DateValueFields, NormaliseRecomputesWeekdayOrBlanksImpossibleDays)
 {
-    DateValue leap = rawDate(2004, 2, 29);
-    EXPECT_EQ(leap.normalise(), RC::OK);
-    EXPECT_EQ(leap.dayOfWeek, 7);
-
-    for (DateValue missing : {rawDate(2003, 2, 29), rawDate(2003, 4, 31), rawDate(1600, 6, 1), rawDate(1900, 2, 29)})
-    {
-        missing.isGmt = false;
-        EXPECT_EQ(missing.normalise(), RC::OK);
-        EXPECT_TRUE(missing.isBlank());
-        EXPECT_TRUE(missing.isGmt);
-    }
-
+    const auto normalise = &DateValue::normalise;
+    EXPECT_EQ(after(rawDate(2004, 2, 29), normalise), "OK: 2004-02-29 00:00:00.000 7 gmt");
+    for (const DateValue& missing : {rawDate(2003, 2, 29, 0, 0, 0, 0, false), rawDate(2003, 4, 31, 0, 0, 0, 0, false),
+                                     rawDate(1600, 6, 1, 0, 0, 0, 0, false), rawDate(1900, 2, 29, 0, 0, 0, 0, false)})
+        EXPECT_EQ(after(missing, normalise), "OK: blank gmt") << fields(missing);
     DateValue month13 = rawDate(2003, 13, 1);
     month13.dayOfWeek = 5;
-    EXPECT_EQ(month13.normalise(), RC::UnknownFormat);
-    EXPECT_EQ(fields(month13), "2003-13-01 00:00:00.000 5");
+    EXPECT_EQ(after(month13, normalise), "Unknown Format: 2003-13-01 00:00:00.000 5 gmt");
 }
 
 TEST(DateValueInstant, KnownInstantsAndRefusals)
@@ -120,8 +109,7 @@ TEST(DateValueInstant, ExtremesAndOutOfRangeInstants)
     {
         DateValue date = makeDate(2000, 1, 1, 0, 0, 0, 0, false);
         date.fromInstant(outside);
-        EXPECT_TRUE(date.isBlank()) << outside;
-        EXPECT_TRUE(date.isGmt) << outside;
+        EXPECT_TRUE(date.isBlank() && date.isGmt) << outside;
     }
 
     DateValue local = rawDate(1, 1, 1, 0, 0, 0, 0, false);
@@ -176,93 +164,65 @@ TEST(DateValueClock, NowIsCurrentGmtAndTodayIsItsMidnight)
     EXPECT_LE(now.differenceMs(today), 86'400'000);
 }
 
-TEST(DateValueArithmetic, InstantUnitsCarryAcrossBoundaries)
+TEST(DateValueArithmetic, StepsCarryAndLeavingTheCalendarBlanks)
 {
-    DateValue date = makeDate(2003, 12, 31, 23);
-    date.addDays(1);
-    EXPECT_EQ(fields(date), "2004-01-01 23:00:00.000 4");
-    date = makeDate(2004, 2, 28, 12);
-    date.addDays(1);
-    EXPECT_EQ(fields(date), "2004-02-29 12:00:00.000 7");
-    date = makeDate(2003, 2, 28, 12);
-    date.addHours(12);
-    EXPECT_EQ(fields(date), "2003-03-01 00:00:00.000 6");
-    date = makeDate(2000, 1, 1, 0, 30);
-    date.addMinutes(-31);
-    EXPECT_EQ(fields(date), "1999-12-31 23:59:00.000 5");
-    date = makeDate(1999, 12, 31, 23, 59, 59, 999);
-    date.addMilliseconds(1);
-    EXPECT_EQ(fields(date), "2000-01-01 00:00:00.000 6");
-    date.addSeconds(-86'400 * 365);
-    EXPECT_EQ(fields(date), "1999-01-01 00:00:00.000 5");
+    using Add = void (DateValue::*)(int32_t) noexcept;
+    const struct
+    {
+        DateValue from;
+        Add add;
+        int32_t count;
+        const char* expected; // fields, or "blank"
+    } rows[] = {
+        {makeDate(2003, 12, 31, 23), &DateValue::addDays, 1, "2004-01-01 23:00:00.000 4"},
+        {makeDate(2004, 2, 28, 12), &DateValue::addDays, 1, "2004-02-29 12:00:00.000 7"},
+        {makeDate(2003, 2, 28, 12), &DateValue::addHours, 12, "2003-03-01 00:00:00.000 6"},
+        {makeDate(2000, 1, 1, 0, 30), &DateValue::addMinutes, -31, "1999-12-31 23:59:00.000 5"},
+        {makeDate(1999, 12, 31, 23, 59, 59, 999), &DateValue::addMilliseconds, 1, "2000-01-01 00:00:00.000 6"},
+        {makeDate(2000, 1, 1), &DateValue::addSeconds, -86'400 * 365, "1999-01-01 00:00:00.000 5"},
+        // A blank date counts from 1601; instant 0 and dates past 30827 are blank.
+        {DateValue(), &DateValue::addDays, 1, "1601-01-02 00:00:00.000 2"},
+        {makeDate(1601, 1, 1, 0, 0, 0, 1), &DateValue::addMilliseconds, -1, "blank"},
+        {makeDate(30827, 12, 31, 12), &DateValue::addDays, 1, "blank"},
+        {makeDate(2000, 1, 1), &DateValue::addDays, INT_MAX, "blank"},
+        {makeDate(2000, 1, 1), &DateValue::addDays, INT_MIN, "blank"},
+        // Months and years move only their fields: the weekday is the old one.
+        {makeDate(2003, 11, 15), &DateValue::addMonths, 14, "2005-01-15 00:00:00.000 6"},
+        {makeDate(2003, 11, 1), &DateValue::addMonths, 2, "2004-01-01 00:00:00.000 6"},
+        {makeDate(2003, 11, 1), &DateValue::addMonths, 14, "2005-01-01 00:00:00.000 6"},
+        {makeDate(2003, 1, 31), &DateValue::addMonths, 1, "2003-02-31 00:00:00.000 5"},
+        {makeDate(2004, 2, 29), &DateValue::addYears, 1, "2005-02-29 00:00:00.000 7"},
+        {makeDate(2004, 3, 10), &DateValue::addMonths, -3, "2003-12-10 00:00:00.000 3"},
+        {makeDate(2004, 3, 10), &DateValue::addMonths, -15, "2002-12-10 00:00:00.000 3"},
+        {makeDate(2004, 3, 10), &DateValue::addMonths, -38, "2001-01-10 00:00:00.000 3"},
+        {makeDate(2001, 1, 10), &DateValue::addMonths, -1, "2000-12-10 00:00:00.000 3"},
+        {DateValue(), &DateValue::addMonths, 0, "blank"},
+    };
+    for (const auto& row : rows)
+    {
+        DateValue date = row.from;
+        (date.*row.add)(row.count);
+        EXPECT_EQ(date.isBlank() ? "blank" : fields(date), row.expected) << fields(row.from) << " + " << row.count;
+    }
 
+    // 31 February stays until a normalisation blanks it.
+    DateValue feb31 = makeDate(2003, 1, 31);
+    feb31.addMonths(1);
+    EXPECT_EQ(feb31.normalise(), RC::OK);
+    EXPECT_TRUE(feb31.isBlank());
+    // Extreme counts wrap without undefined behaviour.
+    DateValue extreme = makeDate(2004, 2, 29);
+    extreme.year = INT_MAX;
+    extreme.addYears(1);
+    EXPECT_EQ(extreme.year, INT_MIN);
+    DateValue blank;
+    blank.addMonths(INT_MIN);
+    EXPECT_EQ(blank.month, INT_MIN);
+    // Local dates stay local.
     DateValue local = makeDate(2010, 6, 1, 0, 0, 0, 0, false);
     local.addDays(-1);
     EXPECT_FALSE(local.isGmt);
     EXPECT_EQ(local.day, 31);
-}
-
-TEST(DateValueArithmetic, BlankCountsFrom1601AndLeavingTheCalendarBlanks)
-{
-    DateValue date;
-    date.addDays(1);
-    EXPECT_EQ(fields(date), "1601-01-02 00:00:00.000 2");
-
-    date = makeDate(1601, 1, 1, 0, 0, 0, 1);
-    date.addMilliseconds(-1); // lands on instant 0
-    EXPECT_TRUE(date.isBlank());
-    date = makeDate(30827, 12, 31, 12);
-    date.addDays(1);
-    EXPECT_TRUE(date.isBlank());
-    for (const int32_t days : {INT_MAX, INT_MIN})
-    {
-        date = makeDate(2000, 1, 1);
-        date.addDays(days);
-        EXPECT_TRUE(date.isBlank());
-    }
-}
-
-TEST(DateValueArithmetic, MonthsAndYearsMoveOnlyTheirFields)
-{
-    DateValue date = makeDate(2003, 11, 15);
-    date.addMonths(14);
-    EXPECT_EQ(fields(date), "2005-01-15 00:00:00.000 6"); // weekday of the old date
-    date = makeDate(2003, 11, 1);
-    date.addMonths(2);
-    EXPECT_EQ(fields(date).substr(0, 7), "2004-01");
-    date.addMonths(12);
-    EXPECT_EQ(fields(date).substr(0, 7), "2005-01");
-
-    date = makeDate(2003, 1, 31);
-    date.addMonths(1);
-    EXPECT_EQ(fields(date).substr(0, 10), "2003-02-31");
-    EXPECT_EQ(date.normalise(), RC::OK);
-    EXPECT_TRUE(date.isBlank());
-
-    date = makeDate(2004, 2, 29);
-    date.addYears(1);
-    EXPECT_EQ(fields(date), "2005-02-29 00:00:00.000 7");
-    date.year = INT_MAX;
-    date.addYears(1); // wraps, no undefined behaviour
-    EXPECT_EQ(date.year, INT_MIN);
-}
-
-TEST(DateValueArithmetic, NegativeMonthsBorrowYears)
-{
-    DateValue date = makeDate(2004, 3, 10);
-    const std::pair<int32_t, const char*> steps[] = {
-        {-3, "2003-12"}, {-12, "2002-12"}, {-23, "2001-01"}, {-1, "2000-12"}};
-    for (const auto& [count, expected] : steps)
-    {
-        date.addMonths(count);
-        EXPECT_EQ(fields(date).substr(0, 7), expected) << count;
-    }
-
-    DateValue blank;
-    blank.addMonths(0);
-    EXPECT_TRUE(blank.isBlank());
-    blank.addMonths(INT_MIN); // must not overflow
-    EXPECT_EQ(blank.month, INT_MIN);
 }
 
 TEST(DateValueArithmetic, DifferenceTruncatesTowardZero)
@@ -270,58 +230,37 @@ TEST(DateValueArithmetic, DifferenceTruncatesTowardZero)
     const DateValue later = makeDate(2003, 5, 5, 0, 0, 1, 999);
     const DateValue earlier = makeDate(2003, 5, 5);
     EXPECT_EQ(later.differenceMs(earlier), 1'999);
-    EXPECT_EQ(later.differenceMs(earlier) / 1'000, 1);
-    EXPECT_EQ(later.differenceMs(earlier) / 60'000, 0);
     EXPECT_EQ(earlier.differenceMs(later), -1'999);
-    EXPECT_EQ(earlier.differenceMs(later) / 1'000, -1);
-
     const DateValue jan2 = makeDate(2003, 1, 2);
     const DateValue jan1Noon = makeDate(2003, 1, 1, 12);
-    EXPECT_EQ(jan2.differenceMs(jan1Noon) / 86'400'000, 0);
-    EXPECT_EQ(jan2.differenceMs(jan1Noon) / 3'600'000, 12);
-    EXPECT_EQ(jan1Noon.differenceMs(jan2) / 3'600'000, -12);
+    EXPECT_EQ(jan2.differenceMs(jan1Noon), 43'200'000);
+    EXPECT_EQ(jan1Noon.differenceMs(jan2), -43'200'000);
     EXPECT_EQ(makeDate(1601, 1, 2).differenceMs(DateValue()), 86'400'000); // blank counts as 1601
 }
 
 TEST(DateValueZone, WrongZoneOrBlankChangesNothing)
 {
-    DateValue local = makeDate(2003, 5, 5, 10, 0, 0, 0, false);
-    const DateValue copy = local;
-    EXPECT_EQ(local.toLocal(), RC::Programing);
-    EXPECT_TRUE(local == copy);
-    EXPECT_FALSE(local.isGmt);
-    DateValue gmt = makeDate(2003, 5, 5, 10);
-    EXPECT_EQ(gmt.toGmt(), RC::Programing);
-    EXPECT_TRUE(gmt.isGmt);
-
-    DateValue blank;
-    EXPECT_EQ(blank.toLocal(), RC::Empty);
-    EXPECT_TRUE(blank.isGmt);
-    blank.isGmt = false;
-    EXPECT_EQ(blank.toGmt(), RC::Empty);
+    EXPECT_EQ(after(makeDate(2003, 5, 5, 10, 0, 0, 0, false), &DateValue::toLocal),
+              "Programing: 2003-05-05 10:00:00.000 1 local");
+    EXPECT_EQ(after(makeDate(2003, 5, 5, 10), &DateValue::toGmt), "Programing: 2003-05-05 10:00:00.000 1 gmt");
+    EXPECT_EQ(after(DateValue(), &DateValue::toLocal), "Empty: blank gmt");
+    EXPECT_EQ(after(rawDate(0, 0, 0, 0, 0, 0, 0, false), &DateValue::toGmt), "Empty: blank local");
 }
 
-TEST(DateValueZone, UtcOnlyFlipsTheFlag)
+TEST(DateValueZone, UtcAndKolkataOffsets)
 {
-    const ScopedTimeZone zone("UTC");
-    EXPECT_EQ(DateValue::zoneOffsetMinutes(), 0);
-    DateValue date = makeDate(1994, 11, 6, 8, 49, 37, 250);
-    EXPECT_EQ(date.toLocal(), RC::OK);
-    EXPECT_FALSE(date.isGmt);
-    EXPECT_EQ(fields(date), "1994-11-06 08:49:37.250 7");
-}
-
-TEST(DateValueZone, KolkataIsFiveThirtyAhead)
-{
+    {
+        const ScopedTimeZone zone("UTC");
+        EXPECT_EQ(DateValue::zoneOffsetMinutes(), 0);
+        EXPECT_EQ(after(makeDate(1994, 11, 6, 8, 49, 37, 250), &DateValue::toLocal),
+                  "OK: 1994-11-06 08:49:37.250 7 local");
+    }
     TN_REQUIRE_ZONE("Asia/Kolkata");
     const ScopedTimeZone zone("Asia/Kolkata");
     EXPECT_EQ(DateValue::zoneOffsetMinutes(), -330);
-    DateValue date = makeDate(1994, 11, 6, 20, 0, 0, 250);
-    EXPECT_EQ(date.toLocal(), RC::OK);
-    EXPECT_EQ(fields(date), "1994-11-07 01:30:00.250 1");
-    EXPECT_EQ(date.toGmt(), RC::OK);
-    EXPECT_TRUE(date.isGmt);
-    EXPECT_EQ(fields(date), "1994-11-06 20:00:00.250 7");
+    EXPECT_EQ(after(makeDate(1994, 11, 6, 20, 0, 0, 250), &DateValue::toLocal), "OK: 1994-11-07 01:30:00.250 1 local");
+    EXPECT_EQ(after(makeDate(1994, 11, 7, 1, 30, 0, 250, false), &DateValue::toGmt),
+              "OK: 1994-11-06 20:00:00.250 7 gmt");
 }
 
 TEST(DateValueZone, NewYorkFollowsDaylightSaving)
@@ -330,28 +269,13 @@ TEST(DateValueZone, NewYorkFollowsDaylightSaving)
     const ScopedTimeZone zone("America/New_York");
     const int32_t bias = DateValue::zoneOffsetMinutes();
     EXPECT_TRUE(bias == 300 || bias == 240) << bias;
-
-    DateValue summer = makeDate(2021, 7, 1, 12);
-    summer.toLocal();
-    EXPECT_EQ(summer.hour, 8);
-    DateValue winter = makeDate(2021, 1, 15, 12);
-    winter.toLocal();
-    EXPECT_EQ(winter.hour, 7);
-
+    EXPECT_EQ(after(makeDate(2021, 7, 1, 12), &DateValue::toLocal), "OK: 2021-07-01 08:00:00.000 4 local");
+    EXPECT_EQ(after(makeDate(2021, 1, 15, 12), &DateValue::toLocal), "OK: 2021-01-15 07:00:00.000 5 local");
     // 02:30 on the spring-forward day does not exist: read with the winter offset.
-    DateValue skipped = makeDate(2021, 3, 14, 2, 30, 0, 0, false);
-    EXPECT_EQ(skipped.toGmt(), RC::OK);
-    EXPECT_EQ(fields(skipped), "2021-03-14 07:30:00.000 7");
+    EXPECT_EQ(after(makeDate(2021, 3, 14, 2, 30, 0, 0, false), &DateValue::toGmt), "OK: 2021-03-14 07:30:00.000 7 gmt");
     // 01:30 on the fall-back day happens twice: the first (summer) pass wins.
-    DateValue repeated = makeDate(2021, 11, 7, 1, 30, 0, 0, false);
-    repeated.toGmt();
-    EXPECT_EQ(fields(repeated), "2021-11-07 05:30:00.000 7");
-}
+    EXPECT_EQ(after(makeDate(2021, 11, 7, 1, 30, 0, 0, false), &DateValue::toGmt), "OK: 2021-11-07 05:30:00.000 7 gmt");
 
-TEST(DateValueZone, NewYorkRoundTripsEveryHourOfAYear)
-{
-    TN_REQUIRE_ZONE("America/New_York");
-    const ScopedTimeZone zone("America/New_York");
     DateValue gmt = makeDate(2021, 1, 1, 0, 0, 0, 123);
     for (int hour = 0; hour < 365 * 24; ++hour, gmt.addHours(1))
     {
@@ -368,21 +292,14 @@ TEST(DateValueZone, CalendarEdgesDoNotBreakConversion)
 {
     TN_REQUIRE_ZONE("America/New_York");
     const ScopedTimeZone zone("America/New_York");
-    DateValue first = makeDate(1601, 1, 1, 1);
-    EXPECT_EQ(first.toLocal(), RC::OK); // falls before 1601
-    EXPECT_TRUE(first.isBlank());
-    DateValue last = makeDate(30827, 12, 31, 23, 0, 0, 0, false);
-    EXPECT_EQ(last.toGmt(), RC::OK); // falls after 30827
-    EXPECT_TRUE(last.isBlank());
-    EXPECT_TRUE(last.isGmt);
-
+    // Results before 1601 or after 30827, or from impossible fields, are blank in the target zone.
+    EXPECT_EQ(after(makeDate(1601, 1, 1, 1), &DateValue::toLocal), "OK: blank local");
+    EXPECT_EQ(after(makeDate(30827, 12, 31, 23, 0, 0, 0, false), &DateValue::toGmt), "OK: blank gmt");
+    EXPECT_EQ(after(rawDate(2003, 2, 30), &DateValue::toLocal), "OK: blank local");
     DateValue lastGmt = makeDate(30827, 12, 31, 23);
     EXPECT_EQ(lastGmt.toLocal(), RC::OK);
     EXPECT_EQ(fields(lastGmt).substr(0, 11), "30827-12-31");
     EXPECT_LT(lastGmt.hour, 23);
-    DateValue impossible = rawDate(2003, 2, 30);
-    EXPECT_EQ(impossible.toLocal(), RC::OK);
-    EXPECT_TRUE(impossible.isBlank());
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 // Test helpers for the date value: a scoped TZ setting and date construction.
 #pragma once
 
+#include "common/result_codes.h"
 #include "lib/date_value.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace tn::testing
@@ -18,18 +20,14 @@ class ScopedTimeZone
   public:
     explicit ScopedTimeZone(const char* zone)
     {
-        if (const char* old = std::getenv("TZ"))
-        {
-            saved_ = old;
-            hadValue_ = true;
-        }
+        if (const char* old = std::getenv("TZ")) saved_ = old;
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ScopedTimeZone()
     {
-        if (hadValue_)
-            setenv("TZ", saved_.c_str(), 1);
+        if (saved_)
+            setenv("TZ", saved_->c_str(), 1);
         else
             unsetenv("TZ");
         tzset();
@@ -43,24 +41,14 @@ class ScopedTimeZone
     }
 
   private:
-    std::string saved_;
-    bool hadValue_ = false;
+    std::optional<std::string> saved_;
 };
 
 // Fields as given, not checked or normalised.
 inline DateValue rawDate(int32_t year, int32_t month, int32_t day, int32_t hour = 0, int32_t minute = 0,
                          int32_t second = 0, int32_t millisecond = 0, bool isGmt = true)
 {
-    DateValue date;
-    date.year = year;
-    date.month = month;
-    date.day = day;
-    date.hour = hour;
-    date.minute = minute;
-    date.second = second;
-    date.millisecond = millisecond;
-    date.isGmt = isGmt;
-    return date;
+    return DateValue{year, month, day, hour, minute, second, millisecond, 0, isGmt};
 }
 
 // A real date with its day of week filled in.
@@ -79,6 +67,19 @@ inline std::string fields(const DateValue& date)
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d %d", date.year, date.month, date.day,
                   date.hour, date.minute, date.second, date.millisecond, date.dayOfWeek);
     return text;
+}
+
+// The fields and the zone flag on one line; "blank" for a blank date.
+inline std::string shown(const DateValue& date)
+{
+    return (date.isBlank() ? std::string("blank") : fields(date)) + (date.isGmt ? " gmt" : " local");
+}
+
+// The result of [step] on a copy of [date], then the copy as shown().
+inline std::string after(DateValue date, ereturnvalue (DateValue::*step)() noexcept)
+{
+    const ereturnvalue rc = (date.*step)();
+    return std::string(ResultCodeName(rc)) + ": " + shown(date);
 }
 
 } // namespace tn::testing

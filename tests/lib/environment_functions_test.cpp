@@ -18,181 +18,119 @@ constexpr int32_t kSetEnvVar = -4868;
 constexpr int32_t kGlobalEnvVar = -4869;
 constexpr int32_t kSetGlobalEnvVar = -4870;
 
-void expectText(const Value& v, std::string_view text)
+std::string resultOf(FunctionCaller& caller, int32_t id, std::vector<CallArg> args = {})
 {
-    ASSERT_TRUE(v.isString()) << "type " << static_cast<int>(v.type());
-    EXPECT_EQ(v.stringView(), text);
+    const CallOutcome outcome = caller.call(id, std::move(args));
+    EXPECT_TRUE(outcome.ok()) << outcome.message;
+    return Shown(outcome.result);
 }
 
-void expectInt(const Value& v, int32_t n)
+// The result, then the two by-reference variables, which start as "keep" and 7.
+std::string indexed(FunctionCaller& caller, CallArg index)
 {
-    ASSERT_TRUE(v.isInteger()) << "type " << static_cast<int>(v.type());
-    EXPECT_EQ(v.rawInt(), n);
+    const CallOutcome outcome = caller.call(kEnvVarIndex, {index, "keep", 7});
+    EXPECT_TRUE(outcome.ok()) << outcome.message;
+    return Shown(outcome.result) + ", " + Shown(outcome.arguments[1]) + ", " + Shown(outcome.arguments[2]);
 }
 } // namespace
 
-TEST(EnvVar, ReadsStoredNamesExactly)
+TEST(EnvVar, ReadsAndCountsStoredNamesExactly)
 {
     FunctionCaller caller;
-    caller.vm().environment()["Path_Info"] = "/x";
-    caller.vm().environment()["5"] = "five";
-    caller.vm().environment()["empty"] = "";
-
-    expectText(caller.call(kEnvVar, {"Path_Info"}).result, "/x");
-    EXPECT_TRUE(caller.call(kEnvVar, {"path_info"}).result.isNull()); // case-sensitive
-    EXPECT_TRUE(caller.call(kEnvVar, {"missing"}).result.isNull());
-    expectText(caller.call(kEnvVar, {5}).result, "five"); // the name is converted to text
-    expectText(caller.call(kEnvVar, {"empty"}).result, "");
+    EXPECT_EQ(resultOf(caller, kNumEnvVar), "int 0");
+    caller.vm().environment() = {{"Path_Info", "/x"}, {"5", "five"}, {"empty", ""}};
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"Path_Info"}), "text /x");
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"path_info"}), "null"); // case-sensitive
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"missing"}), "null");
+    EXPECT_EQ(resultOf(caller, kEnvVar, {5}), "text five"); // the name is converted to text
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"empty"}), "text ");
+    EXPECT_EQ(resultOf(caller, kNumEnvVar), "int 3");
 }
 
-TEST(EnvVar, CountErrors)
+TEST(EnvVar, CountErrorsNameTheFunction)
 {
     FunctionCaller caller;
-    CallOutcome none = caller.call(kEnvVar);
-    EXPECT_EQ(none.code, ereturnvalue::RuntimeError);
-    EXPECT_EQ(none.message, "Runtime Error: Invalid call to envvar. Expecting 1 arguments, 0 were provided");
-    EXPECT_EQ(caller.call(kNumEnvVar, {1}).message,
-              "Runtime Error: Invalid call to numenvvar. Expecting 0 arguments, 1 were provided");
-    EXPECT_EQ(caller.call(kSetEnvVar, {"a"}).message,
-              "Runtime Error: Invalid call to setenvvar. Expecting 2 arguments, 1 were provided");
-    EXPECT_EQ(caller.call(kGlobalEnvVar, {"a", "b"}).message,
-              "Runtime Error: Invalid call to globalenvvar. Expecting 1 arguments, 2 were provided");
-    EXPECT_EQ(caller.call(kSetGlobalEnvVar, {"a", "b", "c"}).message,
-              "Runtime Error: Invalid call to setglobalenvvar. Expecting 2 arguments, 3 were provided");
-}
-
-TEST(NumEnvVar, CountsEntries)
-{
-    FunctionCaller caller;
-    expectInt(caller.call(kNumEnvVar).result, 0);
-    caller.vm().environment()["a"] = "1";
-    caller.vm().environment()["b"] = "";
-    expectInt(caller.call(kNumEnvVar).result, 2);
+    const struct
+    {
+        int32_t id;
+        std::vector<CallArg> args;
+        const char* message;
+    } rows[] = {
+        {kEnvVar, {}, "envvar. Expecting 1 arguments, 0 were provided"},
+        {kNumEnvVar, {1}, "numenvvar. Expecting 0 arguments, 1 were provided"},
+        {kSetEnvVar, {"a"}, "setenvvar. Expecting 2 arguments, 1 were provided"},
+        {kGlobalEnvVar, {"a", "b"}, "globalenvvar. Expecting 1 arguments, 2 were provided"},
+        {kSetGlobalEnvVar, {"a", "b", "c"}, "setglobalenvvar. Expecting 2 arguments, 3 were provided"},
+        // envvarindex has a declared count and two by-reference parameters: the machine checks them.
+        {kEnvVarIndex, {0, Value()}, "Invalid number of function arguments. Expected 3, actual 2"},
+        {kEnvVarIndex, {0, Value(), Value(), Value()}, "Invalid number of function arguments. Expected 3, actual 4"},
+        {kEnvVarIndex, {0, Constant("x"), Value()}, "Invalid function argument 2. Must be a variable"},
+        {kEnvVarIndex, {0, Value(), Constant(1)}, "Invalid function argument 3. Must be a variable"},
+    };
+    for (const auto& row : rows)
+    {
+        const CallOutcome outcome = caller.call(row.id, row.args);
+        EXPECT_EQ(outcome.code, ereturnvalue::RuntimeError);
+        const std::string prefix = row.id == kEnvVarIndex ? "Runtime Error: " : "Runtime Error: Invalid call to ";
+        EXPECT_EQ(outcome.message, prefix + row.message);
+    }
 }
 
 TEST(EnvVarIndex, WalksNamesInByteOrder)
 {
     FunctionCaller caller;
-    auto& env = caller.vm().environment();
-    env["b"] = "2";
-    env["a"] = "1";
-    env["B"] = "3";
-    env["\xE9t\xE9"] = "high"; // bytes above 127 sort after ASCII
-
-    CallOutcome first = caller.call(kEnvVarIndex, {0, Value(), Value()});
-    ASSERT_TRUE(first.ok()) << first.message;
-    expectInt(first.result, 1);
-    expectText(first.arguments[1], "B");
-    expectText(first.arguments[2], "3");
-
-    CallOutcome second = caller.call(kEnvVarIndex, {"1", 0, 0}); // the index is converted to integer
-    expectText(second.arguments[1], "a");
-    expectText(second.arguments[2], "1");
-
-    CallOutcome last = caller.call(kEnvVarIndex, {3, Value(), Value()});
-    expectInt(last.result, 1);
-    expectText(last.arguments[1], "\xE9t\xE9");
-    expectText(last.arguments[2], "high");
+    EXPECT_EQ(indexed(caller, 0), "int 0, text keep, int 7");
+    caller.vm().environment() = {{"b", "2"}, {"a", "1"}, {"B", "3"}, {"\xE9t\xE9", "high"}};
+    EXPECT_EQ(indexed(caller, 0), "int 1, text B, text 3");
+    EXPECT_EQ(indexed(caller, "1"), "int 1, text a, text 1");          // the index is converted to integer
+    EXPECT_EQ(indexed(caller, Constant(2)), "int 1, text b, text 2");  // and is passed by value
+    EXPECT_EQ(indexed(caller, 3), "int 1, text \xE9t\xE9, text high"); // bytes above 127 sort after ASCII
+    for (const int32_t outside : {-1, 4, 1000})
+        EXPECT_EQ(indexed(caller, outside), "int 0, text keep, int 7") << outside;
 }
 
-TEST(EnvVarIndex, OutOfRangeLeavesOutputsUnchanged)
+TEST(SetEnvVar, StoresTextUnderIdentifierSafeNames)
 {
     FunctionCaller caller;
-    caller.vm().environment()["a"] = "1";
-    for (int32_t index : {-1, 1, 1000})
-    {
-        CallOutcome outcome = caller.call(kEnvVarIndex, {index, "keep", 7});
-        ASSERT_TRUE(outcome.ok()) << outcome.message;
-        expectInt(outcome.result, 0);
-        expectText(outcome.arguments[1], "keep");
-        expectInt(outcome.arguments[2], 7);
-    }
-    expectInt(FunctionCaller().call(kEnvVarIndex, {0, "keep", 7}).result, 0); // empty environment
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"my-var", "v"}), "int 1");
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"my_var"}), "text v");
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"my-var"}), "null"); // lookups use the name as given
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"my-var", "w"}), "int 1");
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {12, 3}), "int 1"); // a leading digit is rewritten
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"n", ArrayOf({Value(), Value()})}), "int 1");
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"f", 2.5}), "int 1");
+    EXPECT_EQ(caller.vm().environment(),
+              (VirtualMachine::Environment{{"my_var", "w"}, {"_2", "3"}, {"n", "2"}, {"f", "2.500000"}}));
+
+    // An empty name (null converts to one) changes nothing; an empty value is stored.
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"", "v"}), "int -3");
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {Value(), "v"}), "int -3");
+    EXPECT_EQ(resultOf(caller, kNumEnvVar), "int 4");
+    EXPECT_EQ(resultOf(caller, kSetEnvVar, {"A", ""}), "int 1");
+    EXPECT_EQ(resultOf(caller, kEnvVar, {"A"}), "text ");
 }
 
-TEST(EnvVarIndex, MachineChecksCountAndVariables)
-{
-    FunctionCaller caller;
-    caller.vm().environment()["a"] = "1";
-    EXPECT_EQ(caller.call(kEnvVarIndex, {0, Value()}).message,
-              "Runtime Error: Invalid number of function arguments. Expected 3, actual 2");
-    EXPECT_EQ(caller.call(kEnvVarIndex, {0, Value(), Value(), Value()}).message,
-              "Runtime Error: Invalid number of function arguments. Expected 3, actual 4");
-    EXPECT_EQ(caller.call(kEnvVarIndex, {0, Constant("x"), Value()}).message,
-              "Runtime Error: Invalid function argument 2. Must be a variable");
-    EXPECT_EQ(caller.call(kEnvVarIndex, {0, Value(), Constant(1)}).message,
-              "Runtime Error: Invalid function argument 3. Must be a variable");
-    // The index itself is by value and may be a constant.
-    CallOutcome outcome = caller.call(kEnvVarIndex, {Constant(0), Value(), Value()});
-    ASSERT_TRUE(outcome.ok()) << outcome.message;
-    expectText(outcome.arguments[1], "a");
-}
-
-TEST(SetEnvVar, StoresUnderIdentifierSafeName)
-{
-    FunctionCaller caller;
-    expectInt(caller.call(kSetEnvVar, {"my-var", "v"}).result, 1);
-    expectText(caller.call(kEnvVar, {"my_var"}).result, "v");
-    EXPECT_TRUE(caller.call(kEnvVar, {"my-var"}).result.isNull()); // lookups use the name as given
-
-    expectInt(caller.call(kSetEnvVar, {12, 3}).result, 1); // a leading digit is rewritten
-    expectText(caller.call(kEnvVar, {"_2"}).result, "3");
-
-    expectInt(caller.call(kSetEnvVar, {"my-var", "w"}).result, 1);
-    expectText(caller.call(kEnvVar, {"my_var"}).result, "w");
-    expectInt(caller.call(kNumEnvVar).result, 2);
-}
-
-TEST(SetEnvVar, EmptyNameAndEmptyValue)
-{
-    FunctionCaller caller;
-    expectInt(caller.call(kSetEnvVar, {"", "v"}).result, -3);
-    expectInt(caller.call(kSetEnvVar, {Value(), "v"}).result, -3); // null converts to the empty name
-    EXPECT_TRUE(caller.vm().environment().empty());
-
-    expectInt(caller.call(kSetEnvVar, {"A", ""}).result, 1);
-    expectText(caller.call(kEnvVar, {"A"}).result, "");
-}
-
-TEST(SetEnvVar, ValuesAreConvertedToText)
-{
-    FunctionCaller caller;
-    caller.call(kSetEnvVar, {"n", ArrayOf({Value(), Value()})});
-    caller.call(kSetEnvVar, {"f", 2.5});
-    EXPECT_EQ(caller.vm().environment()["n"], "2");
-    EXPECT_EQ(caller.vm().environment()["f"], "2.500000");
-}
-
-TEST(GlobalEnvVar, StartsEmptyAndIgnoresTheProcessEnvironment)
+TEST(GlobalEnvVar, SharedBetweenScriptsAndApartFromTheProcessEnvironment)
 {
     ASSERT_NE(std::getenv("PATH"), nullptr);
-    FunctionCaller caller;
-    EXPECT_TRUE(caller.call(kGlobalEnvVar, {"PATH"}).result.isNull());
-    EXPECT_TRUE(caller.call(kGlobalEnvVar, {"globalenv-never-set"}).result.isNull());
-}
-
-TEST(GlobalEnvVar, SharedBetweenScripts)
-{
     FunctionCaller writer;
-    expectInt(writer.call(kSetGlobalEnvVar, {"globalenv-shared", "v1"}).result, 1);
-
     FunctionCaller reader; // another script of the same process
-    expectText(reader.call(kGlobalEnvVar, {"globalenv-shared"}).result, "v1");
-    // Names are neither rewritten nor folded.
-    EXPECT_TRUE(reader.call(kGlobalEnvVar, {"GLOBALENV-SHARED"}).result.isNull());
-    EXPECT_TRUE(reader.call(kEnvVar, {"globalenv-shared"}).result.isNull()); // not in the script environment
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"PATH"}), "null");
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"globalenv-shared"}), "null");
 
-    expectInt(writer.call(kSetGlobalEnvVar, {"globalenv-shared", 42}).result, 1);
-    expectText(reader.call(kGlobalEnvVar, {"globalenv-shared"}).result, "42");
-}
+    EXPECT_EQ(resultOf(writer, kSetGlobalEnvVar, {"globalenv-shared", "v1"}), "int 1");
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"globalenv-shared"}), "text v1");
+    // Names are neither rewritten nor folded, and stay out of the script environment.
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"GLOBALENV-SHARED"}), "null");
+    EXPECT_EQ(resultOf(writer, kEnvVar, {"globalenv-shared"}), "null");
+    EXPECT_EQ(resultOf(writer, kSetGlobalEnvVar, {"globalenv-shared", 42}), "int 1");
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"globalenv-shared"}), "text 42");
 
-TEST(GlobalEnvVar, EmptyValueReadsAsNullAndEmptyNameIsRejected)
-{
-    FunctionCaller caller;
-    expectInt(caller.call(kSetGlobalEnvVar, {"globalenv-empty", ""}).result, 1);
-    EXPECT_TRUE(caller.call(kGlobalEnvVar, {"globalenv-empty"}).result.isNull());
-    expectInt(caller.call(kSetGlobalEnvVar, {"", "v"}).result, -3);
-    EXPECT_TRUE(caller.call(kGlobalEnvVar, {""}).result.isNull());
+    // An empty value reads as null; an empty name is refused.
+    EXPECT_EQ(resultOf(writer, kSetGlobalEnvVar, {"globalenv-shared", ""}), "int 1");
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {"globalenv-shared"}), "null");
+    EXPECT_EQ(resultOf(writer, kSetGlobalEnvVar, {"", "v"}), "int -3");
+    EXPECT_EQ(resultOf(reader, kGlobalEnvVar, {""}), "null");
 }
 
 TEST(GlobalEnvVar, ConcurrentScriptsKeepEveryStore)
@@ -209,8 +147,6 @@ TEST(GlobalEnvVar, ConcurrentScriptsKeepEveryStore)
     b.join();
     FunctionCaller caller;
     for (int i = 0; i < 200; i += 37)
-    {
-        expectText(caller.call(kGlobalEnvVar, {"globalenv-a-" + std::to_string(i)}).result, std::to_string(i + 1));
-        expectText(caller.call(kGlobalEnvVar, {"globalenv-b-" + std::to_string(i)}).result, std::to_string(i + 1));
-    }
+        for (const char* prefix : {"globalenv-a-", "globalenv-b-"})
+            EXPECT_EQ(resultOf(caller, kGlobalEnvVar, {prefix + std::to_string(i)}), "text " + std::to_string(i + 1));
 }

@@ -9,55 +9,49 @@ namespace
 
 using Pieces = std::vector<std::string>;
 
-Pieces split(std::string_view sep, std::string_view text, bool quotes = false, bool skip = false, int32_t max = 0)
+TEST(SplitText, SeparatorsQuotesSkippingAndLimit)
 {
-    return SplitText(sep, text, quotes, skip, max);
-}
-
-TEST(SplitText, EmptyPiecesKeptOrSkipped)
-{
-    EXPECT_EQ(split(",", "a,,b"), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(split(",", ",a,"), (Pieces{"", "a", ""}));
-    EXPECT_EQ(split(",", ","), (Pieces{"", ""}));
-    EXPECT_EQ(split(",", "a,,b", false, true), (Pieces{"a", "b"}));
-    EXPECT_EQ(split(",", ",a,", false, true), (Pieces{"a"}));
-    EXPECT_EQ(split(",", ",,,", false, true), Pieces{});
-    EXPECT_EQ(split(",", ""), Pieces{});
-    EXPECT_EQ(split(",", "abc"), (Pieces{"abc"}));
-}
-
-TEST(SplitText, MultiByteSeparator)
-{
-    EXPECT_EQ(split("::", "a::b:c::"), (Pieces{"a", "b:c", ""}));
-    EXPECT_EQ(split("ab", "aab"), (Pieces{"a", ""}));
-    EXPECT_EQ(split("longer than text", "short"), (Pieces{"short"}));
-}
-
-TEST(SplitText, EmptySeparatorMeansWhiteSpace)
-{
-    EXPECT_EQ(split("", "a b\tc\nd\re\vf\fg"), (Pieces{"a", "b", "c", "d", "e", "f", "g"}));
-    EXPECT_EQ(split("", "a  b"), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(split("", " a b ", false, true), (Pieces{"a", "b"}));
-    EXPECT_EQ(split("", "\"a b\" c", true), (Pieces{"\"a b\"", "c"}));
-}
-
-TEST(SplitText, QuotesProtectSeparators)
-{
-    EXPECT_EQ(split(",", "x,\"a,b\",y", true), (Pieces{"x", "\"a,b\"", "y"}));
-    EXPECT_EQ(split(",", "x,\"a,b\",y", false), (Pieces{"x", "\"a", "b\"", "y"}));
-    // An unbalanced quote protects the rest of the text.
-    EXPECT_EQ(split(",", "a,\"b,c", true), (Pieces{"a", "\"b,c"}));
-    EXPECT_EQ(split(",", "a\"\",b", true), (Pieces{"a\"\"", "b"}));
-}
-
-TEST(SplitText, MaximumPieceCount)
-{
-    EXPECT_EQ(split(",", "a,b,c,d", false, false, 2), (Pieces{"a", "b,c,d"}));
-    EXPECT_EQ(split(",", "a,b,c,d", false, false, 1), (Pieces{"a,b,c,d"}));
-    EXPECT_EQ(split(",", "a,b", false, false, 5), (Pieces{"a", "b"}));
-    EXPECT_EQ(split(",", "a,b", false, false, -1), (Pieces{"a", "b"}));
-    EXPECT_EQ(split(",", ",,a,b,c", false, true, 2), (Pieces{"a", "b,c"}));
-    EXPECT_EQ(split("=", "k=v=w", false, false, 2), (Pieces{"k", "v=w"}));
+    const struct
+    {
+        const char* separator;
+        const char* text;
+        bool quotes, skipEmpty;
+        int32_t max;
+        Pieces pieces;
+    } rows[] = {
+        {",", "a,,b", false, false, 0, {"a", "", "b"}},
+        {",", ",a,", false, false, 0, {"", "a", ""}},
+        {",", ",", false, false, 0, {"", ""}},
+        {",", "", false, false, 0, {}},
+        {",", "abc", false, false, 0, {"abc"}},
+        {",", "a,,b", false, true, 0, {"a", "b"}},
+        {",", ",a,", false, true, 0, {"a"}},
+        {",", ",,,", false, true, 0, {}},
+        {"::", "a::b:c::", false, false, 0, {"a", "b:c", ""}},
+        {"ab", "aab", false, false, 0, {"a", ""}},
+        {"longer than text", "short", false, false, 0, {"short"}},
+        // An empty separator means any white space.
+        {"", "a b\tc\nd\re\vf\fg", false, false, 0, {"a", "b", "c", "d", "e", "f", "g"}},
+        {"", "a  b", false, false, 0, {"a", "", "b"}},
+        {"", " a b ", false, true, 0, {"a", "b"}},
+        {"", "\"a b\" c", true, false, 0, {"\"a b\"", "c"}},
+        // Quotes protect separators; an unbalanced one protects the rest.
+        {",", "x,\"a,b\",y", true, false, 0, {"x", "\"a,b\"", "y"}},
+        {",", "x,\"a,b\",y", false, false, 0, {"x", "\"a", "b\"", "y"}},
+        {",", "a,\"b,c", true, false, 0, {"a", "\"b,c"}},
+        {",", "a\"\",b", true, false, 0, {"a\"\"", "b"}},
+        // The last of at most max pieces keeps the rest of the text.
+        {",", "a,b,c,d", false, false, 2, {"a", "b,c,d"}},
+        {",", "a,b,c,d", false, false, 1, {"a,b,c,d"}},
+        {",", "a,b", false, false, 5, {"a", "b"}},
+        {",", "a,b", false, false, -1, {"a", "b"}},
+        {",", ",,a,b,c", false, true, 2, {"a", "b,c"}},
+    };
+    for (const auto& row : rows)
+    {
+        EXPECT_EQ(SplitText(row.separator, row.text, row.quotes, row.skipEmpty, row.max), row.pieces)
+            << "[" << row.separator << "] " << row.text;
+    }
 }
 
 } // namespace

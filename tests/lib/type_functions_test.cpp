@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 using namespace tn;
 using namespace tn::test;
@@ -25,50 +24,27 @@ constexpr int32_t kIsValidPositiveInt = -5142;
 constexpr int32_t kIsValidIdentifier = -5143;
 constexpr int32_t kIsValidIdentifierAllowWs = -5144;
 
-// 6 November 1994 08:49:37 GMT, a Sunday.
+constexpr const char* kSampleHttp = "Sun, 06 Nov 1994 08:49:37 GMT";
+
 Value sampleDate()
 {
     DateValue d;
-    d.year = 1994;
-    d.month = 11;
-    d.day = 6;
-    d.hour = 8;
-    d.minute = 49;
-    d.second = 37;
-    d.dayOfWeek = 7;
-    d.isGmt = true;
+    d.parseHttp(kSampleHttp);
     return Value::date(d);
-}
-
-Value blankDate()
-{
-    return Value::date(DateValue());
 }
 
 class TypeFunctions : public ::testing::Test
 {
-protected:
-    Value call(int32_t id, std::vector<CallArg> args = {})
+  protected:
+    std::string shown(int32_t id, std::vector<CallArg> args = {})
     {
-        CallOutcome outcome = caller.call(id, std::move(args));
+        const CallOutcome outcome = caller.call(id, std::move(args));
         EXPECT_TRUE(outcome.ok()) << outcome.message;
-        return outcome.result;
-    }
-    int32_t intResult(int32_t id, std::vector<CallArg> args)
-    {
-        const Value v = call(id, std::move(args));
-        EXPECT_TRUE(v.isInteger()) << "type " << static_cast<int>(v.type());
-        return v.rawInt();
-    }
-    std::string textResult(int32_t id, std::vector<CallArg> args)
-    {
-        const Value v = call(id, std::move(args));
-        EXPECT_TRUE(v.isString()) << "type " << static_cast<int>(v.type());
-        return v.isString() ? std::string(v.stringView()) : std::string();
+        return Shown(outcome.result);
     }
     std::string errorOf(int32_t id, std::vector<CallArg> args)
     {
-        CallOutcome outcome = caller.call(id, std::move(args));
+        const CallOutcome outcome = caller.call(id, std::move(args));
         EXPECT_EQ(outcome.code, ereturnvalue::RuntimeError);
         return outcome.message;
     }
@@ -77,250 +53,127 @@ protected:
 };
 } // namespace
 
-TEST_F(TypeFunctions, TypeGivesTheUnconvertedCode)
+TEST_F(TypeFunctions, TypeAndEmptyConversions)
 {
-    EXPECT_EQ(intResult(kType, {Value()}), 0);
-    EXPECT_EQ(intResult(kType, {5}), 1);
-    EXPECT_EQ(intResult(kType, {Value::flags(5)}), 2);
-    EXPECT_EQ(intResult(kType, {ArrayOf({})}), 3);
-    EXPECT_EQ(intResult(kType, {"5"}), 4);
-    EXPECT_EQ(intResult(kType, {sampleDate()}), 6);
-    EXPECT_EQ(intResult(kType, {2.5}), 7);
-    EXPECT_EQ(errorOf(kType, {}), "Runtime Error: Invalid call to type. Expecting 1 arguments, 0 were provided");
+    const std::pair<CallArg, int> types[] = {
+        {Value(), 0}, {5, 1}, {Value::flags(5), 2}, {ArrayOf({}), 3}, {"5", 4}, {sampleDate(), 6}, {2.5, 7}};
+    for (const auto& [arg, code] : types)
+        EXPECT_EQ(shown(kType, {arg}), "int " + std::to_string(code));
+    EXPECT_EQ(shown(kToNull), "null");
+    EXPECT_EQ(shown(kToInt), "int 0");
+    EXPECT_EQ(shown(kToFlags), "flags 0");
+    EXPECT_EQ(shown(kToArray), "array 0");
+    EXPECT_EQ(shown(kToString), "text ");
+    EXPECT_EQ(shown(kToDate), "date BLANK");
+    EXPECT_EQ(shown(kToFloat), "float 0");
+    EXPECT_EQ(shown(kIsBlank, {caller.call(kToDate).result}), "int 1");
 }
 
-TEST_F(TypeFunctions, ToNull)
-{
-    EXPECT_TRUE(call(kToNull).isNull());
-    EXPECT_EQ(errorOf(kToNull, {1}), "Runtime Error: Invalid call to tonull. Expecting 0 arguments, 1 were provided");
-}
-
-TEST_F(TypeFunctions, ConversionsWithoutArgumentGiveEmptyValues)
-{
-    const Value i = call(kToInt);
-    ASSERT_TRUE(i.isInteger());
-    EXPECT_EQ(i.rawInt(), 0);
-
-    const Value f = call(kToFlags);
-    ASSERT_EQ(f.type(), ValueType::Flags);
-    EXPECT_EQ(f.rawInt(), 0);
-
-    const Value a = call(kToArray);
-    ASSERT_TRUE(a.isArray());
-    EXPECT_EQ(a.arrayItems().count(), 0);
-
-    const Value s = call(kToString);
-    ASSERT_TRUE(s.isString());
-    EXPECT_EQ(s.stringView(), "");
-
-    const Value d = call(kToDate);
-    ASSERT_TRUE(d.isDate());
-    EXPECT_TRUE(d.dateValue().isBlank());
-    EXPECT_EQ(intResult(kIsBlank, {d}), 1);
-
-    const Value x = call(kToFloat);
-    ASSERT_TRUE(x.isFloat());
-    EXPECT_EQ(x.rawFloat(), 0.0);
-}
-
-TEST_F(TypeFunctions, ConversionCountErrorsNameTheFamily)
+TEST_F(TypeFunctions, CountErrorsUseTheMessageName)
 {
     for (int32_t id : {kToInt, kToFlags, kToArray, kToString, kToDate, kToFloat})
-        EXPECT_EQ(errorOf(id, {1, 2}),
-                  "Runtime Error: Invalid call to totype. Expecting 1 arguments, 2 were provided")
-            << id;
-    EXPECT_EQ(errorOf(kToInt, {1, 2, 3}),
-              "Runtime Error: Invalid call to totype. Expecting 1 arguments, 3 were provided");
-}
-
-TEST_F(TypeFunctions, ToIntAndToFlags)
-{
-    EXPECT_EQ(intResult(kToInt, {" 42abc"}), 42);
-    EXPECT_EQ(intResult(kToInt, {"abc"}), 0);
-    EXPECT_EQ(intResult(kToInt, {"-17"}), -17);
-    EXPECT_EQ(intResult(kToInt, {"99999999999"}), 2147483647); // saturates like a 32-bit atoi
-    EXPECT_EQ(intResult(kToInt, {"-99999999999"}), std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(intResult(kToInt, {-2.7}), -2);
-    EXPECT_EQ(intResult(kToInt, {2.7}), 2);
-    EXPECT_EQ(intResult(kToInt, {ArrayOf({1, 2, 3})}), 3);
-    EXPECT_EQ(intResult(kToInt, {sampleDate()}), 0);
-    EXPECT_EQ(intResult(kToInt, {Value()}), 0);
-    EXPECT_EQ(intResult(kToInt, {Value::flags(-1)}), -1);
-
-    const Value flags = call(kToFlags, {-1});
-    ASSERT_EQ(flags.type(), ValueType::Flags);
-    EXPECT_EQ(flags.rawInt(), -1);
-    const Value fromText = call(kToFlags, {"7 days"});
-    ASSERT_EQ(fromText.type(), ValueType::Flags);
-    EXPECT_EQ(fromText.rawInt(), 7);
-}
-
-TEST_F(TypeFunctions, ToFloat)
-{
-    auto floatOf = [this](CallArg arg)
+        EXPECT_EQ(errorOf(id, {1, 2}), "Runtime Error: Invalid call to totype. Expecting 1 arguments, 2 were provided");
+    const struct
     {
-        const Value v = call(kToFloat, {std::move(arg)});
-        EXPECT_TRUE(v.isFloat());
-        return v.isFloat() ? v.rawFloat() : -12345.0;
+        int32_t id;
+        std::vector<CallArg> args;
+        const char* message;
+    } rows[] = {
+        {kToInt, {1, 2, 3}, "totype. Expecting 1 arguments, 3 were provided"},
+        {kType, {}, "type. Expecting 1 arguments, 0 were provided"},
+        {kToNull, {1}, "tonull. Expecting 0 arguments, 1 were provided"},
+        {kIsBlank, {1, 2}, "isblank. Expecting 1 arguments, 2 were provided"},
+        {kIsFuncDef, {}, "isfuncdef. Expecting 1 arguments, 0 were provided"},
+        {kIsValidPositiveInt, {}, "isvalidint. Expecting 1 arguments, 0 were provided"},
+        {kIsValidIdentifierAllowWs, {"a", "b"}, "isvalididentifier. Expecting 1 arguments, 2 were provided"},
     };
-    EXPECT_EQ(floatOf(Value::flags(-1)), 4294967295.0); // flags read unsigned
-    EXPECT_EQ(floatOf(-3), -3.0);
-    EXPECT_EQ(floatOf(" 2.5xyz"), 2.5);
-    EXPECT_EQ(floatOf("1e3"), 1000.0);
-    EXPECT_EQ(floatOf("abc"), 0.0);
-    EXPECT_EQ(floatOf(ArrayOf({1, 2})), 2.0);
-    EXPECT_EQ(floatOf(sampleDate()), 0.0);
-    EXPECT_EQ(floatOf(Value()), 0.0);
-    EXPECT_EQ(floatOf(-0.25), -0.25);
+    for (const auto& row : rows)
+        EXPECT_EQ(errorOf(row.id, row.args), std::string("Runtime Error: Invalid call to ") + row.message);
 }
 
-TEST_F(TypeFunctions, ToStringUsesTheGeneralTextForm)
+// One source value per row, one function per column. The conversions
+// themselves are the Value's; these rows show each function's wiring.
+TEST_F(TypeFunctions, ConversionsOfEverySourceType)
 {
-    EXPECT_EQ(textResult(kToString, {ArrayOf({1, 2, 3})}), "3");
-    EXPECT_EQ(textResult(kToString, {-12}), "-12");
-    EXPECT_EQ(textResult(kToString, {Value::flags(-1)}), "-1"); // flags print signed
-    EXPECT_EQ(textResult(kToString, {2.5}), "2.500000");
-    EXPECT_EQ(textResult(kToString, {Value()}), "");
-    EXPECT_EQ(textResult(kToString, {std::string("a\0b", 3)}), std::string("a\0b", 3));
-
-    // Dates follow the machine's display settings, not the plain GMT form.
-    caller.vm().dateSettings() = DateDisplaySettings{0, false};
-    EXPECT_EQ(textResult(kToString, {sampleDate()}), "11/6/1994");
     caller.vm().dateSettings() = DateDisplaySettings{2, false};
-    EXPECT_EQ(textResult(kToString, {sampleDate()}), "11/6/1994 8:49:37 AM");
-}
-
-TEST_F(TypeFunctions, ToDate)
-{
-    const Value parsed = call(kToDate, {"Sun, 06 Nov 1994 08:49:37 GMT"});
-    ASSERT_TRUE(parsed.isDate());
-    const DateValue& d = parsed.dateValue();
-    EXPECT_EQ(d.year, 1994);
-    EXPECT_EQ(d.month, 11);
-    EXPECT_EQ(d.day, 6);
-    EXPECT_EQ(d.hour, 8);
-    EXPECT_EQ(d.minute, 49);
-    EXPECT_EQ(d.second, 37);
-
-    for (CallArg arg : {CallArg("not a date"), CallArg(5), CallArg(2.5), CallArg(ArrayOf({1})), CallArg(Value())})
+    const std::string sample = std::string("date ") + kSampleHttp;
+    const struct
     {
-        const Value v = call(kToDate, {arg});
-        ASSERT_TRUE(v.isDate()) << static_cast<int>(arg.value.type());
-        EXPECT_TRUE(v.dateValue().isBlank()) << static_cast<int>(arg.value.type());
+        CallArg arg;
+        std::string toInt, toFloat, toString, toDate, toArray; // toflags keeps toint's bits
+    } rows[] = {
+        {Value(), "int 0", "float 0", "text ", "date BLANK", "array 0"},
+        {-3, "int -3", "float -3", "text -3", "date BLANK", "array 0"},
+        {Value::flags(-1), "int -1", "float 4294967295", "text -1", "date BLANK", "array 0"},
+        {ArrayOf({1, 2, 3}), "int 3", "float 3", "text 3", "date BLANK", "array 3"},
+        {" 42abc", "int 42", "float 42", "text  42abc", "date BLANK", "array 0"},
+        {"abc", "int 0", "float 0", "text abc", "date BLANK", "array 0"},
+        {kSampleHttp, "int 0", "float 0", std::string("text ") + kSampleHttp, sample, "array 0"},
+        {std::string("a\0b", 3), "int 0", "float 0", std::string("text a\0b", 8), "date BLANK", "array 0"},
+        // Dates show with the machine's display settings, not the plain GMT form.
+        {sampleDate(), "int 0", "float 0", "text 11/6/1994 8:49:37 AM", sample, "array 0"},
+        {2.5, "int 2", "float 2.5", "text 2.500000", "date BLANK", "array 0"},
+        {-2.75, "int -2", "float -2.75", "text -2.750000", "date BLANK", "array 0"},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(Shown(row.arg.value));
+        EXPECT_EQ(shown(kToInt, {row.arg}), row.toInt);
+        EXPECT_EQ(shown(kToFlags, {row.arg}), "flags " + row.toInt.substr(4));
+        EXPECT_EQ(shown(kToFloat, {row.arg}), row.toFloat);
+        EXPECT_EQ(shown(kToString, {row.arg}), row.toString);
+        EXPECT_EQ(shown(kToDate, {row.arg}), row.toDate);
+        EXPECT_EQ(shown(kToArray, {row.arg}), row.toArray);
     }
+    caller.vm().dateSettings() = DateDisplaySettings{0, false};
+    EXPECT_EQ(shown(kToString, {sampleDate()}), "text 11/6/1994");
 
-    const Value copy = call(kToDate, {sampleDate()});
-    ASSERT_TRUE(copy.isDate());
-    EXPECT_TRUE(copy.dateValue() == sampleDate().dateValue());
-}
-
-TEST_F(TypeFunctions, ToArray)
-{
-    const Value source = ArrayOf({1, Value::string("b"), ArrayOf({2})});
-    const Value copy = call(kToArray, {source});
+    const Value copy = caller.call(kToArray, {ArrayOf({1, "b", ArrayOf({2})})}).result;
     ASSERT_TRUE(copy.isArray());
     ASSERT_EQ(copy.arrayItems().count(), 3);
-    EXPECT_EQ(copy.arrayItems()[0].rawInt(), 1);
-    EXPECT_EQ(copy.arrayItems()[1].stringView(), "b");
-    EXPECT_TRUE(copy.arrayItems()[2].isArray());
-
-    for (CallArg arg : {CallArg(7), CallArg("1,2"), CallArg(sampleDate()), CallArg(Value())})
-    {
-        const Value v = call(kToArray, {arg});
-        ASSERT_TRUE(v.isArray());
-        EXPECT_EQ(v.arrayItems().count(), 0);
-    }
+    EXPECT_EQ(Shown(copy.arrayItems()[0]) + "," + Shown(copy.arrayItems()[1]) + "," + Shown(copy.arrayItems()[2]),
+              "int 1,text b,array 1");
 }
 
-TEST_F(TypeFunctions, IsBlank)
+// Values grouped by their results from isblank, isvalidint, isvalidpositiveint,
+// isvalididentifier and isvalididentifierallowws, in that order.
+TEST_F(TypeFunctions, BlankAndValidityTests)
 {
-    EXPECT_EQ(intResult(kIsBlank, {Value()}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {0}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {-1}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {Value::flags(0)}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {Value::flags(8)}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {ArrayOf({})}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {ArrayOf({Value()})}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {""}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {"0"}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {0.0}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {-0.0}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {0.001}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {std::nan("")}), 0);
-    EXPECT_EQ(intResult(kIsBlank, {blankDate()}), 1);
-    EXPECT_EQ(intResult(kIsBlank, {sampleDate()}), 0);
-    EXPECT_EQ(errorOf(kIsBlank, {1, 2}),
-              "Runtime Error: Invalid call to isblank. Expecting 1 arguments, 2 were provided");
+    caller.vm().dateSettings() = DateDisplaySettings{2, false};
+    const std::pair<const char*, std::vector<CallArg>> groups[] = {
+        {"10000", {Value(), "", 0.0, -0.0, Value::date(DateValue())}},
+        {"11111", {0}},
+        {"01011", {-1}}, // valid, but not positive
+        {"01111", {2147483647, "0", "123456789", "000000001", 42}},
+        {"10011", {Value::flags(0), ArrayOf({})}},
+        // Ten digits may not fit; no rule about the first character; a NaN is not blank and prints as nan.
+        {"00011", {Value::flags(8), ArrayOf({Value()}), "1234567890", "-5", std::nan(""), "ab-_9", "9lives", "-"}},
+        {"00001", {" 5", "5 ", "a b", " a "}},
+        {"00000",
+         {"+5", "1.0", std::string("1\0", 2), 5.0, 0.001, sampleDate(), "   ", "a.b", "caf\xE9", 1.5, "a\tb", "a\nb"}},
+    };
+    const int32_t ids[] = {kIsBlank, kIsValidInt, kIsValidPositiveInt, kIsValidIdentifier, kIsValidIdentifierAllowWs};
+    for (const auto& [expected, args] : groups)
+        for (const CallArg& arg : args)
+        {
+            std::string results;
+            for (const int32_t id : ids)
+            {
+                const std::string result = shown(id, {arg});
+                results += result == "int 1" ? '1' : result == "int 0" ? '0' : '?';
+            }
+            EXPECT_EQ(results, expected) << Shown(arg.value);
+        }
 }
 
 TEST_F(TypeFunctions, IsFuncDefLooksUpTrimmedNamesCaseSensitively)
 {
     caller.functionSymbols = {{-4097, "echo"}, {1001, "myfunc"}};
-    EXPECT_EQ(intResult(kIsFuncDef, {"myfunc"}), 1);
-    EXPECT_EQ(intResult(kIsFuncDef, {" myfunc "}), 1);
-    EXPECT_EQ(intResult(kIsFuncDef, {"\r\n\tmyfunc \t\n"}), 1);
-    EXPECT_EQ(intResult(kIsFuncDef, {"echo"}), 1);
-    EXPECT_EQ(intResult(kIsFuncDef, {"MyFunc"}), 0);
-    EXPECT_EQ(intResult(kIsFuncDef, {"my func"}), 0);
-    EXPECT_EQ(intResult(kIsFuncDef, {"other"}), 0);
-    EXPECT_EQ(intResult(kIsFuncDef, {""}), 0);
-    EXPECT_EQ(intResult(kIsFuncDef, {" \t\r\n"}), 0);
-    EXPECT_EQ(intResult(kIsFuncDef, {Value()}), 0);
-
+    for (const char* name : {"myfunc", " myfunc ", "\r\n\tmyfunc \t\n", "echo"})
+        EXPECT_EQ(shown(kIsFuncDef, {name}), "int 1") << name;
+    for (CallArg name :
+         {CallArg("MyFunc"), CallArg("my func"), CallArg("other"), CallArg(""), CallArg(" \t\r\n"), CallArg(Value())})
+        EXPECT_EQ(shown(kIsFuncDef, {name}), "int 0") << Shown(name.value);
     caller.functionSymbols.clear(); // an image loaded from a compiled file has no names
-    EXPECT_EQ(intResult(kIsFuncDef, {"echo"}), 0);
-    EXPECT_EQ(errorOf(kIsFuncDef, {}),
-              "Runtime Error: Invalid call to isfuncdef. Expecting 1 arguments, 0 were provided");
-}
-
-TEST_F(TypeFunctions, IsValidIntAcceptsIntegersAndShortDigitTexts)
-{
-    for (int32_t id : {kIsValidInt, kIsValidPositiveInt})
-    {
-        EXPECT_EQ(intResult(id, {"123456789"}), 1) << id;
-        EXPECT_EQ(intResult(id, {"0"}), 1) << id;
-        EXPECT_EQ(intResult(id, {"000000001"}), 1) << id;
-        EXPECT_EQ(intResult(id, {"1234567890"}), 0) << id;
-        EXPECT_EQ(intResult(id, {""}), 0) << id;
-        EXPECT_EQ(intResult(id, {"+5"}), 0) << id;
-        EXPECT_EQ(intResult(id, {"-5"}), 0) << id;
-        EXPECT_EQ(intResult(id, {" 5"}), 0) << id;
-        EXPECT_EQ(intResult(id, {"5 "}), 0) << id;
-        EXPECT_EQ(intResult(id, {"1.0"}), 0) << id;
-        EXPECT_EQ(intResult(id, {std::string("1\0", 2)}), 0) << id;
-        EXPECT_EQ(intResult(id, {5.0}), 0) << id;
-        EXPECT_EQ(intResult(id, {Value()}), 0) << id;
-        EXPECT_EQ(intResult(id, {Value::flags(5)}), 0) << id;
-        EXPECT_EQ(intResult(id, {ArrayOf({1})}), 0) << id;
-        EXPECT_EQ(intResult(id, {sampleDate()}), 0) << id;
-        EXPECT_EQ(intResult(id, {2147483647}), 1) << id;
-    }
-    EXPECT_EQ(intResult(kIsValidInt, {-5}), 1);
-    EXPECT_EQ(intResult(kIsValidPositiveInt, {-1}), 0);
-    EXPECT_EQ(intResult(kIsValidPositiveInt, {0}), 1);
-    EXPECT_EQ(errorOf(kIsValidPositiveInt, {}),
-              "Runtime Error: Invalid call to isvalidint. Expecting 1 arguments, 0 were provided");
-}
-
-TEST_F(TypeFunctions, IsValidIdentifier)
-{
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"ab-_9"}), 1);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"9lives"}), 1); // no rule about the first character
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"-"}), 1);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {42}), 1); // converted to text
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"a b"}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {""}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {Value()}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"a.b"}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {"caf\xE9"}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifier, {1.5}), 0); // "1.500000"
-
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {"a b"}), 1);
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {" a "}), 1);
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {"   "}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {"a\tb"}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {"a\nb"}), 0);
-    EXPECT_EQ(intResult(kIsValidIdentifierAllowWs, {""}), 0);
-    EXPECT_EQ(errorOf(kIsValidIdentifierAllowWs, {"a", "b"}),
-              "Runtime Error: Invalid call to isvalididentifier. Expecting 1 arguments, 2 were provided");
+    EXPECT_EQ(shown(kIsFuncDef, {"echo"}), "int 0");
 }

@@ -9,46 +9,39 @@ namespace
 
 using namespace std::string_literals;
 
-TEST(UrlDecode, EscapesAndPlus)
+TEST(UrlDecode, EscapesPlusAndFaults)
 {
-    EXPECT_EQ(UrlDecode("%41"), "A");
-    EXPECT_EQ(UrlDecode("a+b"), "a b");
-    EXPECT_EQ(UrlDecode("%2b%2B"), "++");
-    EXPECT_EQ(UrlDecode("%e9x"), "\xE9x");
-    EXPECT_EQ(UrlDecode("caf%C3%A9%20ok"), "caf\xC3\xA9 ok");
-    EXPECT_EQ(UrlDecode(""), "");
-    EXPECT_EQ(UrlDecode("plain-text_1.2"), "plain-text_1.2");
-}
-
-TEST(UrlDecode, ZeroByteBecomesUnderscore)
-{
-    EXPECT_EQ(UrlDecode("%00"), "_");
-    EXPECT_EQ(UrlDecode("a%00b"), "a_b");
-}
-
-TEST(UrlDecode, BadEscapesAreCopied)
-{
-    EXPECT_EQ(UrlDecode("%zz"), "%zz");
-    EXPECT_EQ(UrlDecode("%4g"), "%4g");
-    EXPECT_EQ(UrlDecode("%%41"), "%A");
-    EXPECT_EQ(UrlDecode("%+41"), "% 41");
-}
-
-TEST(UrlDecode, PercentNearTheEndStopsDecoding)
-{
-    EXPECT_EQ(UrlDecode("abc%4"), "abc");
-    EXPECT_EQ(UrlDecode("abc%"), "abc");
-    EXPECT_EQ(UrlDecode("%"), "");
-    EXPECT_EQ(UrlDecode("%zz%"), "%zz");
-    // Three bytes from the end is still a full escape.
-    EXPECT_EQ(UrlDecode("x%41"), "xA");
-    EXPECT_EQ(UrlDecode("%z%"), "%z");
-}
-
-TEST(UrlDecode, InputEndsAtZeroByte)
-{
-    EXPECT_EQ(UrlDecode("ab\0%41"s), "ab");
-    EXPECT_EQ(UrlDecode("\0"s), "");
+    const struct
+    {
+        std::string encoded;
+        std::string decoded;
+    } rows[] = {
+        {"%41", "A"},
+        {"a+b", "a b"},
+        {"%2b%2B", "++"},
+        {"%e9x", "\xE9x"},
+        {"caf%C3%A9%20ok", "caf\xC3\xA9 ok"},
+        {"", ""},
+        {"plain-text_1.2", "plain-text_1.2"},
+        // A zero byte decodes to "_"; a raw one ends the input.
+        {"a%00b", "a_b"},
+        {"ab\0%41"s, "ab"},
+        {"\0"s, ""},
+        // Bad escapes are copied.
+        {"%zz", "%zz"},
+        {"%4g", "%4g"},
+        {"%%41", "%A"},
+        {"%+41", "% 41"},
+        // A "%" in the last two bytes stops decoding; three from the end is a full escape.
+        {"abc%4", "abc"},
+        {"abc%", "abc"},
+        {"%", ""},
+        {"%zz%", "%zz"},
+        {"%z%", "%z"},
+        {"x%41", "xA"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(UrlDecode(row.encoded), row.decoded) << row.encoded;
 }
 
 } // namespace

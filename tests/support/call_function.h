@@ -7,6 +7,7 @@
 #include "vm/virtual_machine.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -44,6 +45,34 @@ inline Value ArrayOf(std::initializer_list<CallArg> items)
     for (const CallArg& item : items)
         vector.push(item.value);
     return Value::array(std::move(vector));
+}
+
+// A value as its type and content, for one-line checks: "null", "int 5",
+// "flags -1", "array 3" (the element count), "text x", "date" and its HTTP
+// form, "float 2.5" (exact).
+inline std::string Shown(const Value& v)
+{
+    char number[40];
+    switch (v.type())
+    {
+    case ValueType::Null:
+        return "null";
+    case ValueType::Integer:
+        return "int " + std::to_string(v.rawInt());
+    case ValueType::Flags:
+        return "flags " + std::to_string(v.rawInt());
+    case ValueType::Array:
+        return "array " + std::to_string(v.arrayItems().count());
+    case ValueType::String:
+        return "text " + std::string(v.stringView());
+    case ValueType::Date:
+        return "date " + v.dateValue().httpForm();
+    case ValueType::Float:
+        std::snprintf(number, sizeof number, "%.17g", v.rawFloat());
+        return std::string("float ") + number;
+    default:
+        return "type " + std::to_string(static_cast<int>(v.type()));
+    }
 }
 
 struct CallOutcome
