@@ -14,29 +14,24 @@ using namespace tn;
 namespace
 {
 
-int RaisedCode(const std::function<void()>& action)
+// The code that [action] throws as a [Code], or Code{} when it throws nothing.
+template <class Code = int> Code Raised(const std::function<void()>& action)
 {
     try
     {
         action();
     }
-    catch (int code)
+    catch (Code code)
     {
         return code;
     }
-    return 0;
+    return Code{};
 }
 
 class AssemblerTest : public ::testing::Test
 {
   protected:
     void SetUp() override { assembler.reset(&image); }
-
-    std::string bytes()
-    {
-        assembler.flush();
-        return std::string(image.codeView());
-    }
 
     ProgramImage image;
     Assembler assembler;
@@ -53,12 +48,13 @@ TEST_F(AssemblerTest, EncodesOperandsLittleEndian)
     assembler.emitString(Op::PUSHSTR, "");
     assembler.emitString(Op::NOTE, "FOR");
     EXPECT_EQ(assembler.offset(), 1 + 5 + 9 + 4 + 2);
-    EXPECT_EQ(bytes(), std::string("\x50"
-                                   "\x29\xFE\xFF\xFF\xFF"
-                                   "\x2C\x00\x00\x00\x00\x00\x00\xF0\x3F"
-                                   "\x2Bhi\x00"
-                                   "\x2B\x00",
-                                   21));
+    assembler.flush();
+    EXPECT_EQ(image.codeView(), std::string_view("\x50"
+                                                 "\x29\xFE\xFF\xFF\xFF"
+                                                 "\x2C\x00\x00\x00\x00\x00\x00\xF0\x3F"
+                                                 "\x2Bhi\x00"
+                                                 "\x2B\x00",
+                                                 21));
 }
 
 TEST_F(AssemblerTest, LineRecordsChangesOfFileOrLine)
@@ -106,18 +102,18 @@ TEST_F(AssemblerTest, JumpsBecomeOffsetsFromTheEndOfTheOperand)
 TEST_F(AssemblerTest, LabelErrors)
 {
     const int32_t label = assembler.newLabel();
-    EXPECT_EQ(RaisedCode([&] { assembler.defineLabel(0); }), kInternalError);
-    EXPECT_EQ(RaisedCode([&] { assembler.defineLabel(label + 1); }), kInternalError);
-    EXPECT_EQ(RaisedCode([&] { assembler.labelOffset(-1); }), kInternalError);
+    EXPECT_EQ(Raised([&] { assembler.defineLabel(0); }), kInternalError);
+    EXPECT_EQ(Raised([&] { assembler.defineLabel(label + 1); }), kInternalError);
+    EXPECT_EQ(Raised([&] { assembler.labelOffset(-1); }), kInternalError);
     assembler.emitInt(Op::JMP, label);
-    EXPECT_EQ(RaisedCode([&] { assembler.finish(); }), kUnresolvedLabel);
+    EXPECT_EQ(Raised([&] { assembler.finish(); }), kUnresolvedLabel);
 }
 
 TEST_F(AssemblerTest, FunctionNumbersAndBindings)
 {
     assembler.registerSystemFunction("echo", -4097);
     assembler.registerSystemFunction("print", -4098);
-    EXPECT_EQ(RaisedCode([&] { assembler.registerSystemFunction("again", -4097); }), kInternalAssemblyError);
+    EXPECT_EQ(Raised([&] { assembler.registerSystemFunction("again", -4097); }), kInternalAssemblyError);
     assembler.registerSystemFunction("print", -4099); // a name registered again takes the new id
     EXPECT_EQ(assembler.functionNumber("print"), -4099);
     EXPECT_EQ(assembler.functionNumber("echo"), -4097);
@@ -148,7 +144,7 @@ TEST_F(AssemblerTest, CallsResolveOrNameTheMissingFunction)
     image.clear();
     assembler.functionNumber("f");
     assembler.emitInt(Op::CALL, assembler.functionNumber("g"));
-    EXPECT_EQ(RaisedCode([&] { assembler.finish(); }), kUndefinedFunction);
+    EXPECT_EQ(Raised([&] { assembler.finish(); }), kUndefinedFunction);
     EXPECT_EQ(assembler.undefinedFunctionName(), "g");
 }
 
@@ -184,44 +180,33 @@ TEST_F(AssemblerTest, ResetForgetsTheLastCompileAndNeedsAnImage)
     EXPECT_EQ(assembler.globalSlot("y"), 1);
     EXPECT_EQ(assembler.newLabel(), 1);
 
-    bool refused = false;
-    try
-    {
-        assembler.reset(nullptr);
-    }
-    catch (ereturnvalue code)
-    {
-        refused = code == ereturnvalue::Error;
-    }
-    EXPECT_TRUE(refused);
+    EXPECT_EQ(Raised<ereturnvalue>([&] { assembler.reset(nullptr); }), ereturnvalue::Error);
 }
 
 TEST(CompileErrorTable, TextsAndPrefix)
 {
-    const std::pair<int32_t, const char*> rows[] = {
-        {1, "fatal error"},
-        {2, "parser error"},
-        {3, "lexical error"},
-        {4, "invalid node error"},
-        {5, "invalid parameters"},
-        {6, "unknown operator"},
-        {7, "misplaced break"},
-        {8, "misplaced continue"},
-        {9, "syntax error"},
-        {10, "function already defined"},
-        {11, "nested function definition"},
-        {12, "statement outside function definition"},
-        {13, "misplaced case"},
-        {14, "Unable to open include file"},
-        {15, "non constant expresion"},
-        {1000, "internal error"},
-        {1001, "internal assembly error"},
-        {1002, "internal assembly unresolved label"},
-        {1003, "undefined function"},
-        {0, "error"},
-        {16, "error"},
-        {-7, "error"},
-    };
+    const std::pair<int32_t, const char*> rows[] = {{1, "fatal error"},
+                                                    {2, "parser error"},
+                                                    {3, "lexical error"},
+                                                    {4, "invalid node error"},
+                                                    {5, "invalid parameters"},
+                                                    {6, "unknown operator"},
+                                                    {7, "misplaced break"},
+                                                    {8, "misplaced continue"},
+                                                    {9, "syntax error"},
+                                                    {10, "function already defined"},
+                                                    {11, "nested function definition"},
+                                                    {12, "statement outside function definition"},
+                                                    {13, "misplaced case"},
+                                                    {14, "Unable to open include file"},
+                                                    {15, "non constant expresion"},
+                                                    {1000, "internal error"},
+                                                    {1001, "internal assembly error"},
+                                                    {1002, "internal assembly unresolved label"},
+                                                    {1003, "undefined function"},
+                                                    {0, "error"},
+                                                    {16, "error"},
+                                                    {-7, "error"}};
     for (const auto& [code, text] : rows)
         EXPECT_STREQ(CompileErrorText(code), text) << code;
     EXPECT_EQ(CompileErrorPrefix(7), "{7} ");

@@ -7,17 +7,30 @@
 #include "vm/program_image.h"
 #include "vm/virtual_machine.h"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace tn::test
 {
 
+// The image's instructions without their addresses, separated by ", ".
+inline std::string Instructions(const ProgramImage& image)
+{
+    std::istringstream lines(Disassemble(image));
+    std::string out;
+    for (std::string line; std::getline(lines, line);)
+        out += (out.empty() ? "" : ", ") + line.substr(line.find(' ') + 1);
+    return out;
+}
+
 struct CompileRun
 {
     ereturnvalue compileResult = ereturnvalue::Unknown;
     std::vector<BlockCompileResult> blocks;
-    ereturnvalue runResult = ereturnvalue::Unknown; // Unknown when the compile failed
+    std::string code; // the image's instructions
+    std::vector<std::string> sourceFiles;
+    ereturnvalue runResult = ereturnvalue::Unknown; // Unknown when not run
     std::string runMessage;
     std::string output; // every block's output, in block order
 
@@ -30,55 +43,31 @@ struct CompileRun
     }
 };
 
-// Output blocks 1, 2, ... each starting on line 1. The blocks view the
-// strings of [codes], which must outlive them.
-inline std::vector<BlockSource> OutputBlocks(const std::vector<std::string>& codes)
+// Compiles [blocks] of [page]; runs the image when [run] is set and it compiled.
+inline CompileRun CompileBlocks(const std::vector<BlockSource>& blocks, const std::string& page, bool run = true)
 {
-    std::vector<BlockSource> blocks;
-    for (size_t i = 0; i < codes.size(); ++i)
-        blocks.push_back({1, static_cast<int32_t>(i) + 1, true, codes[i]});
-    return blocks;
-}
-
-inline ereturnvalue CompileInto(ProgramImage& image, const std::vector<BlockSource>& blocks,
-                                std::vector<BlockCompileResult>& results, const std::string& page = "page.htm")
-{
-    VirtualMachine functions; // only registers the core names here
-    return Compiler::instance().compile(functions, image, blocks, results, page);
-}
-
-inline CompileRun CompileAndRunBlocks(const std::vector<BlockSource>& blocks, const std::string& page = "page.htm")
-{
-    CompileRun run;
+    CompileRun r;
     ProgramImage image;
     VirtualMachine vm;
-    run.compileResult = Compiler::instance().compile(vm, image, blocks, run.blocks, page);
-    if (run.compileResult != ereturnvalue::OK) return run;
+    r.compileResult = Compiler::instance().compile(vm, image, blocks, r.blocks, page);
+    r.code = Instructions(image);
+    r.sourceFiles = image.sourceFiles();
+    if (!run || r.compileResult != ereturnvalue::OK) return r;
     vm.attach(&image);
-    run.runResult = vm.run(run.runMessage);
+    r.runResult = vm.run(r.runMessage);
     for (int32_t i = 0; i < image.outputBufferCount(); ++i)
-        run.output.append(image.outputBuffer(i)->view());
-    return run;
+        r.output.append(image.outputBuffer(i)->view());
+    return r;
 }
 
-inline CompileRun CompileAndRun(const std::vector<std::string>& codes, const std::string& page = "page.htm")
-{
-    return CompileAndRunBlocks(OutputBlocks(codes), page);
-}
-
-inline CompileRun CompileAndRun(const std::string& code)
-{
-    return CompileAndRun(std::vector<std::string>{code});
-}
-
-// Output of a program that must compile and run cleanly; otherwise the
-// failure text, so a mismatch shows what went wrong.
+// Output of [code] as one output block that must compile and run cleanly;
+// otherwise the failure text, so a mismatch shows what went wrong.
 inline std::string RunOutput(const std::string& code)
 {
-    const CompileRun run = CompileAndRun(code);
-    if (run.compileResult != ereturnvalue::OK) return "compile failed: " + run.compileMessage();
-    if (run.runResult != ereturnvalue::OK) return "run failed: " + run.runMessage;
-    return run.output;
+    const CompileRun r = CompileBlocks({{1, 1, true, code}}, "page.htm");
+    if (r.compileResult != ereturnvalue::OK) return "compile failed: " + r.compileMessage();
+    if (r.runResult != ereturnvalue::OK) return "run failed: " + r.runMessage;
+    return r.output;
 }
 
 } // namespace tn::test

@@ -45,17 +45,22 @@ class IncludeTest : public ::testing::Test
     std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
     std::string page() const { return path("page.htm"); }
 
-    // "start:path|code" per unit, paths relative to the folder.
-    std::string units(const IncludePreprocessor& pre) const
+    std::string relative(const std::string& full) const
     {
+        return full.rfind(dir_ + "/", 0) == 0 ? full.substr(dir_.size() + 1) : full;
+    }
+    // "start:path|code" per unit, or "error unit:line path message"; paths
+    // relative to the folder.
+    std::string expand(const std::string& code, int32_t startLine = 1)
+    {
+        IncludePreprocessor pre;
+        if (pre.preprocess(code, page(), startLine) != ereturnvalue::OK)
+            return "error " + std::to_string(pre.errorUnit()) + ":" + std::to_string(pre.errorLine()) + " " +
+                   relative(pre.errorPath()) + " " + pre.errorMessage();
         std::string out;
         for (size_t i = 0; i < pre.unitCount(); ++i)
-        {
-            const CompileUnit& unit = pre.unit(i);
-            std::string where = unit.path;
-            if (where.rfind(dir_ + "/", 0) == 0) where = where.substr(dir_.size() + 1);
-            out += std::to_string(unit.startLine) + ":" + where + "|" + std::string(unit.code) + "\n";
-        }
+            out += std::to_string(pre.unit(i).startLine) + ":" + relative(pre.unit(i).path) + "|" +
+                   std::string(pre.unit(i).code) + "\n";
         return out;
     }
 
@@ -67,66 +72,34 @@ class IncludeTest : public ::testing::Test
 
 // ---- Directives and units ----
 
-TEST_F(IncludeTest, SplitsAroundADirectiveAndKeepsTheIncludingLines)
+TEST_F(IncludeTest, DirectivesSplitTheCodeIntoUnits)
 {
     write("inc.tn", "$i = 1;\n");
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("$a = 1;\n$b = 2;\n#include \"inc.tn\"\n$c = 3;\n", page(), 10), ereturnvalue::OK);
-    // The rest starts with the directive line's own line break, on line 12.
-    EXPECT_EQ(units(pre), "10:page.htm|$a = 1;\n$b = 2;\n\n"
-                          "1:inc.tn|$i = 1;\n\n"
-                          "12:page.htm|\n$c = 3;\n\n");
-}
-
-TEST_F(IncludeTest, BlankLinesCountBeforeAndAfterADirective)
-{
-    write("inc.tn", "x");
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("\n\n\r\n  #include \"inc.tn\"\r\n\n\nend", page(), 1), ereturnvalue::OK);
-    ASSERT_EQ(pre.unitCount(), 3u);
-    EXPECT_EQ(pre.unit(2).startLine, 4);
-    EXPECT_EQ(pre.unit(2).code, "\r\n\n\nend");
-}
-
-TEST_F(IncludeTest, RecognisesCaseTabsAndRepeatedLetters)
-{
     write("a.tn", "A");
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("\t\t#INCLUDE\t\"a.tn\"  \t", page(), 1), ereturnvalue::OK);
-    EXPECT_EQ(units(pre), "1:page.htm|\n1:a.tn|A\n1:page.htm|\n");
-    ASSERT_EQ(pre.preprocess("#includee\"a.tn\"", page(), 1), ereturnvalue::OK);
-    EXPECT_EQ(pre.unitCount(), 3u);
-}
-
-TEST_F(IncludeTest, OnlyALeadingDirectiveWithAnArgumentCounts)
-{
-    IncludePreprocessor pre;
-    const std::string code = "$a = 1; #include \"x.tn\"\n#include\n#include   \r\necho(1);";
-    ASSERT_EQ(pre.preprocess(code, page(), 1), ereturnvalue::OK);
-    EXPECT_EQ(units(pre), "1:page.htm|" + code + "\n");
-}
-
-TEST_F(IncludeTest, EmptyIncludedFileAddsAnEmptyUnitAndAFinalNulIsDropped)
-{
     write("empty.tn", "");
     write("nul.tn", std::string("N\0", 2));
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("#include \"empty.tn\"\n#include \"nul.tn\"", page(), 1), ereturnvalue::OK);
-    EXPECT_EQ(units(pre), "1:page.htm|\n1:empty.tn|\n1:page.htm|\n\n1:nul.tn|N\n2:page.htm|\n");
-}
-
-TEST_F(IncludeTest, NestedIncludesResolveAgainstTheIncludingFile)
-{
     write("sub/a.tn", "#include \"b.tn\"\n");
     write("sub/b.tn", "inner");
     write("b.tn", "wrong one");
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("#include \"sub\\a.tn\"", page(), 1), ereturnvalue::OK);
-    EXPECT_EQ(units(pre), "1:page.htm|\n"
-                          "1:sub/a.tn|\n"
-                          "1:sub/b.tn|inner\n"
-                          "1:sub/a.tn|\n\n"
-                          "1:page.htm|\n");
+    const std::string notDirectives = "$a = 1; #include \"x.tn\"\n#include\n#include   \r\necho(1);";
+    const std::pair<std::string, std::string> cases[] = {
+        // the rest starts with the directive line's own line break, so it keeps the including lines
+        {"$a = 1;\n$b = 2;\n#include \"inc.tn\"\n$c = 3;\n",
+         "10:page.htm|$a = 1;\n$b = 2;\n\n1:inc.tn|$i = 1;\n\n12:page.htm|\n$c = 3;\n\n"},
+        {"\n\n\r\n  #include \"a.tn\"\r\n\n\nend", "10:page.htm|\n\n\r\n\n1:a.tn|A\n13:page.htm|\r\n\n\nend\n"},
+        // letter case, tabs and repeated letters of the word
+        {"\t\t#INCLUDE\t\"a.tn\"  \t", "10:page.htm|\n1:a.tn|A\n10:page.htm|\n"},
+        {"#includee\"a.tn\"", "10:page.htm|\n1:a.tn|A\n10:page.htm|\n"},
+        // only a leading directive with an argument counts
+        {notDirectives, "10:page.htm|" + notDirectives + "\n"},
+        // an empty file adds an empty unit; a final NUL is dropped
+        {"#include \"empty.tn\"\n#include \"nul.tn\"",
+         "10:page.htm|\n1:empty.tn|\n10:page.htm|\n\n1:nul.tn|N\n11:page.htm|\n"},
+        // a nested include resolves against the including file
+        {"#include \"sub\\a.tn\"", "10:page.htm|\n1:sub/a.tn|\n1:sub/b.tn|inner\n1:sub/a.tn|\n\n10:page.htm|\n"},
+    };
+    for (const auto& [code, units] : cases)
+        EXPECT_EQ(expand(code, 10), units) << testing::PrintToString(code);
 }
 
 TEST_F(IncludeTest, PageWithoutFolderResolvesAgainstTheWorkingFolder)
@@ -141,12 +114,7 @@ TEST_F(IncludeTest, PageWithoutFolderResolvesAgainstTheWorkingFolder)
 TEST_F(IncludeTest, DirectiveErrors)
 {
     fs::create_directories(root_ / "folder");
-    struct Case
-    {
-        std::string code;
-        std::string message;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"#include 'a.tn'", "Invalid include directive"},
         {"#include \"\"", "Invalid include directive"},
         {"#include a.tn", "Invalid include directive"},
@@ -159,26 +127,13 @@ TEST_F(IncludeTest, DirectiveErrors)
         {"#include \"missing.tn\"", "Include file error: \"missing.tn\""},
         {"#include \"folder\"", "Include file error: \"folder\""},
     };
-    for (const Case& c : cases)
-    {
-        IncludePreprocessor pre;
-        EXPECT_EQ(pre.preprocess("$a = 1;\n" + c.code + "\n$b = 2;", page(), 20), ereturnvalue::Reject) << c.code;
-        EXPECT_EQ(pre.errorMessage(), c.message) << c.code;
-        EXPECT_EQ(pre.errorLine(), 21) << c.code;
-        EXPECT_EQ(pre.errorPath(), page()) << c.code;
-        EXPECT_EQ(pre.errorUnit(), 0) << c.code;
-    }
-}
+    for (const auto& [directive, message] : cases)
+        EXPECT_EQ(expand("$a = 1;\n" + std::string(directive) + "\n$b = 2;", 20),
+                  "error 0:21 page.htm " + std::string(message));
 
-TEST_F(IncludeTest, ErrorInAnIncludedFileNamesThatFileAndItsLine)
-{
+    // An error in an included file names that file and its own line.
     write("a.tn", "one\ntwo\n#include \"gone.tn\"\n");
-    IncludePreprocessor pre;
-    ASSERT_EQ(pre.preprocess("x\n#include \"a.tn\"", page(), 5), ereturnvalue::Reject);
-    EXPECT_EQ(pre.errorMessage(), "Include file error: \"gone.tn\"");
-    EXPECT_EQ(pre.errorPath(), path("a.tn"));
-    EXPECT_EQ(pre.errorLine(), 3);
-    EXPECT_EQ(pre.errorUnit(), 1);
+    EXPECT_EQ(expand("x\n#include \"a.tn\"", 5), "error 1:3 a.tn Include file error: \"gone.tn\"");
 }
 
 TEST_F(IncludeTest, SelfInclusionEndsWithAFileError)
@@ -219,55 +174,43 @@ TEST_F(IncludeTest, IncludedCodeCompilesAndRuns)
 {
     write("lib/util.tn", "function twice($v)\n{\n    return $v * 2;\n}\n#include \"more.tn\"\n");
     write("lib/more.tn", "$base = 20;\n");
-    std::vector<std::string> codes{"#include \"lib/util.tn\"\necho(twice($base));"};
-    const CompileRun run = CompileAndRunBlocks({{3, 1, true, codes[0]}}, page());
-    ASSERT_EQ(run.compileResult, ereturnvalue::OK) << run.compileMessage();
-    EXPECT_EQ(run.output, "40");
+    const CompileRun r = CompileBlocks({{3, 1, true, "#include \"lib/util.tn\"\necho(twice($base));"}}, page());
+    ASSERT_EQ(r.compileResult, ereturnvalue::OK) << r.compileMessage();
+    EXPECT_EQ(r.output, "40");
 }
 
-TEST_F(IncludeTest, CompileErrorInAnIncludedFileNamesItAndItsOwnLine)
+TEST_F(IncludeTest, ErrorsNameTheFileAndLineWhereTheyStand)
 {
+    // A compile error in an included file: that file and its own line.
     write("lib/bad.tn", "$a = 1;\n\nbreak;\n");
-    std::vector<std::string> codes{"echo(1);", "$x = 1;\n#include \"lib/bad.tn\"\n"};
-    ProgramImage image;
-    std::vector<BlockCompileResult> results;
-    EXPECT_EQ(CompileInto(image, {{1, 1, true, codes[0]}, {6, 2, true, codes[1]}}, results, page()),
-              ereturnvalue::Reject);
-    EXPECT_EQ(results[1].message, "{7} misplaced break");
-    EXPECT_EQ(results[1].errorLine, 3);
-    EXPECT_EQ(results[1].errorFile, path("lib/bad.tn"));
-    EXPECT_EQ(image.sourceFiles(), (std::vector<std::string>{page(), path("lib/bad.tn")}));
-}
+    CompileRun r =
+        CompileBlocks({{1, 1, true, "echo(1);"}, {6, 2, true, "$x = 1;\n#include \"lib/bad.tn\"\n"}}, page());
+    EXPECT_EQ(r.compileResult, ereturnvalue::Reject);
+    EXPECT_EQ(r.blocks[1].message, "{7} misplaced break");
+    EXPECT_EQ(r.blocks[1].errorLine, 3);
+    EXPECT_EQ(r.blocks[1].errorFile, path("lib/bad.tn"));
+    EXPECT_EQ(r.sourceFiles, (std::vector<std::string>{page(), path("lib/bad.tn")}));
 
-TEST_F(IncludeTest, IncludeErrorIsTheBlockMessageOnce)
-{
-    std::vector<std::string> codes{"$x = 1;\n\n#include \"nope.tn\"\n"};
-    ProgramImage image;
-    std::vector<BlockCompileResult> results;
-    EXPECT_EQ(CompileInto(image, {{4, 1, true, codes[0]}}, results, page()), ereturnvalue::Reject);
-    EXPECT_EQ(results[0].message, "Include file error: \"nope.tn\"");
-    EXPECT_EQ(results[0].errorLine, 6);
-    EXPECT_EQ(results[0].errorFile, page());
-    EXPECT_FALSE(results[0].ok);
+    // An include error is the block's message, once, at the directive.
+    r = CompileBlocks({{4, 1, true, "$x = 1;\n\n#include \"nope.tn\"\n"}}, page());
+    EXPECT_EQ(r.compileResult, ereturnvalue::Reject);
+    EXPECT_EQ(r.blocks[0].message, "Include file error: \"nope.tn\"");
+    EXPECT_EQ(r.blocks[0].errorLine, 6);
+    EXPECT_EQ(r.blocks[0].errorFile, page());
+    EXPECT_FALSE(r.blocks[0].ok);
+
+    // A runtime error in an included file names its line there.
+    write("lib/fail.tn", "function boom()\n{\n    return count(1, 2);\n}\n");
+    r = CompileBlocks({{1, 1, true, "#include \"lib/fail.tn\"\nboom();"}}, page());
+    ASSERT_EQ(r.compileResult, ereturnvalue::OK) << r.compileMessage();
+    EXPECT_EQ(r.runResult, ereturnvalue::RuntimeError);
+    EXPECT_NE(r.runMessage.find(", on line 3 of " + path("lib/fail.tn")), std::string::npos) << r.runMessage;
 }
 
 TEST_F(IncludeTest, DirectiveInsideAStatementCutsIt)
 {
     write("body.tn", "echo(1);\n");
-    std::vector<std::string> codes{"function f() {\n#include \"body.tn\"\n}"};
-    ProgramImage image;
-    std::vector<BlockCompileResult> results;
-    EXPECT_EQ(CompileInto(image, {{1, 1, true, codes[0]}}, results, page()), ereturnvalue::Reject);
-    EXPECT_EQ(results[0].message, "parse error");
-}
-
-TEST_F(IncludeTest, RuntimeErrorInAnIncludedFileNamesItsLine)
-{
-    write("lib/fail.tn", "function boom()\n{\n    return count(1, 2);\n}\n");
-    std::vector<std::string> codes{"#include \"lib/fail.tn\"\nboom();"};
-    const CompileRun run = CompileAndRunBlocks({{1, 1, true, codes[0]}}, page());
-    ASSERT_EQ(run.compileResult, ereturnvalue::OK) << run.compileMessage();
-    EXPECT_EQ(run.runResult, ereturnvalue::RuntimeError);
-    const std::string where = ", on line 3 of " + path("lib/fail.tn");
-    EXPECT_NE(run.runMessage.find(where), std::string::npos) << run.runMessage;
+    const CompileRun r = CompileBlocks({{1, 1, true, "function f() {\n#include \"body.tn\"\n}"}}, page());
+    EXPECT_EQ(r.compileResult, ereturnvalue::Reject);
+    EXPECT_EQ(r.blocks[0].message, "parse error");
 }

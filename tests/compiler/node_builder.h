@@ -20,6 +20,13 @@ inline NodePtr Leaf(NodeKind kind, int32_t line = 1)
     return node;
 }
 
+inline NodePtr Text(NodeKind kind, std::string text)
+{
+    NodePtr node = Leaf(kind);
+    node->text = std::move(text);
+    return node;
+}
+
 inline NodePtr Int(int32_t value, int32_t line = 1)
 {
     NodePtr node = Leaf(NodeKind::IntLiteral, line);
@@ -37,37 +44,23 @@ inline NodePtr Float(double value)
 // [tokenText] as the lexer keeps it: quotes included.
 inline NodePtr Str(std::string tokenText)
 {
-    NodePtr node = Leaf(NodeKind::StringLiteral);
-    node->text = std::move(tokenText);
-    return node;
+    return Text(NodeKind::StringLiteral, std::move(tokenText));
 }
 
 inline NodePtr Raw(std::string text)
 {
-    NodePtr node = Leaf(NodeKind::RawStringLiteral);
-    node->text = std::move(text);
-    return node;
+    return Text(NodeKind::RawStringLiteral, std::move(text));
 }
 
 inline NodePtr Name(std::string name)
 {
-    NodePtr node = Leaf(NodeKind::FunctionName);
-    node->text = std::move(name);
-    return node;
+    return Text(NodeKind::FunctionName, std::move(name));
 }
 
-inline NodePtr Var(std::string name, bool byRef = false, int32_t line = 1)
+inline NodePtr Var(std::string name, bool byRef = false)
 {
-    NodePtr node = Leaf(NodeKind::Variable, line);
-    node->text = std::move(name);
+    NodePtr node = Text(NodeKind::Variable, std::move(name));
     node->byRef = byRef;
-    return node;
-}
-
-inline NodePtr Bad(uint8_t byte)
-{
-    NodePtr node = Leaf(NodeKind::BadChar);
-    node->badByte = byte;
     return node;
 }
 
@@ -95,14 +88,9 @@ inline NodePtr Stmt(NodePtr expression)
     return Node(T_EXPRSTMT, std::move(expression));
 }
 
-inline NodePtr Call(std::string name)
+template <class... Arguments> NodePtr Call(std::string name, Arguments&&... arguments)
 {
-    return Node(T_CALL, Name(std::move(name)));
-}
-
-inline NodePtr Call(std::string name, NodePtr arguments)
-{
-    return Node(T_CALL, Name(std::move(name)), std::move(arguments));
+    return Node(T_CALL, Name(std::move(name)), std::forward<Arguments>(arguments)...);
 }
 
 // Left-nested list ((a, b), c) as the parser builds it.

@@ -1,6 +1,6 @@
 #include "compiler/lexer.h"
 #include "compiler/parser.h"
-#include "compiler/tokens.h"
+#include "compiler/token_names.h"
 
 #include <gtest/gtest.h>
 
@@ -15,183 +15,122 @@ namespace tn
 namespace
 {
 
-std::string opName(int32_t op)
-{
-    static const std::pair<int32_t, const char*> kNames[] = {
-        {T_NEGATE, "neg"},      {T_NOT, "!"},
-        {T_INDEX, "idx"},       {T_CALL, "call"},
-        {T_EXPRSTMT, "expr"},   {T_IF, "if"},
-        {T_WHILE, "while"},     {T_FOR, "for"},
-        {T_SWITCH, "switch"},   {T_CASE, "case"},
-        {T_DEFAULT, "default"}, {T_BREAK, "break"},
-        {T_EXIT, "exit"},       {T_CONTINUE, "continue"},
-        {T_RETURN, "return"},   {T_FUNCTION, "function"},
-        {T_GLOBAL, "global"},   {T_AND, "&&"},
-        {T_OR, "||"},           {T_GE, ">="},
-        {T_LE, "<="},           {T_EQ, "=="},
-        {T_NE, "!="},           {T_INC, "++"},
-        {T_DEC, "--"},          {T_ADD_ASSIGN, "+="},
-        {T_SUB_ASSIGN, "-="},   {T_MUL_ASSIGN, "*="},
-        {T_DIV_ASSIGN, "/="},   {T_CAT_ASSIGN, ".="},
-        {T_MOD_ASSIGN, "%="},
-    };
-    for (const auto& [code, name] : kNames)
-    {
-        if (code == op)
-        {
-            return name;
-        }
-    }
-    // Character codes print as themselves; any other code (T_PERCENT, say) shows its number.
-    return op > 0 && op < 128 ? std::string(1, static_cast<char>(op)) : "op" + std::to_string(op);
-}
+using test::TokenName;
 
 // S-expression of a (small) tree; "@line" after every node when asked.
-void print(const SyntaxNode* node, bool withLines, std::string& out)
+std::string print(const SyntaxNode* node, bool withLines)
 {
-    if (node == nullptr)
+    if (node == nullptr) return "_";
+    std::ostringstream out;
+    if (node->kind == NodeKind::Operator)
     {
-        out += "_";
-        return;
-    }
-    std::ostringstream leaf;
-    switch (node->kind)
-    {
-    case NodeKind::IntLiteral:
-        leaf << node->intValue;
-        break;
-    case NodeKind::FloatLiteral:
-        leaf << node->floatValue;
-        break;
-    case NodeKind::StringLiteral:
-        leaf << node->text;
-        break;
-    case NodeKind::RawStringLiteral:
-        leaf << '|' << node->text << '|';
-        break;
-    case NodeKind::FunctionName:
-        leaf << node->text;
-        break;
-    case NodeKind::Variable:
-        leaf << (node->byRef ? "&$" : "$") << node->text;
-        break;
-    case NodeKind::BadChar:
-        leaf << "bad" << static_cast<int>(node->badByte);
-        break;
-    case NodeKind::Operator:
-        out += "(" + opName(node->op);
-        if (withLines)
-        {
-            out += "@" + std::to_string(node->line);
-        }
+        out << '(' << TokenName(node->op);
+        if (withLines) out << '@' << node->line;
         for (const NodePtr& child : node->children)
-        {
-            out += " ";
-            print(child.get(), withLines, out);
-        }
-        out += ")";
-        return;
+            out << ' ' << print(child.get(), withLines);
+        out << ')';
+        return out.str();
     }
-    out += leaf.str();
-    if (withLines)
-    {
-        out += "@" + std::to_string(node->line);
-    }
+    if (node->kind == NodeKind::IntLiteral)
+        out << node->intValue;
+    else if (node->kind == NodeKind::FloatLiteral)
+        out << node->floatValue;
+    else if (node->kind == NodeKind::RawStringLiteral)
+        out << '|' << node->text << '|';
+    else if (node->kind == NodeKind::Variable)
+        out << (node->byRef ? "&$" : "$") << node->text;
+    else if (node->kind == NodeKind::BadChar)
+        out << "bad" << int(node->badByte);
+    else
+        out << node->text; // string literals keep their quotes; function names
+    if (withLines) out << '@' << node->line;
+    return out.str();
 }
 
-class RecordingSink : public ParserSink
+// How statements are recorded: printed, printed with lines, or only counted
+// (deep trees would overflow the recursive printer).
+enum class Mode
 {
-public:
-    explicit RecordingSink(const Lexer& lexer) : lexer_(lexer) {}
-
-    int compileStatement(SyntaxNode& node) override
-    {
-        std::string text;
-        print(&node, withLines, text);
-        statements.push_back(std::move(text));
-        compileLines.push_back(lexer_.line());
-        return static_cast<int>(statements.size()) == failAt ? 7 : 0;
-    }
-    void recordParseError(const char* text) override
-    {
-        errors.emplace_back(text);
-        errorLines.push_back(lexer_.line());
-    }
-
-    bool withLines = false;
-    int failAt = -1; // 1-based statement whose compilation fails
-    std::vector<std::string> statements;
-    std::vector<int32_t> compileLines;
-    std::vector<std::string> errors;
-    std::vector<int32_t> errorLines;
-
-private:
-    const Lexer& lexer_;
+    Trees,
+    Lines,
+    Count
 };
 
 struct Outcome
 {
     int result = -1;
     std::vector<std::string> statements;
-    std::vector<int32_t> compileLines;
+    std::vector<int32_t> compileLines; // the lexer's line when each statement was handed over
     std::vector<std::string> errors;
     std::vector<int32_t> errorLines;
+    size_t nodes = 0;
 };
 
-Outcome run(std::string_view code, bool withLines = false, int failAt = -1, int32_t firstLine = 1)
+class RecordingSink : public ParserSink
+{
+  public:
+    RecordingSink(const Lexer& lexer, Outcome& out, Mode mode, int failAt)
+        : lexer_(lexer), out_(out), mode_(mode), failAt_(failAt)
+    {
+    }
+    int compileStatement(SyntaxNode& node) override
+    {
+        for (std::vector<const SyntaxNode*> work{&node}; !work.empty(); ++out_.nodes)
+        {
+            const SyntaxNode* current = work.back();
+            work.pop_back();
+            for (const NodePtr& child : current->children)
+                if (child) work.push_back(child.get());
+        }
+        out_.statements.push_back(mode_ == Mode::Count ? "" : print(&node, mode_ == Mode::Lines));
+        out_.compileLines.push_back(lexer_.line());
+        return static_cast<int>(out_.statements.size()) == failAt_ ? 7 : 0;
+    }
+    void recordParseError(const char* text) override
+    {
+        out_.errors.emplace_back(text);
+        out_.errorLines.push_back(lexer_.line());
+    }
+
+  private:
+    const Lexer& lexer_;
+    Outcome& out_;
+    Mode mode_;
+    int failAt_; // 1-based statement whose compilation fails
+};
+
+Outcome run(std::string_view code, Mode mode = Mode::Trees, int failAt = -1, int32_t firstLine = 1)
 {
     Lexer lexer;
     lexer.setInput(code);
     lexer.reset(firstLine);
-    RecordingSink sink(lexer);
-    sink.withLines = withLines;
-    sink.failAt = failAt;
-    Parser parser(lexer, sink);
     Outcome outcome;
-    outcome.result = parser.parse();
-    outcome.statements = std::move(sink.statements);
-    outcome.compileLines = std::move(sink.compileLines);
-    outcome.errors = std::move(sink.errors);
-    outcome.errorLines = std::move(sink.errorLines);
+    RecordingSink sink(lexer, outcome, mode, failAt);
+    outcome.result = Parser(lexer, sink).parse();
     return outcome;
 }
 
 // The tree of a one-statement unit, or a description of what went wrong.
 std::string tree(std::string_view code, bool withLines = false)
 {
-    const Outcome outcome = run(code, withLines);
-    if (outcome.result != 0)
-    {
-        return "result " + std::to_string(outcome.result);
-    }
-    if (outcome.statements.size() != 1)
-    {
-        return std::to_string(outcome.statements.size()) + " statements";
-    }
-    return outcome.statements[0];
+    const Outcome o = run(code, withLines ? Mode::Lines : Mode::Trees);
+    if (o.result != 0) return "result " + std::to_string(o.result);
+    return o.statements.size() == 1 ? o.statements[0] : std::to_string(o.statements.size()) + " statements";
 }
 
-bool isParseError(std::string_view code)
-{
-    const Outcome outcome = run(code);
-    return outcome.result == 1 && outcome.errors == std::vector<std::string>{"parse error"};
-}
-
-using Cases = std::vector<std::pair<std::string, std::string>>;
-
-void expectTrees(const Cases& cases)
+void expectTrees(const std::vector<std::pair<std::string, std::string>>& cases)
 {
     for (const auto& [code, expected] : cases)
-    {
         EXPECT_EQ(tree(code), expected) << code;
-    }
 }
 
 void expectParseErrors(const std::vector<std::string>& codes)
 {
     for (const std::string& code : codes)
     {
-        EXPECT_TRUE(isParseError(code)) << code;
+        const Outcome o = run(code);
+        EXPECT_EQ(o.result, 1) << code;
+        EXPECT_EQ(o.errors, std::vector<std::string>{"parse error"}) << code;
     }
 }
 
@@ -356,165 +295,91 @@ TEST(ParserTest, NodeLinesAreThoseOfTheFirstTokenOfEachConstruct)
     EXPECT_EQ(tree("$a\n[\n1\n]\n++;", true), "(expr@1 (++@1 (idx@1 $a@1 1@3)))");
     EXPECT_EQ(tree("case\n-\n1:", true), "(case@1 (neg@2 1@3))");
     EXPECT_EQ(tree("$c ?\n1 :\n2;", true), "(expr@1 (?@1 $c@1 1@2 2@3))");
-    EXPECT_EQ(run("x();", true, -1, 40).statements[0], "(expr@40 (call@40 x@40))");
+    EXPECT_EQ(run("x();", Mode::Lines, -1, 40).statements[0], "(expr@40 (call@40 x@40))");
 }
 
-TEST(ParserTest, StatementIsHandedOverBeforeTheNextTokenIsRead)
+// Each statement "@" the lexer line when it was handed over, each error "@"
+// its line, then the result.
+std::string trace(std::string_view code, int failAt = -1)
 {
-    // The sink sees the lexer line of the closing ";" or "}".
-    EXPECT_EQ(run("a();\n\nb();").compileLines, (std::vector<int32_t>{1, 3}));
-    EXPECT_EQ(run("{ a();\n}\n\nb();").compileLines, (std::vector<int32_t>{2, 4}));
-    EXPECT_EQ(run("case 1:\n\nx();\n").compileLines, (std::vector<int32_t>{1, 3}));
-    EXPECT_EQ(run("if ($a) x(); else\ny();\n\nz();").compileLines, (std::vector<int32_t>{2, 4}));
-
-    // An if without else is complete only once the next token shows it is no "else".
-    EXPECT_EQ(run("if ($a) b();\n\n\nc();").compileLines, (std::vector<int32_t>{4, 4}));
-    EXPECT_EQ(run("if ($a) b();\n\n").compileLines, (std::vector<int32_t>{3}));
-    EXPECT_EQ(run("while ($a) if ($b) c();\n/* x\n*/ d();").compileLines, (std::vector<int32_t>{3, 3}));
+    const Outcome o = run(code, Mode::Trees, failAt);
+    std::string out;
+    for (size_t i = 0; i < o.statements.size(); ++i)
+        out += o.statements[i] + "@" + std::to_string(o.compileLines[i]) + " | ";
+    for (size_t i = 0; i < o.errors.size(); ++i)
+        out += o.errors[i] + "@" + std::to_string(o.errorLines[i]) + " | ";
+    return out + std::to_string(o.result);
 }
 
-TEST(ParserTest, ErrorsAreReportedOnTheLineOfTheOffendingToken)
+TEST(ParserTest, StatementsAndErrorsAreReportedWithTheLexersLine)
 {
-    Outcome outcome = run("a();\n\n$b = ;");
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.statements.size(), 1u);
-    EXPECT_EQ(outcome.errors, std::vector<std::string>{"parse error"});
-    EXPECT_EQ(outcome.errorLines, std::vector<int32_t>{3});
-
-    // The offending token's own line feeds are already counted.
-    outcome = run("$a = 1\n\"x\ny\";");
-    EXPECT_EQ(outcome.errorLines, std::vector<int32_t>{3});
-
-    // The end of the input is the offending token.
-    outcome = run("x(\n\n");
-    EXPECT_EQ(outcome.errorLines, std::vector<int32_t>{3});
-
-    // The if is completed (and compiled) by the token that then fails.
-    outcome = run("if ($a) b();\n)");
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.statements, std::vector<std::string>{"(if $a (expr (call b)))"});
-    EXPECT_EQ(outcome.compileLines, std::vector<int32_t>{2});
-    EXPECT_EQ(outcome.errorLines, std::vector<int32_t>{2});
-
-    // A comment on the last line without a line feed is code.
-    EXPECT_TRUE(isParseError("$x = 1; // note"));
-    EXPECT_EQ(run("$x = 1; // note\n").result, 0);
-}
-
-TEST(ParserTest, FailedStatementEndsTheParse)
-{
-    const Outcome outcome = run("a(); b(); c();", false, 2);
-    EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.statements.size(), 2u);
-    EXPECT_TRUE(outcome.errors.empty());
-
-    // An empty unit is accepted with nothing to compile.
-    const Outcome empty = run(" /* */ \n");
-    EXPECT_EQ(empty.result, 0);
-    EXPECT_TRUE(empty.statements.empty());
+    const std::pair<const char*, const char*> cases[] = {
+        // a statement is handed over at the line of its closing ";" or "}"
+        {"a();\n\nb();", "(expr (call a))@1 | (expr (call b))@3 | 0"},
+        {"{ a();\n}\n\nb();", "(expr (call a))@2 | (expr (call b))@4 | 0"},
+        {"case 1:\n\nx();\n", "(case 1)@1 | (expr (call x))@3 | 0"},
+        {"if ($a) x(); else\ny();\n\nz();", "(if $a (expr (call x)) (expr (call y)))@2 | (expr (call z))@4 | 0"},
+        // an if without else is complete only once the next token shows it is no "else"
+        {"if ($a) b();\n\n\nc();", "(if $a (expr (call b)))@4 | (expr (call c))@4 | 0"},
+        {"if ($a) b();\n\n", "(if $a (expr (call b)))@3 | 0"},
+        {"while ($a) if ($b) c();\n/* x\n*/ d();", "(while $a (if $b (expr (call c))))@3 | (expr (call d))@3 | 0"},
+        // an error is on the line of the offending token, its own line feeds counted
+        {"a();\n\n$b = ;", "(expr (call a))@1 | parse error@3 | 1"},
+        {"$a = 1\n\"x\ny\";", "parse error@3 | 1"},
+        {"x(\n\n", "parse error@3 | 1"}, // the end of the input
+        {"if ($a) b();\n)", "(if $a (expr (call b)))@2 | parse error@2 | 1"},
+        // a comment on the last line without a line feed is code
+        {"$x = 1; // note", "(= $x 1)@1 | parse error@1 | 1"},
+        {"$x = 1; // note\n", "(= $x 1)@1 | 0"},
+        {" /* */ \n", "0"}, // nothing to compile
+    };
+    for (const auto& [code, expected] : cases)
+        EXPECT_EQ(trace(code), expected) << code;
+    // A statement whose compilation fails ends the parse without a message.
+    EXPECT_EQ(trace("a(); b(); c();", 2), "(expr (call a))@1 | (expr (call b))@1 | 1");
 }
 
 std::string repeat(std::string_view piece, size_t count)
 {
     std::string result;
-    result.reserve(piece.size() * count);
-    for (size_t i = 0; i < count; ++i)
-    {
+    while (count-- > 0)
         result += piece;
-    }
     return result;
 }
 
-// Walks a tree without recursing.
-class CountingSink : public ParserSink
+// The parse result followed by the error messages; [nodes] receives the node count.
+std::string deep(const std::string& code, size_t* nodes = nullptr)
 {
-public:
-    int compileStatement(SyntaxNode& node) override
-    {
-        std::vector<const SyntaxNode*> work{&node};
-        while (!work.empty())
-        {
-            const SyntaxNode* current = work.back();
-            work.pop_back();
-            ++nodes;
-            for (const NodePtr& child : current->children)
-            {
-                if (child)
-                {
-                    work.push_back(child.get());
-                }
-            }
-        }
-        return 0;
-    }
-    void recordParseError(const char* text) override
-    {
-        ++errors;
-        if (messages.size() < 4)
-        {
-            messages.emplace_back(text);
-        }
-    }
-
-    size_t nodes = 0;
-    int errors = 0;
-    std::vector<std::string> messages;
-};
-
-// Deep trees would overflow the recursive printer: these only count nodes.
-int parseDeep(const std::string& code, CountingSink& sink)
-{
-    Lexer lexer;
-    lexer.setInput(code);
-    lexer.reset(1);
-    Parser parser(lexer, sink);
-    return parser.parse();
-}
-
-void expectAccepted(const std::string& code)
-{
-    CountingSink sink;
-    EXPECT_EQ(parseDeep(code, sink), 0) << code.substr(0, 40);
-    EXPECT_EQ(sink.errors, 0);
-}
-
-void expectOverflow(const std::string& code)
-{
-    CountingSink sink;
-    EXPECT_EQ(parseDeep(code, sink), 2) << code.substr(0, 40);
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"parser stack overflow"});
+    const Outcome o = run(code, Mode::Count);
+    std::string out = std::to_string(o.result);
+    for (const std::string& message : o.errors)
+        out += " " + message;
+    if (nodes) *nodes = o.nodes;
+    return out;
 }
 
 TEST(ParserTest, StackOverflowAtTheTableParsersLimit)
 {
-    expectOverflow(repeat("(", 100000));
-    expectOverflow(repeat("{", 100000));
-    expectOverflow(repeat("- ", 100000));
-    expectOverflow(repeat("if (1) ", 100000));
-
+    for (const char* piece : {"(", "{", "- ", "if (1) "})
+        EXPECT_EQ(deep(repeat(piece, 100000)), "2 parser stack overflow") << piece;
     // The deepest nestings that still fit in 10000 entries, and one more.
-    expectAccepted("$a = " + repeat("(", 9993) + "1" + repeat(")", 9993) + ";");
-    expectOverflow("$a = " + repeat("(", 9994) + "1" + repeat(")", 9994) + ";");
-    expectAccepted(repeat("{", 9995) + ";" + repeat("}", 9995));
-    expectOverflow(repeat("{", 9996) + ";" + repeat("}", 9996));
-    expectAccepted("f(" + repeat("- ", 9994) + "1);");
-    expectOverflow("f(" + repeat("- ", 9995) + "1);");
+    EXPECT_EQ(deep("$a = " + repeat("(", 9993) + "1" + repeat(")", 9993) + ";"), "0");
+    EXPECT_EQ(deep("$a = " + repeat("(", 9994) + "1" + repeat(")", 9994) + ";"), "2 parser stack overflow");
+    EXPECT_EQ(deep(repeat("{", 9995) + ";" + repeat("}", 9995)), "0");
+    EXPECT_EQ(deep(repeat("{", 9996) + ";" + repeat("}", 9996)), "2 parser stack overflow");
+    EXPECT_EQ(deep("f(" + repeat("- ", 9994) + "1);"), "0");
+    EXPECT_EQ(deep("f(" + repeat("- ", 9995) + "1);"), "2 parser stack overflow");
 }
 
 TEST(ParserTest, DeepTreesAreBuiltAndFreedWithoutRecursion)
 {
-    const std::string sum = "$a = 1" + repeat(" + 1", 100000) + ";";
-    const std::string block = "{" + repeat("f();", 100000) + "}";
-    for (const std::string* code : {&sum, &block})
-    {
-        CountingSink sink;
-        EXPECT_EQ(parseDeep(*code, sink), 0);
-        EXPECT_GT(sink.nodes, 200000u);
-    }
+    size_t nodes = 0;
+    EXPECT_EQ(deep("$a = 1" + repeat(" + 1", 100000) + ";", &nodes), "0");
+    EXPECT_GT(nodes, 200000u);
+    EXPECT_EQ(deep("{" + repeat("f();", 100000) + "}", &nodes), "0");
+    EXPECT_GT(nodes, 200000u);
     // Abandoned by an error at the very end, the deep tree is freed as well.
-    CountingSink sink;
-    EXPECT_EQ(parseDeep("$a = 1" + repeat(" . 1", 100000) + " )", sink), 1);
-    EXPECT_EQ(sink.messages, std::vector<std::string>{"parse error"});
+    EXPECT_EQ(deep("$a = 1" + repeat(" . 1", 100000) + " )"), "1 parse error");
 }
 
 TEST(ParserTest, RandomInputNeverCrashesOrHangs)
@@ -526,35 +391,21 @@ TEST(ParserTest, RandomInputNeverCrashesOrHangs)
                                           "to",   "switch", "case", "default", "break", "return", "function", "global",
                                           "exit", "@",      "\n",   "/*",      "#",     "\"",     "|"};
     std::mt19937 random(12345);
-    Lexer lexer;
-    CountingSink sink;
-    int accepted = 0;
+    int accepted = 0, errors = 0;
     for (int round = 0; round < 4000; ++round)
     {
         std::string code;
-        const int length = static_cast<int>(random() % 60);
-        for (int i = 0; i < length; ++i)
-        {
-            if (round % 2 == 0)
-            {
-                code.push_back(static_cast<char>(random() % 256));
-            }
-            else
-            {
-                code += kPieces[random() % std::size(kPieces)];
-                code += ' ';
-            }
-        }
-        lexer.setInput(code);
-        lexer.reset(1);
-        Parser parser(lexer, sink);
-        const int result = parser.parse();
-        ASSERT_TRUE(result == 0 || result == 1) << code;
-        accepted += result == 0 ? 1 : 0;
+        for (int i = static_cast<int>(random() % 60); i > 0; --i)
+            code += round % 2 ? std::string(kPieces[random() % std::size(kPieces)]) + " "
+                              : std::string(1, static_cast<char>(random() % 256));
+        const Outcome o = run(code, Mode::Count);
+        ASSERT_TRUE(o.result == 0 || o.result == 1) << code;
+        accepted += o.result == 0 ? 1 : 0;
+        errors += static_cast<int>(o.errors.size());
     }
     // Mostly garbage, but not only.
     EXPECT_GT(accepted, 0);
-    EXPECT_GT(sink.errors, 2000);
+    EXPECT_GT(errors, 2000);
 }
 
 } // namespace

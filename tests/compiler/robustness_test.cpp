@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace tn;
@@ -23,58 +25,40 @@ std::string CheckLayout(const ProgramImage& image)
     const uint8_t* code = image.code();
     const int32_t size = image.codeSize();
     std::vector<bool> starts(static_cast<size_t>(size) + 1, false);
-    struct Target
+    std::vector<std::pair<int32_t, int32_t>> targets; // jump or call at, target
+    for (int32_t pc = 0; pc < size;)
     {
-        int32_t from;
-        int32_t to;
-        bool call;
-    };
-    std::vector<Target> targets;
-    int32_t pc = 0;
-    while (pc < size)
-    {
-        starts[static_cast<size_t>(pc)] = true;
-        const uint8_t op = code[pc];
-        const OperandKind kind = kOpTable[op].operand;
         const int32_t at = pc++;
-        switch (kind)
+        starts[static_cast<size_t>(at)] = true;
+        const uint8_t op = code[at];
+        switch (kOpTable[op].operand)
         {
         case OperandKind::None:
             break;
         case OperandKind::Int32:
-        {
-            if (pc + 4 > size) return "cut int operand at " + std::to_string(at);
-            const int32_t operand = readInt32LE(code + pc);
-            pc += 4;
-            if (isJumpOpcode(op) || op == uint8_t(Op::CALL))
-                targets.push_back({at, pc + operand, op == uint8_t(Op::CALL)});
+            if ((pc += 4) > size) return "cut int operand at " + std::to_string(at);
+            if (isJumpOpcode(op) || op == uint8_t(Op::CALL)) targets.push_back({at, pc + readInt32LE(code + pc - 4)});
             break;
-        }
         case OperandKind::Double:
-            if (pc + 8 > size) return "cut double operand at " + std::to_string(at);
-            pc += 8;
+            if ((pc += 8) > size) return "cut double operand at " + std::to_string(at);
             break;
         case OperandKind::String:
             while (pc < size && code[pc] != 0)
                 ++pc;
-            if (pc >= size) return "unterminated string at " + std::to_string(at);
-            ++pc;
+            if (pc++ >= size) return "unterminated string at " + std::to_string(at);
             break;
         default:
             return "invalid opcode " + std::to_string(op) + " at " + std::to_string(at);
         }
     }
     starts[static_cast<size_t>(size)] = true; // a jump may land on the end
-    for (const Target& t : targets)
+    for (const auto& [at, to] : targets)
     {
-        if (t.to < 0 || t.to > size || !starts[static_cast<size_t>(t.to)])
-            return "target of " + std::to_string(t.from) + " is not an instruction";
-        if (t.call)
-        {
-            const uint8_t entry = t.to < size ? code[t.to] : 0;
-            if (entry != uint8_t(Op::PUSHINT) && entry != uint8_t(Op::ENTER))
-                return "call at " + std::to_string(t.from) + " does not enter a function";
-        }
+        if (to < 0 || to > size || !starts[static_cast<size_t>(to)])
+            return "target of " + std::to_string(at) + " is not an instruction";
+        const uint8_t entry = to < size ? code[to] : 0;
+        if (code[at] == uint8_t(Op::CALL) && entry != uint8_t(Op::PUSHINT) && entry != uint8_t(Op::ENTER))
+            return "call at " + std::to_string(at) + " does not enter a function";
     }
     return {};
 }
@@ -97,6 +81,28 @@ const char* const kTokens[] = {
     "2.5",     "\"s\"", "|r|",  "TRUE",  "NOTFOUND", "while",    "for",    "to",     "switch", "case",
     "default", "if",    "else", "break", "continue", "function", "return", "global", "exit",   "#include \"x\"",
     "\n",      " ",     "@",    "/*",    "*/",       "//",       "#",
+};
+
+// The language's shapes: each upper-case letter stands for one of its forms,
+// which are separated by "~".
+const std::map<char, std::string_view> kGrammar = {
+    {'G', "Q~QQ~QQQ~QQQQ~QQQQQ~QQQQQQ"}, // a program
+    {'Q', "S~S~S~function F(P) { S}\n"},
+    {'S', "if (E) S~if (E) S else S~while (V < N) { V++; S}\n~for (V = E to E) S~switch (V) { L S}\n~{ S S}\n~"
+          "break;\n~continue;\n~global V;\n~return E;\n~exit;\n~case N:\n~T = E;\n~T .= E;\n~"
+          "E;\n~E;\n~E;\n~E;\n~E;\n~E;\n"},
+    {'E', "N~\"tN\"~V[E]~V++~V--~-E~(E ? E : E)~C(A)~V~E O E~E O E"},
+    {'T', "V~V~V[E]"}, // assignment target
+    {'V', "$a~$b~$c~$g"},
+    {'N', "0~1~2~3~42"},
+    {'C', "f~g~echo~count"},
+    {'A', "~E~E, E"}, // arguments
+    {'O', "+~-~*~/~%~.~<~>~<=~>=~==~!=~&&~||"},
+    {'L', "K ~K K ~K K K "}, // case labels
+    {'K', "default:~case -1:~case 0:~case 1:"},
+    {'F', "f~g~echo"},
+    {'P', "~R~R, R"}, // parameters
+    {'R', "$p~$q~$a~$p~$q~$a~&$p~&$q~&$a"},
 };
 
 class Generator
@@ -155,14 +161,7 @@ class Generator
 
     // A syntactically valid program; its statements may still be misplaced
     // (break outside loops, case outside switch, calls to undefined functions).
-    std::string program()
-    {
-        std::string text;
-        const int count = 1 + pick(6);
-        for (int i = 0; i < count; ++i)
-            text += pick(4) == 0 ? function() : statement(0);
-        return text;
-    }
+    std::string program() { return expand('G', 0, 0); }
 
     // Splits [text] into one to three blocks, cutting after a ";", "}" or line break.
     std::vector<std::string> blocks(const std::string& text)
@@ -182,93 +181,23 @@ class Generator
     }
 
   private:
-    std::string variable() { return std::string("$") + "abcg"[pick(4)]; }
-
-    std::string expression(int depth)
+    // [symbol] replaced by one of its forms, whose upper-case letters are
+    // expanded in turn; past a depth, expressions and statements stay flat.
+    std::string expand(char symbol, int expressionDepth, int statementDepth)
     {
-        if (depth > 3) return pick(2) ? variable() : std::to_string(pick(5));
-        switch (pick(10))
-        {
-        case 0:
-            return std::to_string(pick(100));
-        case 1:
-            return "\"t" + std::to_string(pick(3)) + "\"";
-        case 2:
-            return variable() + "[" + expression(depth + 1) + "]";
-        case 3:
-            return variable() + (pick(2) ? "++" : "--");
-        case 4:
-            return "-" + expression(depth + 1);
-        case 5:
-            return "(" + expression(depth + 1) + " ? " + expression(depth + 1) + " : " + expression(depth + 1) + ")";
-        case 6:
-        {
-            static const char* const names[] = {"f", "g", "echo", "count"};
-            std::string call = std::string(names[pick(4)]) + "(";
-            const int arguments = pick(3);
-            for (int i = 0; i < arguments; ++i)
-                call += (i ? ", " : "") + expression(depth + 1);
-            return call + ")";
-        }
-        case 7:
-            return variable();
-        default:
-        {
-            static const char* const operators[] = {"+", "-",  "*",  "/",  "%",  ".",  "<",
-                                                    ">", "<=", ">=", "==", "!=", "&&", "||"};
-            return expression(depth + 1) + " " + operators[pick(14)] + " " + expression(depth + 1);
-        }
-        }
-    }
-
-    std::string target() { return pick(3) ? variable() : variable() + "[" + expression(2) + "]"; }
-
-    std::string statement(int depth)
-    {
-        if (depth > 3) return "echo(" + expression(2) + ");\n";
-        switch (pick(14))
-        {
-        case 0:
-            return "if (" + expression(1) + ") " + statement(depth + 1) +
-                   (pick(2) ? "else " + statement(depth + 1) : std::string());
-        case 1:
-            return "while (" + variable() + " < " + std::to_string(pick(4)) + ") { " + variable() + "++; " +
-                   statement(depth + 1) + "}\n";
-        case 2:
-            return "for (" + variable() + " = " + expression(2) + " to " + expression(2) + ") " + statement(depth + 1);
-        case 3:
-        {
-            std::string body;
-            const int labels = 1 + pick(3);
-            for (int i = 0; i < labels; ++i)
-                body += pick(4) == 0 ? std::string("default: ") : "case " + std::to_string(pick(3) - 1) + ": ";
-            return "switch (" + variable() + ") { " + body + statement(depth + 1) + "}\n";
-        }
-        case 4:
-            return "{ " + statement(depth + 1) + statement(depth + 1) + "}\n";
-        case 5:
-            return pick(2) ? "break;\n" : "continue;\n";
-        case 6:
-            return "global " + variable() + ";\n";
-        case 7:
-            return pick(2) ? "return " + expression(1) + ";\n" : "exit;\n";
-        case 8:
-            return "case " + std::to_string(pick(3)) + ":\n";
-        case 9:
-            return target() + " " + std::string(pick(2) ? "=" : ".=") + " " + expression(0) + ";\n";
-        default:
-            return expression(0) + ";\n";
-        }
-    }
-
-    std::string function()
-    {
-        const char* const names[] = {"f", "g", "echo"};
-        std::string text = std::string("function ") + names[pick(3)] + "(";
-        const int parameters = pick(3);
-        for (int i = 0; i < parameters; ++i)
-            text += (i ? ", " : "") + std::string(pick(3) ? "$" : "&$") + "pqa"[pick(3)];
-        return text + ") { " + statement(1) + "}\n";
+        if (symbol == 'E' && expressionDepth > 3) return expand(pick(2) ? 'V' : 'N', 0, 0);
+        if (symbol == 'S' && statementDepth > 3) return "echo(" + expand('E', 2, 0) + ");\n";
+        if (symbol == 'E') ++expressionDepth;
+        if (symbol == 'S') ++statementDepth, expressionDepth = 1;
+        std::vector<std::string_view> forms;
+        std::string_view all = kGrammar.at(symbol);
+        for (size_t cut; (cut = all.find('~')) != std::string_view::npos; all.remove_prefix(cut + 1))
+            forms.push_back(all.substr(0, cut));
+        forms.push_back(all);
+        std::string out;
+        for (const char c : forms[static_cast<size_t>(pick(static_cast<int>(forms.size())))])
+            out += c >= 'A' && c <= 'Z' ? expand(c, expressionDepth, statementDepth) : std::string(1, c);
+        return out;
     }
 
     std::mt19937 random_;

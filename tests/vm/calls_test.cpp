@@ -1,192 +1,108 @@
 // Calls, frames and by-reference binding through hand-assembled images.
-#include "support/image_builder.h"
-#include "vm/virtual_machine.h"
+#include "vm/vm_fixture.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
+#include <stdexcept>
 
 using namespace tn;
 using namespace tn::test;
 
-namespace
-{
-class CallTest : public ::testing::Test
-{
-protected:
-    // Emits "function(params with flags) { body }" jumped over; returns its entry.
-    int32_t defineFunction(const std::vector<int32_t>& byRefFlags, const std::function<void(ImageBuilder&)>& body)
-    {
-        const int32_t over = b.jumpPlaceholder(Op::JMP);
-        const int32_t entry = b.here();
-        for (auto it = byRefFlags.rbegin(); it != byRefFlags.rend(); ++it)
-            b.op(Op::PUSHINT, *it);
-        b.op(Op::ENTER, static_cast<int32_t>(byRefFlags.size()));
-        body(b);
-        b.op(Op::PUSHINT, 0).op(Op::RETURN);
-        b.patchJumpHere(over);
-        return entry;
-    }
-    ereturnvalue run()
-    {
-        b.closeBlock();
-        b.install(image);
-        vm.attach(&image);
-        return vm.run(message);
-    }
-    const Value& global(int32_t slot) { return vm.globals()[slot]; }
-
-    ImageBuilder b;
-    ProgramImage image;
-    VirtualMachine vm;
-    std::string message;
-};
-} // namespace
+using CallTest = VmTest;
 
 TEST_F(CallTest, ByValueArgumentsAndResult)
 {
-    b.openBlock(1);
-    // f($a, $b) { return $a - $b; }
-    const int32_t f = defineFunction({0, 0}, [](ImageBuilder& c) {
-        c.op(Op::PUSHLOCALREF, 1).op(Op::PUSHLOCALREF, 2).op(Op::SUB).op(Op::RETURN);
-    });
-    b.op(Op::PUSHINT, 10).op(Op::PUSHINT, 3).op(Op::PUSHINT, 2).jumpTo(Op::CALL, f).op(Op::POPGLOBAL, 1);
-    ASSERT_EQ(run(), ereturnvalue::OK) << message;
+    Function f(b, {0, 0}); // f($a, $b) { return $a - $b; }
+    b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHLOCALREF, 2).op(Op::SUB).op(Op::RETURN);
+    f.end();
+    b.op(Op::PUSHINT, 10).op(Op::PUSHINT, 3).op(Op::PUSHINT, 2).jumpTo(Op::CALL, f.entry).op(Op::POPGLOBAL, 1);
+    ASSERT_EQ(runBlock(), ereturnvalue::OK) << message;
     EXPECT_EQ(global(1).toInt(), 7);
     EXPECT_EQ(vm.callDepth(), 0);
 }
 
-TEST_F(CallTest, WrongArgumentCount)
+TEST_F(CallTest, BindingErrors)
 {
-    b.openBlock(1);
-    const int32_t f = defineFunction({0, 0}, [](ImageBuilder&) {});
-    b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 2).op(Op::PUSHINT, 3).op(Op::PUSHINT, 3).jumpTo(Op::CALL, f);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Runtime Error: Invalid number of function arguments. Expected 2, actual 3");
-}
-
-TEST_F(CallTest, ConstantForByReferenceParameter)
-{
-    b.openBlock(1);
-    const int32_t f = defineFunction({1}, [](ImageBuilder&) {});
-    b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
+    const struct
+    {
+        std::vector<int32_t> byRefFlags;
+        Emit arguments;
+        const char* message;
+    } rows[] = {
+        {{0, 0},
+         [](ImageBuilder& b) { b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 2).op(Op::PUSHINT, 3).op(Op::PUSHINT, 3); },
+         "Invalid number of function arguments. Expected 2, actual 3"},
+        {{1},
+         [](ImageBuilder& b) { b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 1); },
+         "Invalid function argument 1. Must be a variable"},
+        {{}, [](ImageBuilder& b) { b.str(Op::PUSHSTR, "0"); }, "unexpected value"},
+    };
+    for (const auto& r : rows)
+    {
+        Function f(b, r.byRefFlags);
+        f.end();
+        r.arguments(b);
+        b.jumpTo(Op::CALL, f.entry);
+        EXPECT_EQ(runBlock(), ereturnvalue::RuntimeError);
+        EXPECT_EQ(message, std::string("Runtime Error: ") + r.message);
+    }
 }
 
 TEST_F(CallTest, ByReferenceIsCopyInCopyOut)
 {
-    b.openBlock(1);
-    // inc(&$x) { $x = $x + 1; }   fail(&$x) { $x = $x + 1; <bad opcode> }
-    const int32_t inc = defineFunction({1}, [](ImageBuilder& c) {
-        c.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPLOCAL, 1);
-    });
-    b.op(Op::PUSHINT, 41).op(Op::POPGLOBAL, 1);
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, inc).op(Op::POP);
-    ASSERT_EQ(run(), ereturnvalue::OK) << message;
+    // f(&$x) { <body> } called on $x = 41
+    auto callOn41 = [this](const Emit& body)
+    {
+        Function f(b, {1});
+        body(b);
+        f.end();
+        b.op(Op::PUSHINT, 41).op(Op::POPGLOBAL, 1);
+        b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f.entry).op(Op::POP);
+        return runBlock();
+    };
+    EXPECT_EQ(
+        callOn41([](ImageBuilder& c) { c.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPLOCAL, 1); }),
+        ereturnvalue::OK)
+        << message;
     EXPECT_EQ(global(1).toInt(), 42);
-}
+    // A runtime error in the callee after it changed its copy leaves the caller's variable.
+    EXPECT_EQ(callOn41([](ImageBuilder& c) { c.op(Op::PUSHINT, 99).op(Op::POPLOCAL, 1).raw("\xFE"); }),
+              ereturnvalue::RuntimeError);
+    EXPECT_EQ(global(1).toInt(), 41);
 
-TEST_F(CallTest, RuntimeErrorInCalleeLeavesCallerVariable)
-{
-    b.openBlock(1);
-    const int32_t fail = defineFunction({1}, [](ImageBuilder& c) {
-        c.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPLOCAL, 1).op(Op::RETURN).op(Op::RETURN);
-        c.raw("\xFE");
-    });
-    (void)fail;
-    // Call a function whose body raises after changing its copy.
-    const int32_t raise = defineFunction({1}, [](ImageBuilder& c) {
-        c.op(Op::PUSHINT, 99).op(Op::POPLOCAL, 1).raw("\xFE");
-    });
-    b.op(Op::PUSHINT, 5).op(Op::POPGLOBAL, 1);
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, raise);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(global(1).toInt(), 5);
-}
-
-TEST_F(CallTest, SameVariableTwiceByReferenceKeepsTheLaterPosition)
-{
-    b.openBlock(1);
-    const int32_t f = defineFunction({1, 1}, [](ImageBuilder& c) {
-        c.op(Op::PUSHINT, 1).op(Op::POPLOCAL, 1).op(Op::PUSHINT, 2).op(Op::POPLOCAL, 2);
-    });
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 2).jumpTo(Op::CALL, f).op(Op::POP);
-    ASSERT_EQ(run(), ereturnvalue::OK) << message;
+    // The same variable twice: the later position's value remains.
+    Function f(b, {1, 1});
+    b.op(Op::PUSHINT, 1).op(Op::POPLOCAL, 1).op(Op::PUSHINT, 2).op(Op::POPLOCAL, 2);
+    f.end();
+    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 2).jumpTo(Op::CALL, f.entry).op(Op::POP);
+    ASSERT_EQ(runBlock(), ereturnvalue::OK) << message;
     EXPECT_EQ(global(1).toInt(), 2);
 }
 
 TEST_F(CallTest, ReturningALocalReferenceYieldsItsValue)
 {
-    b.openBlock(1);
-    const int32_t f = defineFunction({}, [](ImageBuilder& c) {
-        c.str(Op::PUSHSTR, "local").op(Op::POPLOCAL, 1).op(Op::PUSHLOCALREF, 1).op(Op::RETURN);
-    });
-    b.op(Op::PUSHINT, 0).jumpTo(Op::CALL, f);
-    ASSERT_EQ(run(), ereturnvalue::OK) << message;
+    Function f(b, {});
+    b.str(Op::PUSHSTR, "local").op(Op::POPLOCAL, 1).op(Op::PUSHLOCALREF, 1).op(Op::RETURN);
+    f.end();
+    b.op(Op::PUSHINT, 0).jumpTo(Op::CALL, f.entry);
+    ASSERT_EQ(runBlock(), ereturnvalue::OK) << message;
     ASSERT_NE(vm.stack().top(), nullptr);
     EXPECT_TRUE(vm.stack().top()->isString());
     EXPECT_EQ(vm.stack().top()->stringView(), "local");
 }
 
-TEST_F(CallTest, ReturnAtTopLevelAndEnterWithoutFrame)
-{
-    b.openBlock(1).op(Op::PUSHINT, 0).op(Op::RETURN);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Runtime Error: return outside a function call");
-
-    ImageBuilder enter;
-    enter.openBlock(1).op(Op::PUSHINT, 0).op(Op::ENTER, 0).closeBlock();
-    enter.install(image);
-    vm.attach(&image);
-    vm.run(message);
-    EXPECT_EQ(message, "Runtime Error: invalid function call");
-}
-
-TEST_F(CallTest, ArgumentCountMustBeAnInteger)
-{
-    b.openBlock(1);
-    const int32_t f = defineFunction({}, [](ImageBuilder&) {});
-    b.str(Op::PUSHSTR, "0").jumpTo(Op::CALL, f);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Runtime Error: unexpected value");
-}
-
-TEST_F(CallTest, LocalReferenceWithoutFrame)
-{
-    b.openBlock(1).op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD);
-    EXPECT_EQ(run(), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Runtime Error: invalid local reference");
-
-    ImageBuilder pop;
-    pop.openBlock(1).op(Op::PUSHINT, 1).op(Op::POPLOCAL, 1).closeBlock();
-    pop.install(image);
-    vm.attach(&image);
-    vm.run(message);
-    EXPECT_EQ(message, "Runtime Error: invalid pop local ");
-}
-
 TEST_F(CallTest, DepthLimit)
 {
-    b.openBlock(1);
-    // f($n) { if ($n > 1) f($n - 1); }
-    const int32_t over = b.jumpPlaceholder(Op::JMP);
-    const int32_t f = b.here();
-    b.op(Op::PUSHINT, 0).op(Op::ENTER, 1);
+    Function f(b, {0}); // f($n) { if ($n > 1) f($n - 1); }
     b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::GT);
     const int32_t skip = b.jumpPlaceholder(Op::JMPFALSE);
-    b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::SUB).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f).op(Op::POP);
+    b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::SUB).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f.entry).op(Op::POP);
     b.patchJumpHere(skip);
-    b.op(Op::PUSHINT, 0).op(Op::RETURN);
-    b.patchJumpHere(over);
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f).op(Op::POP);
-    b.closeBlock();
-    b.install(image);
+    f.end();
+    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, f.entry).op(Op::POP);
+    b.closeBlock().install(image);
 
     vm.attach(&image);
     vm.globals().at(1) = Value::integer(VirtualMachine::kMaxCallDepth);
     EXPECT_EQ(vm.run(message), ereturnvalue::OK) << message;
-
     vm.attach(&image);
     vm.globals().at(1) = Value::integer(VirtualMachine::kMaxCallDepth + 1);
     EXPECT_EQ(vm.run(message), ereturnvalue::RuntimeError);
@@ -195,10 +111,10 @@ TEST_F(CallTest, DepthLimit)
 
 namespace
 {
-// A function set that adds test functions at ids the core set leaves free.
+// Test functions at ids the core set leaves free.
 class TestVm : public VirtualMachine
 {
-public:
+  public:
     ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override
     {
         switch (id)
@@ -209,9 +125,13 @@ public:
             return ereturnvalue::Error; // ignored by the loop
         case -102:
             throw std::runtime_error("boom");
-        case -103:
+        case -103: // one by-reference parameter
             frame.locals.at(1) = Value::string("written");
             result = Value::integer(argc);
+            return ereturnvalue::OK;
+        case -104: // two by-reference parameters: reads the first, writes the second
+            result = frame.locals.at(1);
+            frame.locals.at(2) = Value::integer(2);
             return ereturnvalue::OK;
         default:
             return VirtualMachine::dispatch(id, frame, argc, result);
@@ -219,97 +139,55 @@ public:
     }
     void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override
     {
-        if (id == -103)
-        {
-            declared = 1;
-            frame.byRefFlags.push_back(1);
-            frame.callerRefs.push_back(0);
-            return;
-        }
-        VirtualMachine::describeParameters(id, frame, declared);
+        if (id != -103 && id != -104) return VirtualMachine::describeParameters(id, frame, declared);
+        declared = id == -103 ? 1 : 2;
+        frame.byRefFlags.insert(frame.byRefFlags.end(), size_t(declared), 1);
+        frame.callerRefs.insert(frame.callerRefs.end(), size_t(declared), 0);
     }
 };
+using CallSystem = BasicVmTest<TestVm>;
 } // namespace
 
-TEST(CallSystem, CatchRulesAndReturnCodes)
+TEST_F(CallSystem, CatchRulesAndReturnCodes)
 {
-    auto runCall = [](int32_t id, std::string& message, TestVm& vm, ProgramImage& image) {
-        ImageBuilder b;
-        b.openBlock(1).op(Op::PUSHINT, 0).op(Op::CALLSYS, id).op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1).closeBlock();
-        b.install(image);
-        vm.attach(&image);
-        return vm.run(message);
-    };
-    ProgramImage image;
-    TestVm vm;
-    std::string message;
-    EXPECT_EQ(runCall(-100, message, vm, image), ereturnvalue::NotSupported);
-    EXPECT_EQ(message, "Not Supported");
-    EXPECT_EQ(runCall(-101, message, vm, image), ereturnvalue::OK);
-    EXPECT_EQ(vm.globals()[1].toInt(), 1);
-    EXPECT_EQ(runCall(-102, message, vm, image), ereturnvalue::RuntimeError);
-    EXPECT_EQ(message, "Unknown runtime error");
-}
-
-TEST(CallSystem, ByReferenceSystemParameterIsCopiedBack)
-{
-    ProgramImage image;
-    TestVm vm;
-    std::string message;
-    ImageBuilder b;
-    b.openBlock(1).op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::CALLSYS, -103).op(Op::POPGLOBAL, 1);
-    b.str(Op::PUSHSTR, "constant").op(Op::PUSHINT, 1).op(Op::CALLSYS, -103).closeBlock();
-    b.install(image);
-    vm.attach(&image);
-    EXPECT_EQ(vm.run(message), ereturnvalue::RuntimeError);
-    EXPECT_EQ(vm.globals()[1].toInt(), 1);
-    EXPECT_EQ(vm.globals()[2].stringView(), "written");
-    EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
-}
-
-TEST(CallSystem, LentArgumentsGoBackWhenBindingFails)
-{
-    // -104 takes two by-reference parameters; the second is checked first,
-    // so a constant first argument fails after the second was lent.
-    class TwoRefVm : public TestVm
+    const struct
     {
-    public:
-        void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override
-        {
-            if (id == -104)
-            {
-                declared = 2;
-                frame.byRefFlags = {1, 1};
-                frame.callerRefs = {0, 0};
-                return;
-            }
-            TestVm::describeParameters(id, frame, declared);
-        }
-        ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override
-        {
-            if (id == -104)
-            {
-                result = frame.locals.at(1); // reads the first, which may be the same variable as the second
-                frame.locals.at(2) = Value::integer(2);
-                return ereturnvalue::OK;
-            }
-            return TestVm::dispatch(id, frame, argc, result);
-        }
-    };
-    ProgramImage image;
-    TwoRefVm vm;
-    std::string message;
-    ImageBuilder b;
-    b.openBlock(1).str(Op::PUSHSTR, "kept").op(Op::POPGLOBAL, 1);
-    // same variable twice: both parameters see its value, the later one wins on return
+        int32_t id;
+        ereturnvalue result;
+        const char* message;
+    } rows[] = {{-100, ereturnvalue::NotSupported, "Not Supported"}, // a thrown integer code
+                {-102, ereturnvalue::RuntimeError, "Unknown runtime error"},
+                {-101, ereturnvalue::OK, ""}}; // Error does not stop the script
+    for (const auto& r : rows)
+    {
+        b.op(Op::PUSHINT, 0).op(Op::CALLSYS, r.id).op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1);
+        message.clear();
+        EXPECT_EQ(runBlock(), r.result) << r.id;
+        EXPECT_EQ(message, r.message) << r.id;
+        EXPECT_EQ(vm.globals().count(), r.result == ereturnvalue::OK ? 2 : 0) << r.id;
+    }
+    EXPECT_EQ(global(1).toInt(), 1);
+}
+
+TEST_F(CallSystem, ByReferenceParametersAreCopiedBack)
+{
+    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::CALLSYS, -103).op(Op::POPGLOBAL, 1);
+    b.str(Op::PUSHSTR, "constant").op(Op::PUSHINT, 1).op(Op::CALLSYS, -103);
+    EXPECT_EQ(runBlock(), ereturnvalue::RuntimeError);
+    EXPECT_EQ(global(1).toInt(), 1);
+    EXPECT_EQ(global(2).stringView(), "written");
+    EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
+
+    // The second parameter binds first, so a constant first argument fails
+    // after the second was lent; the lent variable keeps its value.
+    b.str(Op::PUSHSTR, "kept").op(Op::POPGLOBAL, 1);
+    // same variable twice: both see its value, the later one wins on return
     b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 2).op(Op::CALLSYS, -104).op(Op::POPGLOBAL, 2);
     b.str(Op::PUSHSTR, "again").op(Op::POPGLOBAL, 3);
-    b.op(Op::PUSHINT, 1).op(Op::PUSHGLOBALREF, 3).op(Op::PUSHINT, 2).op(Op::CALLSYS, -104).closeBlock();
-    b.install(image);
-    vm.attach(&image);
-    EXPECT_EQ(vm.run(message), ereturnvalue::RuntimeError);
+    b.op(Op::PUSHINT, 1).op(Op::PUSHGLOBALREF, 3).op(Op::PUSHINT, 2).op(Op::CALLSYS, -104);
+    EXPECT_EQ(runBlock(), ereturnvalue::RuntimeError);
     EXPECT_EQ(message, "Runtime Error: Invalid function argument 1. Must be a variable");
-    EXPECT_EQ(vm.globals()[2].stringView(), "kept");
-    EXPECT_EQ(vm.globals()[1].toInt(), 2);
-    EXPECT_EQ(vm.globals()[3].stringView(), "again");
+    EXPECT_EQ(global(2).stringView(), "kept");
+    EXPECT_EQ(global(1).toInt(), 2);
+    EXPECT_EQ(global(3).stringView(), "again");
 }

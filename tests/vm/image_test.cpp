@@ -1,9 +1,6 @@
 // The program image: the load-time scan, the reader's bounds, and malformed
 // code that must end in an orderly result.
-#include "support/image_builder.h"
-#include "vm/virtual_machine.h"
-
-#include <gtest/gtest.h>
+#include "vm/vm_fixture.h"
 
 #include <random>
 
@@ -44,26 +41,24 @@ TEST(ImageScan, CountsBlocksAndSkipsBodies)
     EXPECT_EQ(image.findOutputBuffer(7), image.outputBuffer(1));
     EXPECT_EQ(image.findOutputBuffer(-1), image.outputBuffer(0));
     EXPECT_EQ(image.findOutputBuffer(4), nullptr);
+
+    EXPECT_EQ(scanResult("", blocks), ereturnvalue::OK);
+    EXPECT_EQ(blocks, 0);
 }
 
 TEST(ImageScan, RejectsCodeWithoutTheBlockLayout)
 {
-    int32_t blocks = 0;
-    ImageBuilder line;
+    ImageBuilder line, truncated, backwards, beyond;
     line.op(Op::LINE, 1);
-    EXPECT_EQ(scanResult(line.bytes(), blocks), ereturnvalue::Error);
-    EXPECT_EQ(scanResult(std::string("\0", 1), blocks), ereturnvalue::Error);
-    ImageBuilder truncated;
     truncated.openBlock(1);
-    EXPECT_EQ(scanResult(truncated.bytes().substr(0, 7), blocks), ereturnvalue::Error);
-    ImageBuilder backwards;
     backwards.op(Op::OUTBLOCK, 1).op(Op::JMP, -10);
-    EXPECT_EQ(scanResult(backwards.bytes(), blocks), ereturnvalue::Error);
-    ImageBuilder beyond;
     beyond.op(Op::OUTBLOCK, 1).op(Op::JMP, 100);
-    EXPECT_EQ(scanResult(beyond.bytes(), blocks), ereturnvalue::Error);
-    EXPECT_EQ(scanResult("", blocks), ereturnvalue::OK);
-    EXPECT_EQ(blocks, 0);
+    for (const std::string& code :
+         {line.bytes(), std::string("\0", 1), truncated.bytes().substr(0, 7), backwards.bytes(), beyond.bytes()})
+    {
+        int32_t blocks = 0;
+        EXPECT_EQ(scanResult(code, blocks), ereturnvalue::Error) << testing::PrintToString(code);
+    }
 }
 
 TEST(ImageReader, ReadsAreBoundsChecked)
@@ -98,17 +93,16 @@ TEST(ImageReader, SourceFileTable)
     EXPECT_EQ(image.sourceFilePath(3, path), ereturnvalue::NotFound);
 }
 
-TEST(MalformedImage, EndsInAnOrderlyResult)
+TEST_F(VmTest, MalformedCodeEndsInAnOrderlyResult)
 {
-    struct Case
+    const struct
     {
         const char* what;
-        std::string tail;
+        std::string body;
         ereturnvalue expected;
-    };
-    const Case cases[] = {
+    } rows[] = {
         {"operand cut at the end", std::string("\x29\x01", 2), ereturnvalue::OK},
-        {"string without zero", std::string("\x2B" "abc", 4), ereturnvalue::OK},
+        {"string without zero", std::string("\x2B") + "abc", ereturnvalue::OK},
         {"double cut", std::string("\x2C\x01\x02", 3), ereturnvalue::OK},
         {"jump far past the end", std::string("\x03\xFF\xFF\xFF\x0F", 5), ereturnvalue::OK},
         {"jump before the start", std::string("\x03\x00\x00\x00\x80", 5), ereturnvalue::OK},
@@ -120,46 +114,31 @@ TEST(MalformedImage, EndsInAnOrderlyResult)
          std::string("\x29\x00\x00\x00\x00\x04\x00\x00\x00\x00\x22\x00\x00\x00\x80\x29\x01\x00\x00\x00\x50", 21),
          ereturnvalue::RuntimeError},
     };
-    for (const Case& c : cases)
+    for (const auto& r : rows)
     {
-        // The block header's JMP does not cover the tail, so the scan accepts it
-        // and OUTBLOCK falls into it.
-        ImageBuilder b;
-        b.op(Op::OUTBLOCK, -1).op(Op::JMP, 0).raw(c.tail);
-        ProgramImage image;
-        image.setCode(b.bytes());
-        image.registerBlock();
-        VirtualMachine vm;
-        vm.attach(&image);
-        std::string message;
-        EXPECT_EQ(vm.run(message), c.expected) << c.what << ": " << message;
+        b.raw(r.body);
+        EXPECT_EQ(runBlock(), r.expected) << r.what << ": " << message;
     }
 }
 
 TEST(MalformedImage, RandomCodeNeverCrashes)
 {
+    // Mostly valid opcodes, so that execution gets somewhere.
+    static const uint8_t ops[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  16, 17, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41,
+                                  42, 43, 44, 48, 49, 51, 64, 65, 66, 67, 68, 69, 80, 81, 82, 83, 84, 85, 96, 112};
     std::mt19937 rng(12345);
     for (int round = 0; round < 3000; ++round)
     {
-        std::string tail(rng() % 64, '\0');
-        for (char& ch : tail)
-        {
-            // Mostly valid opcodes, so that execution gets somewhere.
-            static const uint8_t ops[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 17, 32, 33, 34, 35, 36, 37, 38, 39, 40,
-                                          41, 42, 43, 44, 48, 49, 51, 64, 65, 66, 67, 68, 69, 80, 81, 82, 83, 84,
-                                          85, 96, 112};
-            ch = static_cast<char>(rng() % 3 == 0 ? rng() % 256 : ops[rng() % sizeof ops]);
-        }
         ImageBuilder b;
-        b.op(Op::OUTBLOCK, -1).op(Op::JMP, 0).raw(tail);
+        b.openBlock(-1);
+        for (size_t n = rng() % 64; n > 0; --n)
+            b.raw(std::string(1, static_cast<char>(rng() % 3 == 0 ? rng() % 256 : ops[rng() % sizeof ops])));
         ProgramImage image;
-        image.setCode(b.bytes());
-        image.registerBlock();
+        b.closeBlock().install(image);
         VirtualMachine vm;
         vm.attach(&image);
         std::string message;
         // Bounded: a random loop must not hang the test.
-        const ereturnvalue r = vm.continueRun(20000, true, message);
-        EXPECT_NE(r, ereturnvalue::Unknown);
+        EXPECT_NE(vm.continueRun(20000, true, message), ereturnvalue::Unknown);
     }
 }
