@@ -35,15 +35,43 @@ bool pointsInto(const void* p, const char* base, int64_t size) noexcept
     return le(base, c) && !le(base + size, c);
 }
 
+// The key of body byte j depends on j mod 256 only: the counter is a byte.
+struct ScrambleKey
+{
+    uint8_t bytes[256] = {};
+    constexpr ScrambleKey()
+    {
+        for (int j = 0; j < 256; ++j)
+        {
+            bytes[j] = static_cast<uint8_t>(kScrambleMask ^ static_cast<uint8_t>(kScrambleStep * (j + 1)));
+        }
+    }
+};
+constexpr ScrambleKey kScrambleKey;
+
 } // namespace
 
-void ScrambleBytes(char* bytes, int64_t count) noexcept
+void ScrambleBytes(char* bytes, int64_t count, int64_t position) noexcept
 {
-    uint8_t counter = 0;
-    for (int64_t k = 0; k < count; ++k)
+    auto* data = reinterpret_cast<uint8_t*>(bytes);
+    const uint8_t* key = kScrambleKey.bytes;
+    auto phase = static_cast<uint8_t>(static_cast<uint64_t>(position));
+    int64_t k = 0;
+    // Up to a whole period, then whole periods (a loop the compiler vectorises), then the rest.
+    for (; k < count && phase != 0; ++k, ++phase)
     {
-        counter = static_cast<uint8_t>(counter + kScrambleStep);
-        bytes[k] = static_cast<char>(static_cast<uint8_t>(bytes[k]) ^ (kScrambleMask ^ counter));
+        data[k] ^= key[phase];
+    }
+    for (; count - k >= 256; k += 256)
+    {
+        for (int j = 0; j < 256; ++j)
+        {
+            data[k + j] ^= key[j];
+        }
+    }
+    for (int j = 0; k < count; ++k, ++j)
+    {
+        data[k] ^= key[j];
     }
 }
 
@@ -220,32 +248,42 @@ ereturnvalue ByteBuffer::resize(int32_t n)
 
 // ---- Writing -----------------------------------------------------------------
 
+void ByteBuffer::growFor(int32_t count)
+{
+    const int64_t needed = static_cast<int64_t>(windowEnd_) + count;
+    if (needed <= capacity_)
+    {
+        return;
+    }
+    if (needed > kMaxCapacity)
+    {
+        throw ereturnvalue::MemAlloc;
+    }
+    const int64_t shortfall = needed - capacity_;
+    int64_t newCapacity = needed;
+    if (shortfall < 1024 && data_ != nullptr)
+    {
+        newCapacity = std::min(needed + 1024, kMaxCapacity);
+    }
+    if (!ensurePhysical(newCapacity))
+    {
+        throw ereturnvalue::MemAlloc;
+    }
+    capacity_ = static_cast<int32_t>(newCapacity);
+}
+
 void ByteBuffer::append(const void* bytes, int32_t count)
 {
     if (count <= 0 || bytes == nullptr)
     {
         return;
     }
-    const int64_t needed = static_cast<int64_t>(windowEnd_) + count;
-    if (needed > capacity_)
+    if (static_cast<int64_t>(windowEnd_) + count > capacity_)
     {
-        if (needed > kMaxCapacity)
-        {
-            throw ereturnvalue::MemAlloc;
-        }
+        // Growing may move the storage that [bytes] points into.
         const bool aliased = pointsInto(bytes, data_, allocated_);
         const std::ptrdiff_t offset = aliased ? static_cast<const char*>(bytes) - data_ : 0;
-        const int64_t shortfall = needed - capacity_;
-        int64_t newCapacity = needed;
-        if (shortfall < 1024 && data_ != nullptr)
-        {
-            newCapacity = std::min(needed + 1024, kMaxCapacity);
-        }
-        if (!ensurePhysical(newCapacity))
-        {
-            throw ereturnvalue::MemAlloc;
-        }
-        capacity_ = static_cast<int32_t>(newCapacity);
+        growFor(count);
         if (aliased)
         {
             bytes = data_ + offset;
@@ -254,6 +292,19 @@ void ByteBuffer::append(const void* bytes, int32_t count)
     std::memmove(data_ + windowEnd_, bytes, static_cast<size_t>(count));
     windowEnd_ += count;
     length_ = std::max(length_, windowEnd_);
+}
+
+char* ByteBuffer::extendGrowing(int32_t count)
+{
+    if (count <= 0)
+    {
+        return nullptr;
+    }
+    growFor(count);
+    char* at = data_ + windowEnd_;
+    windowEnd_ += count;
+    length_ = std::max(length_, windowEnd_);
+    return at;
 }
 
 void ByteBuffer::appendText(const char* text)

@@ -10,6 +10,7 @@
 
 #include "common/result_codes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -40,6 +41,20 @@ public:
     // Writing (appends throw ereturnvalue::MemAlloc when growth fails)
     void append(const void* bytes, int32_t count);
     void append(std::string_view text) { append(text.data(), static_cast<int32_t>(text.size())); }
+    // Appends [count] bytes for the caller to fill and returns where they
+    // start (null for count < 1). Grows and throws like append.
+    char* extend(int32_t count)
+    {
+        // Inline while the capacity suffices: emitters call this per instruction.
+        if (count > 0 && count <= capacity_ - windowEnd_)
+        {
+            char* at = data_ + windowEnd_;
+            windowEnd_ += count;
+            length_ = std::max(length_, windowEnd_);
+            return at;
+        }
+        return extendGrowing(count);
+    }
     void appendText(const char* text); // zero-terminated; null appends nothing
     void assignText(const char* text);
     void appendBuffer(const ByteBuffer& other);              // other's bytes 0..length
@@ -87,6 +102,9 @@ protected:
 
 private:
     bool ensurePhysical(int64_t bytes) noexcept;
+    // Capacity for [count] more bytes at the window end, by the fixed rule.
+    void growFor(int32_t count);
+    char* extendGrowing(int32_t count);
     void clampWindow() noexcept;
     // Drops the storage without freeing it (it has moved elsewhere). Not virtual
     // on purpose: a derived buffer's own fields still have to be moved after it.
@@ -117,7 +135,9 @@ private:
     int32_t readPos_ = 0;
 };
 
-// The body scrambling itself: byte k of [bytes] is xored with mask ^ (step * (k + 1)).
-void ScrambleBytes(char* bytes, int64_t count) noexcept;
+// The body scrambling itself: byte k of [bytes] is xored with
+// mask ^ (step * (position + k + 1)), mod 256. [position] is where [bytes]
+// stand in a body scrambled piece by piece.
+void ScrambleBytes(char* bytes, int64_t count, int64_t position = 0) noexcept;
 
 } // namespace tn

@@ -2,6 +2,7 @@
 
 #include "compiler/compile_errors.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tn
@@ -10,12 +11,14 @@ namespace tn
 namespace
 {
 
-// Typical pages use a few hundred labels and names; reserving avoids rehashing
-// during the first statements of every compile.
-constexpr size_t kInitialNameCapacity = 512;
+// Room for the system function ids, so that registering them does not rehash.
+constexpr size_t kInitialSystemIdCapacity = 512;
 
-// Code buffers up to this size are kept for the next compile.
-constexpr size_t kRetainedCodeCapacity = size_t(4) << 20;
+// Sizing of the label and patch-site lists for a given amount of code.
+constexpr size_t kCodeBytesPerSite = 16;
+
+// Past this much code, ordinary growth is cheap next to compiling it.
+constexpr size_t kMaxReservedCode = size_t(64) << 20;
 
 // Image code is addressed with 32-bit offsets.
 constexpr size_t kMaxCodeSize = 0x7FFFFFF0;
@@ -28,29 +31,43 @@ void Assembler::reset(ProgramImage* image)
     jumpSites_.clear();
     callSites_.clear();
     functionNames_.clear();
-    functionNames_.reserve(kInitialNameCapacity);
     userFunctions_.clear();
     userEntries_.clear();
     systemIds_.clear();
-    systemIds_.reserve(kInitialNameCapacity);
+    systemIds_.reserve(kInitialSystemIdCapacity);
     globals_.clear();
-    globalNames_.clear();
     locals_.clear();
     lastLineFile_ = -1;
     lastLine_ = -1;
     undefinedFunctionName_.clear();
     code_.clear();
-    if (code_.capacity() > kRetainedCodeCapacity) code_.shrink_to_fit();
     image_ = image;
     base_ = image_ ? image_->codeSize() : 0;
     fileIndex_ = -1;
     if (!image_) throw ereturnvalue::Error;
 }
 
+void Assembler::reserveCode(size_t bytes)
+{
+    bytes = std::min(bytes, kMaxReservedCode);
+    // Only an empty buffer is sized; a failed allocation just leaves growth to later appends.
+    if (code_.empty() && bytes > static_cast<size_t>(code_.capacity()))
+        code_.allocate(static_cast<int32_t>(bytes));
+    // Typical code has a label and a jump every 30 or so bytes; room for one
+    // every 16 covers denser code too.
+    const size_t sites = bytes / kCodeBytesPerSite;
+    labels_.reserve(sites);
+    jumpSites_.reserve(sites);
+    callSites_.reserve(sites / 4);
+}
+
 void Assembler::flush()
 {
     if (!image_ || code_.empty()) return;
-    image_->appendCode(code_.data(), static_cast<int32_t>(code_.size()));
+    if (image_->codeSize() == 0)
+        image_->adoptCode(std::move(code_));
+    else
+        image_->appendCode(code_.data(), code_.length());
     base_ = image_->codeSize();
     code_.clear();
 }
@@ -59,10 +76,9 @@ void Assembler::flush()
 
 uint8_t* Assembler::extend(size_t count)
 {
-    const size_t at = code_.size();
-    if (at + count + static_cast<size_t>(base_) > kMaxCodeSize) throw ereturnvalue::MemAlloc;
-    code_.resize(at + count);
-    return code_.data() + at;
+    if (static_cast<size_t>(code_.length()) + count + static_cast<size_t>(base_) > kMaxCodeSize)
+        throw ereturnvalue::MemAlloc;
+    return reinterpret_cast<uint8_t*>(code_.extend(static_cast<int32_t>(count)));
 }
 
 void Assembler::emit(Op op)
@@ -150,10 +166,11 @@ int32_t Assembler::labelOffset(int32_t label) const
 
 int32_t Assembler::functionNumber(std::string_view name)
 {
-    if (auto it = functionNames_.find(name); it != functionNames_.end()) return it->second;
+    bool added = false;
     const auto number = static_cast<int32_t>(kFirstUserFunction + userFunctions_.size());
-    auto inserted = functionNames_.emplace(std::string(name), number).first;
-    userFunctions_.push_back(&inserted->first);
+    const int32_t at = functionNames_.insert(name, number, added);
+    if (!added) return functionNames_.value(at);
+    userFunctions_.push_back(at);
     userEntries_.push_back(-1);
     return number;
 }
@@ -175,30 +192,27 @@ bool Assembler::bindFunction(int32_t number, int32_t entryOffset)
 void Assembler::registerSystemFunction(std::string_view name, int32_t id)
 {
     if (!systemIds_.insert(id).second) RaiseCompileError(kInternalAssemblyError);
-    auto it = functionNames_.find(name);
-    if (it == functionNames_.end())
-        functionNames_.emplace(std::string(name), id);
-    else
-        it->second = id;
+    bool added = false;
+    const int32_t at = functionNames_.insert(name, id, added);
+    if (!added) functionNames_.setValue(at, id);
 }
 
-int32_t Assembler::slotOf(NameSlotMap& map, std::vector<const std::string*>* names, std::string_view name)
+// Slots count from 1 in the order the names first appear.
+int32_t Assembler::slotOf(NameTable& table, std::string_view name)
 {
-    if (auto it = map.find(name); it != map.end()) return it->second;
-    const auto slot = static_cast<int32_t>(map.size()) + 1;
-    auto inserted = map.emplace(std::string(name), slot).first;
-    if (names) names->push_back(&inserted->first);
-    return slot;
+    bool added = false;
+    const int32_t at = table.insert(name, table.size() + 1, added);
+    return table.value(at);
 }
 
 int32_t Assembler::localSlot(std::string_view name)
 {
-    return slotOf(locals_, nullptr, name);
+    return slotOf(locals_, name);
 }
 
 int32_t Assembler::globalSlot(std::string_view name)
 {
-    return slotOf(globals_, &globalNames_, name);
+    return slotOf(globals_, name);
 }
 
 void Assembler::resetLocals()
@@ -222,8 +236,8 @@ void Assembler::finish()
 uint8_t* Assembler::operandAt(int32_t at)
 {
     const int64_t local = int64_t(at) - base_;
-    if (local < 0 || local + 4 > static_cast<int64_t>(code_.size())) RaiseCompileError(kInternalError);
-    return code_.data() + local;
+    if (local < 0 || local + 4 > code_.length()) RaiseCompileError(kInternalError);
+    return reinterpret_cast<uint8_t*>(code_.at(static_cast<int32_t>(local)));
 }
 
 // Offsets count from the end of the 4-byte operand.
@@ -248,7 +262,8 @@ void Assembler::patchCalls()
         const bool known = user >= 0 && user < static_cast<int64_t>(userEntries_.size());
         if (!known || userEntries_[static_cast<size_t>(user)] < 0)
         {
-            undefinedFunctionName_ = known ? *userFunctions_[static_cast<size_t>(user)] : std::string();
+            undefinedFunctionName_ =
+                known ? std::string(functionNames_.name(userFunctions_[static_cast<size_t>(user)])) : std::string();
             RaiseCompileError(kUndefinedFunction);
         }
         writeInt32LE(operand, userEntries_[static_cast<size_t>(user)] - (at + 4));
@@ -259,11 +274,11 @@ void Assembler::patchCalls()
 void Assembler::copySymbols()
 {
     auto& functions = image_->functionSymbols();
-    for (const auto& [name, number] : functionNames_)
-        functions[number] = name;
+    for (int32_t i = 0; i < functionNames_.size(); ++i)
+        functions[functionNames_.value(i)] = std::string(functionNames_.name(i));
     auto& globals = image_->globalSymbols();
-    for (size_t i = 0; i < globalNames_.size(); ++i)
-        globals[static_cast<int32_t>(i) + 1] = *globalNames_[i];
+    for (int32_t i = 0; i < globals_.size(); ++i)
+        globals[i + 1] = std::string(globals_.name(i));
 }
 
 } // namespace tn

@@ -6,16 +6,17 @@
 // user function numbers (1001, ...). Both are recorded where they are emitted,
 // so finishing patches them in place without decoding the code again.
 //
-// Instructions are assembled in the assembler's own buffer, which keeps its
-// storage from one compile to the next, and reach the image in one append
-// when the code is complete (flush). Appending each instruction to the image
-// directly cost more than the code generation itself.
+// Instructions are assembled in the assembler's own buffer and reach the
+// image when the code is complete (flush): an image without code takes the
+// buffer itself, so the code is never copied. Appending each instruction to
+// the image directly cost more than the code generation itself.
 //
 // Labels, function numbers and global slots live for a whole compile, so a
 // function defined in one block may be called from any other block and a
 // global is the same slot everywhere.
 #pragma once
 
+#include "compiler/name_table.h"
 #include "vm/function_set.h"
 #include "vm/opcodes.h"
 #include "vm/program_image.h"
@@ -23,7 +24,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -37,8 +37,6 @@ struct NameHash
     size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
 };
 
-using NameSlotMap = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
-
 class Assembler final : public FunctionRegistry
 {
   public:
@@ -48,13 +46,18 @@ class Assembler final : public FunctionRegistry
     // labels, names, slots and patch sites, and resets the line pair.
     void reset(ProgramImage* image);
 
+    // Room for about [bytes] of code and its labels and patch sites, so that
+    // a big program is not moved as it grows. Call after reset(); everything
+    // still grows past it.
+    void reserveCode(size_t bytes);
+
     // Whether finish() copies the symbol tables into the image.
     void setKeepSymbols(bool keep) noexcept { keepSymbols_ = keep; }
     bool keepSymbols() const noexcept { return keepSymbols_; }
 
     // ---- Emission ----
     // Offset of the next instruction in the image's code.
-    int32_t offset() const noexcept { return base_ + static_cast<int32_t>(code_.size()); }
+    int32_t offset() const noexcept { return base_ + code_.length(); }
     void emit(Op op);
     // Jump opcodes take a label number, CALL a function number.
     void emitInt(Op op, int32_t value);
@@ -99,25 +102,24 @@ class Assembler final : public FunctionRegistry
     void patchLabels();
     void patchCalls();
     void copySymbols();
-    static int32_t slotOf(NameSlotMap& map, std::vector<const std::string*>* names, std::string_view name);
+    static int32_t slotOf(NameTable& table, std::string_view name);
 
     ProgramImage* image_ = nullptr;
     bool keepSymbols_ = true;
-    std::vector<uint8_t> code_; // not yet in the image
+    ByteBuffer code_;           // not yet in the image
     int32_t base_ = 0;          // image code size when code_ starts
 
     std::vector<int32_t> labels_;    // label n at n-1; -1 while unbound
     std::vector<int32_t> jumpSites_; // offsets of jump operands holding label numbers
     std::vector<int32_t> callSites_; // offsets of CALL operands holding function numbers
 
-    NameSlotMap functionNames_;                     // system and user names -> number
-    std::vector<const std::string*> userFunctions_; // user number - 1001 -> name
-    std::vector<int32_t> userEntries_;              // user number - 1001 -> entry offset or -1
-    std::unordered_set<int32_t> systemIds_;         // system ids bound to themselves
+    NameTable functionNames_;               // system and user names -> number
+    std::vector<int32_t> userFunctions_;    // user number - 1001 -> position in functionNames_
+    std::vector<int32_t> userEntries_;      // user number - 1001 -> entry offset or -1
+    std::unordered_set<int32_t> systemIds_; // system ids bound to themselves
 
-    NameSlotMap globals_;
-    std::vector<const std::string*> globalNames_; // slot - 1 -> name
-    NameSlotMap locals_;
+    NameTable globals_; // slot n at position n - 1
+    NameTable locals_;  // likewise
 
     int32_t fileIndex_ = -1;
     int32_t lastLineFile_ = -1;

@@ -134,7 +134,8 @@ void CodeGenerator::emitStringLiteral(std::string_view tokenText)
 CodeGenerator::Slot CodeGenerator::resolve(const SyntaxNode* variable)
 {
     if (!variable || variable->kind != NodeKind::Variable) RaiseCompileError(kInvalidNode);
-    if (inFunction_ && !functionGlobals_.contains(std::string_view(variable->text)))
+    // Most functions declare no globals: skip hashing the name then.
+    if (inFunction_ && (functionGlobals_.empty() || !functionGlobals_.contains(std::string_view(variable->text))))
         return {asm_.localSlot(variable->text), true};
     return {asm_.globalSlot(variable->text), false};
 }

@@ -19,10 +19,10 @@ namespace tn
 class CompilerImpl final : public ParserSink
 {
   public:
-    CompilerImpl() : generator_(assembler_) {}
+    CompilerImpl() : parser_(lexer_, *this), generator_(assembler_) {}
 
     ereturnvalue compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                         std::vector<BlockCompileResult>& results, const std::string& pagePath);
+                         std::vector<BlockCompileResult>& results, const std::string& pagePath, bool dropSymbols);
     void setKeepSymbols(bool keep)
     {
         std::lock_guard lock(mutex_);
@@ -43,6 +43,8 @@ class CompilerImpl final : public ParserSink
 
     std::recursive_mutex mutex_;
     Lexer lexer_;
+    // Kept from unit to unit so that its stack and node pool are reused.
+    Parser parser_;
     IncludePreprocessor includes_;
     Assembler assembler_;
     CodeGenerator generator_;
@@ -114,6 +116,22 @@ int CompilerImpl::compileStatement(SyntaxNode& node)
 
 // ---- Compile ----
 
+namespace
+{
+
+// Programs seldom take more than twice their source text in code. Pages that
+// are never written to cost no memory, so guessing high is cheap; guessing
+// low only makes the code buffer grow (and move) as it did without a guess.
+size_t codeEstimate(const std::vector<BlockSource>& blocks)
+{
+    size_t text = 0;
+    for (const BlockSource& block : blocks)
+        text += block.code.size();
+    return 2 * text + 4096;
+}
+
+} // namespace
+
 void CompilerImpl::reset()
 {
     errorLine_ = -1;
@@ -130,8 +148,7 @@ ereturnvalue CompilerImpl::parseUnit(const CompileUnit& unit)
     assembler_.setSourceFile(unit.path);
     lexer_.setInput(unit.code);
     lexer_.reset(unit.startLine);
-    Parser parser(lexer_, *this);
-    const int parsed = parser.parse();
+    const int parsed = parser_.parse();
     return (parsed != 0 || errorRecorded_) ? ereturnvalue::Reject : ereturnvalue::OK;
 }
 
@@ -196,7 +213,8 @@ ereturnvalue CompilerImpl::compileBlock(const BlockSource& block, BlockCompileRe
 }
 
 ereturnvalue CompilerImpl::compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                                   std::vector<BlockCompileResult>& results, const std::string& pagePath)
+                                   std::vector<BlockCompileResult>& results, const std::string& pagePath,
+                                   bool dropSymbols)
 {
     ereturnvalue code = ereturnvalue::OK;
     std::string gathered;
@@ -210,8 +228,9 @@ ereturnvalue CompilerImpl::compile(FunctionSet& functions, ProgramImage& image, 
         {
             image.clear();
             image.clearSourceFiles();
-            assembler_.setKeepSymbols(keepSymbols_);
+            assembler_.setKeepSymbols(keepSymbols_ && !dropSymbols);
             assembler_.reset(&image);
+            assembler_.reserveCode(codeEstimate(blocks));
             functions.registerFunctions(assembler_);
             for (size_t i = 0; i < blocks.size() && code == ereturnvalue::OK; ++i)
                 code = compileBlock(blocks[i], results[i]);
@@ -280,9 +299,10 @@ Compiler::~Compiler()
 }
 
 ereturnvalue Compiler::compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                               std::vector<BlockCompileResult>& results, const std::string& pagePath)
+                               std::vector<BlockCompileResult>& results, const std::string& pagePath,
+                               bool dropSymbols)
 {
-    return impl_->compile(functions, image, blocks, results, pagePath);
+    return impl_->compile(functions, image, blocks, results, pagePath, dropSymbols);
 }
 
 void Compiler::setKeepSymbols(bool keep)

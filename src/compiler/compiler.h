@@ -43,9 +43,12 @@ public:
 
     // Compiles [blocks] into [image] (cleared first). [functions] registers the
     // system function names; [pagePath] resolves includes and is the default
-    // error file. [results] gets one entry per block.
+    // error file. [results] gets one entry per block. [dropSymbols] leaves
+    // the symbol tables out whatever setKeepSymbols says: a program that is
+    // saved and not run has no use for them.
     ereturnvalue compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                         std::vector<BlockCompileResult>& results, const std::string& pagePath);
+                         std::vector<BlockCompileResult>& results, const std::string& pagePath,
+                         bool dropSymbols = false);
 
     // Whether finishing copies the symbol tables into the image (default true).
     void setKeepSymbols(bool keep);

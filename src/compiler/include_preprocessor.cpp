@@ -1,6 +1,8 @@
 #include "compiler/include_preprocessor.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -51,42 +53,37 @@ struct Directive
 };
 
 // Finds the first directive line with a non-empty argument. Lines are counted
-// by line feeds so numbering matches the lexer, blank lines included.
+// by line feeds so numbering matches the lexer, blank lines included. Only a
+// "#" can start a directive, so the search jumps from one to the next.
 bool findDirective(std::string_view code, Directive& found) noexcept
 {
     const size_t n = code.size();
-    size_t pos = 0;
-    int32_t line = 1;
-    while (pos < n)
+    const char* data = code.data();
+    size_t from = 0;
+    while (from < n)
     {
-        const size_t lineStart = pos;
-        size_t p = pos;
-        while (p < n && isBlank(code[p]))
-            ++p;
-        if (startsWithDirective(code.substr(p)))
-        {
-            size_t q = p;
-            while (q < n && isDirectiveChar(code[q]))
-                ++q;
-            while (q < n && isBlank(code[q]))
-                ++q;
-            size_t end = q;
-            while (end < n && !isLineBreak(code[end]))
-                ++end;
-            if (end > q)
-            {
-                found = {lineStart, q, end, line};
-                return true;
-            }
-        }
-        while (p < n && !isLineBreak(code[p]))
-            ++p;
-        while (p < n && isLineBreak(code[p]))
-        {
-            if (code[p] == '\n' && line < std::numeric_limits<int32_t>::max()) ++line;
-            ++p;
-        }
-        pos = p;
+        const void* hash = std::memchr(data + from, '#', n - from);
+        if (hash == nullptr) return false;
+        const size_t p = static_cast<size_t>(static_cast<const char*>(hash) - data);
+        from = p + 1;
+        // A directive is the first thing on its line, blanks aside.
+        size_t lineStart = p;
+        while (lineStart > 0 && isBlank(code[lineStart - 1]))
+            --lineStart;
+        if ((lineStart > 0 && !isLineBreak(code[lineStart - 1])) || !startsWithDirective(code.substr(p))) continue;
+        size_t q = p;
+        while (q < n && isDirectiveChar(code[q]))
+            ++q;
+        while (q < n && isBlank(code[q]))
+            ++q;
+        size_t end = q;
+        while (end < n && !isLineBreak(code[end]))
+            ++end;
+        if (end == q) continue;
+        const auto lineFeeds = static_cast<size_t>(std::count(data, data + lineStart, '\n'));
+        const size_t line = std::min<size_t>(lineFeeds + 1, std::numeric_limits<int32_t>::max());
+        found = {lineStart, q, end, static_cast<int32_t>(line)};
+        return true;
     }
     return false;
 }

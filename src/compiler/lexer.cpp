@@ -269,7 +269,7 @@ bool Lexer::scanBarString(size_t start, size_t& end) noexcept
 
 int32_t Lexer::finish(int32_t token, size_t start, size_t end, TokenValue& value)
 {
-    value.text.assign(input_.data() + start, std::min(end - start, kMaxTokenText));
+    value.text = std::string_view(input_.data() + start, std::min(end - start, kMaxTokenText));
     value.integer = 0;
     value.real = 0.0;
     value.byte = 0;
@@ -348,6 +348,11 @@ int32_t Lexer::nextToken(TokenValue& value)
         if (inComment_ && !skipBlockComment())
         {
             break;
+        }
+        // Indentation is the commonest run of bytes: skip it before the dispatch below.
+        while (pos_ < size && (data[pos_] == ' ' || data[pos_] == '\t'))
+        {
+            ++pos_;
         }
         if (pos_ >= size)
         {
@@ -517,7 +522,7 @@ int32_t Lexer::nextToken(TokenValue& value)
             return badChar(start, value);
         }
     }
-    value.text.clear();
+    value.text = {};
     value.integer = 0;
     value.real = 0.0;
     value.byte = 0;

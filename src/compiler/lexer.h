@@ -15,7 +15,9 @@ inline constexpr size_t kMaxTokenText = 3072;
 
 struct TokenValue
 {
-    std::string text;    // as written, delimiters included; at most kMaxTokenText bytes
+    // As written, delimiters included; at most kMaxTokenText bytes. A view of
+    // the lexer's input, valid while that is.
+    std::string_view text;
     int32_t integer = 0; // integer literals, TYPE_ constants and the constant keywords
     double real = 0.0;
     uint8_t byte = 0; // the offending byte of a T_BADCHAR

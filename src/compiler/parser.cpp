@@ -10,33 +10,68 @@ namespace tn
 namespace
 {
 
-void freeTree(NodePtr tree, std::vector<NodePtr>& work)
+// Nodes the pool keeps; a bigger tree gives the rest back to the heap.
+constexpr size_t kMaxPooledNodes = 16384;
+// A longer text gives its storage back rather than hold it in the pool.
+constexpr size_t kMaxPooledText = 256;
+
+// Back to the defaults of a new node; the text and child storage stay.
+void recycle(SyntaxNode& node) noexcept
 {
-    if (!tree)
+    node.kind = NodeKind::Operator;
+    node.line = 0;
+    node.op = 0;
+    node.intValue = 0;
+    node.floatValue = 0.0;
+    node.badByte = 0;
+    node.byRef = false;
+    if (node.text.capacity() > kMaxPooledText)
     {
-        return;
+        std::string().swap(node.text);
     }
-    work.push_back(std::move(tree));
-    while (!work.empty())
-    {
-        NodePtr node = std::move(work.back());
-        work.pop_back();
-        for (NodePtr& child : node->children)
-        {
-            if (child)
-            {
-                work.push_back(std::move(child));
-            }
-        }
-        // `node` goes here with no children left, so nothing recurses.
-    }
+    node.text.clear();
+    node.children.clear();
 }
 
 } // namespace
 
+NodePtr SyntaxNodePool::acquire()
+{
+    if (free_.empty())
+    {
+        return std::make_unique<SyntaxNode>();
+    }
+    NodePtr node = std::move(free_.back());
+    free_.pop_back();
+    return node;
+}
+
+void SyntaxNodePool::releaseTree(NodePtr& tree)
+{
+    // The free list is also the work list: each node's children go behind it.
+    size_t next = free_.size();
+    free_.push_back(std::move(tree));
+    while (next < free_.size())
+    {
+        SyntaxNode& node = *free_[next++];
+        for (NodePtr& child : node.children)
+        {
+            if (child)
+            {
+                free_.push_back(std::move(child));
+            }
+        }
+        recycle(node);
+    }
+    if (free_.size() > kMaxPooledNodes)
+    {
+        free_.resize(kMaxPooledNodes);
+    }
+}
+
 NodePtr Parser::newOperator(int32_t op, int32_t line, size_t childCount)
 {
-    auto node = std::make_unique<SyntaxNode>();
+    NodePtr node = pool_.acquire();
     node->kind = NodeKind::Operator;
     node->op = op;
     node->line = line;
@@ -97,7 +132,23 @@ bool Parser::isConstantToken(int32_t token) noexcept
 void FreeSyntaxTree(NodePtr tree)
 {
     std::vector<NodePtr> work;
-    freeTree(std::move(tree), work);
+    if (tree)
+    {
+        work.push_back(std::move(tree));
+    }
+    while (!work.empty())
+    {
+        NodePtr node = std::move(work.back());
+        work.pop_back();
+        for (NodePtr& child : node->children)
+        {
+            if (child)
+            {
+                work.push_back(std::move(child));
+            }
+        }
+        // `node` goes here with no children left, so nothing recurses.
+    }
 }
 
 Parser::Parser(Lexer& lexer, ParserSink& sink) : lexer_(lexer), sink_(sink)
@@ -122,6 +173,8 @@ int Parser::parse()
         result = step();
     }
     clearStack();
+    // The token text views the lexer's input, which may go away after the parse.
+    value_ = TokenValue{};
     switch (result)
     {
     case Step::Accept:
@@ -137,39 +190,13 @@ int Parser::parse()
     }
 }
 
-int32_t Parser::peek()
-{
-    if (lookahead_ < 0)
-    {
-        lookahead_ = lexer_.nextToken(value_);
-    }
-    return lookahead_;
-}
-
-// The table parser counts its start state as well; the entry that would make
-// kStackLimit is refused.
-bool Parser::canPush() const noexcept
-{
-    return stack_.size() + 2 < kStackLimit;
-}
-
-bool Parser::consume() noexcept
-{
-    if (!canPush())
-    {
-        return false;
-    }
-    lookahead_ = -1;
-    return true;
-}
-
 Parser::Step Parser::shift(Item item, NodePtr node)
 {
     const int32_t token = lookahead_;
     const int32_t line = value_.line;
     if (!consume())
     {
-        FreeSyntaxTree(std::move(node));
+        pool_.release(std::move(node));
         return Step::Overflow;
     }
     stack_.push_back(Entry{item, token, line, std::move(node)});
@@ -185,9 +212,9 @@ Parser::Step Parser::expect(int32_t token, Item item)
     return shift(item);
 }
 
-NodePtr Parser::leafFromToken(int32_t token) const
+NodePtr Parser::leafFromToken(int32_t token)
 {
-    auto node = std::make_unique<SyntaxNode>();
+    NodePtr node = pool_.acquire();
     node->line = value_.line;
     switch (token)
     {
@@ -209,7 +236,7 @@ NodePtr Parser::leafFromToken(int32_t token) const
         break;
     case T_STRING:
         node->kind = NodeKind::StringLiteral;
-        node->text = value_.text;
+        node->text.assign(value_.text);
         break;
     case T_RAWSTRING:
     {
@@ -229,16 +256,16 @@ NodePtr Parser::leafFromToken(int32_t token) const
     }
     case T_IDENTIFIER:
         node->kind = NodeKind::FunctionName;
-        node->text = value_.text;
+        node->text.assign(value_.text);
         break;
     case T_VARIABLE:
         node->kind = NodeKind::Variable;
-        node->text.assign(value_.text, 1);
+        node->text.assign(value_.text.substr(1));
         break;
     case T_REFVARIABLE:
         node->kind = NodeKind::Variable;
         node->byRef = true;
-        node->text.assign(value_.text, 2);
+        node->text.assign(value_.text.substr(2));
         break;
     default:
         node->kind = NodeKind::BadChar;
@@ -248,35 +275,17 @@ NodePtr Parser::leafFromToken(int32_t token) const
     return node;
 }
 
-Parser::Item Parser::itemAt(size_t fromTop) const
-{
-    return stack_[stack_.size() - 1 - fromTop].item;
-}
-
-int32_t Parser::lineAt(size_t fromTop) const
-{
-    return stack_[stack_.size() - 1 - fromTop].line;
-}
-
-int32_t Parser::opAt(size_t fromTop) const
-{
-    return stack_[stack_.size() - 1 - fromTop].op;
-}
-
-NodePtr Parser::takeNode(size_t fromTop)
-{
-    return std::move(stack_[stack_.size() - 1 - fromTop].node);
-}
-
 Parser::Step Parser::reduce(size_t count, Item item, NodePtr node, int32_t line)
 {
-    // Callers move out every node they use; anything left is freed flat.
-    for (size_t i = stack_.size() - count; i < stack_.size(); ++i)
+    // Callers move out every node they use; anything left goes back to the pool.
+    const size_t first = stack_.size() - count;
+    for (size_t i = first; i < stack_.size(); ++i)
     {
-        freeTree(std::move(stack_[i].node), freeList_);
+        pool_.release(std::move(stack_[i].node));
     }
-    stack_.resize(stack_.size() - count);
-    stack_.push_back(Entry{item, 0, line, std::move(node)});
+    // The result takes the place of the first entry reduced (count is at least 1).
+    stack_.resize(first + 1);
+    stack_[first] = Entry{item, 0, line, std::move(node)};
     return Step::Continue;
 }
 
@@ -284,7 +293,7 @@ void Parser::clearStack()
 {
     for (Entry& entry : stack_)
     {
-        freeTree(std::move(entry.node), freeList_);
+        pool_.release(std::move(entry.node));
     }
     stack_.clear();
 }
@@ -448,7 +457,7 @@ Parser::Step Parser::step()
         NodePtr parameter = leafFromToken(token);
         if (!consume())
         {
-            FreeSyntaxTree(std::move(parameter));
+            pool_.release(std::move(parameter));
             return Step::Overflow;
         }
         return reduce(2, Item::Parameters, makeOperator(',', lineAt(1), takeNode(1), std::move(parameter)), lineAt(1));
@@ -487,7 +496,7 @@ Parser::Step Parser::step()
         NodePtr variable = leafFromToken(T_VARIABLE);
         if (!consume())
         {
-            FreeSyntaxTree(std::move(variable));
+            pool_.release(std::move(variable));
             return Step::Overflow;
         }
         return reduce(2, Item::Globals, makeOperator(',', lineAt(1), takeNode(1), std::move(variable)), lineAt(1));
@@ -593,7 +602,7 @@ Parser::Step Parser::afterStatement()
         NodePtr statement = takeNode(0);
         stack_.pop_back();
         const int result = statement ? sink_.compileStatement(*statement) : 0;
-        freeTree(std::move(statement), freeList_);
+        pool_.release(std::move(statement));
         return result == 0 ? Step::Continue : Step::Failed;
     }
     case Item::Block:

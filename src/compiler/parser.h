@@ -11,6 +11,7 @@
 #include "compiler/syntax_tree.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace tn
@@ -18,6 +19,29 @@ namespace tn
 
 // Frees a tree of any depth without recursing.
 void FreeSyntaxTree(NodePtr tree);
+
+// Recycles syntax nodes. A released tree's nodes keep their text and child
+// storage for the next statement, so a long page does not cost an allocation
+// and a free per node.
+class SyntaxNodePool
+{
+public:
+    // A node with every field at its default.
+    NodePtr acquire();
+    // Takes a tree of any depth without recursing; a null tree is ignored.
+    void release(NodePtr&& tree)
+    {
+        if (tree)
+        {
+            releaseTree(tree);
+        }
+    }
+
+private:
+    void releaseTree(NodePtr& tree);
+
+    std::vector<NodePtr> free_;
+};
 
 class Parser
 {
@@ -127,17 +151,17 @@ private:
     Step reduce(size_t count, Item item, NodePtr node, int32_t line);
     static bool isStatementContext(Item item) noexcept;
 
-    static NodePtr newOperator(int32_t op, int32_t line, size_t childCount);
-    static NodePtr makeOperator(int32_t op, int32_t line);
-    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a);
-    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b);
-    static NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c);
+    NodePtr newOperator(int32_t op, int32_t line, size_t childCount);
+    NodePtr makeOperator(int32_t op, int32_t line);
+    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a);
+    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b);
+    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c);
     static bool isConstantToken(int32_t token) noexcept;
 
     int32_t peek();
     bool canPush() const noexcept;
     bool consume() noexcept;
-    NodePtr leafFromToken(int32_t token) const;
+    NodePtr leafFromToken(int32_t token);
     Item itemAt(size_t fromTop) const;
     int32_t lineAt(size_t fromTop) const;
     int32_t opAt(size_t fromTop) const;
@@ -149,7 +173,55 @@ private:
     TokenValue value_;
     int32_t lookahead_ = -1;
     std::vector<Entry> stack_;
-    std::vector<NodePtr> freeList_;
+    SyntaxNodePool pool_;
 };
+
+// The stack accessors run for every token, so they are inline.
+
+inline int32_t Parser::peek()
+{
+    if (lookahead_ < 0)
+    {
+        lookahead_ = lexer_.nextToken(value_);
+    }
+    return lookahead_;
+}
+
+// The table parser counts its start state as well; the entry that would make
+// kStackLimit is refused.
+inline bool Parser::canPush() const noexcept
+{
+    return stack_.size() + 2 < kStackLimit;
+}
+
+inline bool Parser::consume() noexcept
+{
+    if (!canPush())
+    {
+        return false;
+    }
+    lookahead_ = -1;
+    return true;
+}
+
+inline Parser::Item Parser::itemAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].item;
+}
+
+inline int32_t Parser::lineAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].line;
+}
+
+inline int32_t Parser::opAt(size_t fromTop) const
+{
+    return stack_[stack_.size() - 1 - fromTop].op;
+}
+
+inline NodePtr Parser::takeNode(size_t fromTop)
+{
+    return std::move(stack_[stack_.size() - 1 - fromTop].node);
+}
 
 } // namespace tn

@@ -23,6 +23,8 @@ enum class NodeKind : int32_t
     Operator = 7,
 };
 
+// The parser reuses nodes: a field added here must also be reset in
+// recycle() (parser.cpp).
 struct SyntaxNode
 {
     NodeKind kind = NodeKind::Operator;

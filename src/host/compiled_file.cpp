@@ -2,7 +2,11 @@
 
 #include "lib/date_value.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 namespace tn
 {
@@ -216,10 +220,13 @@ std::string_view FileNamePart(std::string_view path) noexcept
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-void EncodeCompiledFile(ByteBuffer& out, std::string_view fileName, const std::vector<std::string>& literals,
-                        std::string_view imageCode, const std::map<int32_t, std::string>& sourceFiles, bool hasProgram)
+namespace
 {
-    out.clear();
+
+// Everything before the body: the header lines and the empty line that ends them.
+void appendHeader(ByteBuffer& out, std::string_view fileName, const std::vector<std::string>& literals,
+                  std::string_view imageCode, const std::map<int32_t, std::string>& sourceFiles, bool hasProgram)
+{
     out.append(kCompiledMagic);
     out.append("\n");
     out.append(kCompiledFormatVersion);
@@ -250,7 +257,18 @@ void EncodeCompiledFile(ByteBuffer& out, std::string_view fileName, const std::v
         out.append("0\n0\n");
     }
     out.append("\n");
+}
 
+// Body bytes pass through this much memory on their way to the file.
+constexpr size_t kWriteChunk = 32 * 1024;
+
+} // namespace
+
+void EncodeCompiledFile(ByteBuffer& out, std::string_view fileName, const std::vector<std::string>& literals,
+                        std::string_view imageCode, const std::map<int32_t, std::string>& sourceFiles, bool hasProgram)
+{
+    out.clear();
+    appendHeader(out, fileName, literals, imageCode, sourceFiles, hasProgram);
     const int32_t bodyStart = out.length();
     for (const std::string& literal : literals)
     {
@@ -263,6 +281,76 @@ void EncodeCompiledFile(ByteBuffer& out, std::string_view fileName, const std::v
     out.setWindow(bodyStart, out.length());
     out.scrambleWindow();
     out.setWindow(0, out.length());
+}
+
+ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileName,
+                               const std::vector<std::string>& literals, std::string_view imageCode,
+                               const std::map<int32_t, std::string>& sourceFiles, bool hasProgram)
+{
+    ByteBuffer header;
+    appendHeader(header, fileName, literals, imageCode, sourceFiles, hasProgram);
+    // The same limit as a file built in memory.
+    int64_t bodySize = hasProgram ? static_cast<int64_t>(imageCode.size()) : 0;
+    for (const std::string& literal : literals)
+    {
+        bodySize += static_cast<int64_t>(literal.size());
+    }
+    checkedLength(static_cast<size_t>(header.length() + bodySize));
+
+    std::unique_ptr<char[]> chunk(new char[kWriteChunk]);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+    {
+        return ereturnvalue::FileError;
+    }
+    // Whole chunks go straight to the file: the chunk is the only buffer.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    size_t used = 0;
+    int64_t position = 0; // in the body, for the scrambling counter
+    bool complete = true;
+    const auto flush = [&]
+    {
+        if (complete && used > 0)
+        {
+            complete = std::fwrite(chunk.get(), 1, used, file) == used;
+        }
+        used = 0;
+    };
+    const auto put = [&](std::string_view bytes, bool scramble)
+    {
+        while (!bytes.empty())
+        {
+            const size_t count = std::min(bytes.size(), kWriteChunk - used);
+            std::memcpy(chunk.get() + used, bytes.data(), count);
+            if (scramble)
+            {
+                ScrambleBytes(chunk.get() + used, static_cast<int64_t>(count), position);
+                position += static_cast<int64_t>(count);
+            }
+            used += count;
+            bytes.remove_prefix(count);
+            if (used == kWriteChunk)
+            {
+                flush();
+            }
+        }
+    };
+    put(header.view(), false);
+    for (const std::string& literal : literals)
+    {
+        put(literal, true);
+    }
+    if (hasProgram)
+    {
+        put(imageCode, true);
+    }
+    flush();
+    // A failed close can lose buffered bytes, so it counts as a failed write.
+    if (std::fclose(file) != 0)
+    {
+        complete = false;
+    }
+    return complete ? ereturnvalue::OK : ereturnvalue::FileError;
 }
 
 ereturnvalue DecodeCompiledFile(const ByteBuffer& file, std::vector<std::string>& literals, std::string& imageCode,

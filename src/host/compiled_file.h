@@ -31,6 +31,13 @@ std::string_view FileNamePart(std::string_view path) noexcept;
 void EncodeCompiledFile(ByteBuffer& out, std::string_view fileName, const std::vector<std::string>& literals,
                         std::string_view imageCode, const std::map<int32_t, std::string>& sourceFiles, bool hasProgram);
 
+// Writes the bytes EncodeCompiledFile would make to [path], replacing the
+// file, without holding the whole file in memory. FileError when the file
+// cannot be written; throws MemAlloc where EncodeCompiledFile would.
+ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileName,
+                               const std::vector<std::string>& literals, std::string_view imageCode,
+                               const std::map<int32_t, std::string>& sourceFiles, bool hasProgram);
+
 // Checks the header of [file] and cuts its unscrambled body into the literal
 // segments and the image bytes. Returns OK, or InvalidInput with all three
 // outputs left empty. Counts and lengths must be non-negative and fit the file.

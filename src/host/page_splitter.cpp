@@ -63,7 +63,7 @@ size_t SplitPage(std::string_view text, std::vector<std::string>& literals, std:
         block.startOffset = static_cast<int32_t>(tag);
         block.endOffset = static_cast<int32_t>(blockEnd);
         block.line = lineFeeds + 1;
-        block.code.assign(text.substr(codeStart, codeEnd - codeStart));
+        block.code = text.substr(codeStart, codeEnd - codeStart);
         literalStart = blockEnd;
     }
     literals.emplace_back(text.substr(literalStart));

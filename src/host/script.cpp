@@ -251,21 +251,19 @@ ereturnvalue Script::read(bool& compiled)
 
 // ---- compiling and decoding ----
 
-ereturnvalue Script::splitPage()
+// The blocks' code stays in the source buffer, which the compile releases.
+ereturnvalue Script::splitPage(std::vector<CodeBlockText>& texts)
 {
-    std::vector<CodeBlockText> texts;
     const bool emptyText = source_.empty();
     SplitPage(source_.view(), literals_, texts);
-    source_.clear();
     blocks_.clear();
     blocks_.reserve(texts.size());
-    for (CodeBlockText& text : texts)
+    for (const CodeBlockText& text : texts)
     {
         auto block = std::make_unique<CodeBlock>();
         block->startOffset = text.startOffset;
         block->endOffset = text.endOffset;
         block->line = text.line;
-        block->code = std::move(text.code);
         blocks_.push_back(std::move(block));
     }
     if (emptyText)
@@ -283,31 +281,30 @@ ereturnvalue Script::prepareRequest()
     return PrepareRequest(environment_, requestBody_.view(), engine_->machine());
 }
 
-ereturnvalue Script::compileSource()
+ereturnvalue Script::compileSource(bool forSaving)
 {
     // A throw ends the compile with the code of the last step that returned.
     ereturnvalue result = ereturnvalue::OK;
     bool compiling = false;
     try
     {
-        result = splitPage();
-        if (result != ereturnvalue::OK)
+        std::vector<CodeBlockText> texts;
+        result = splitPage(texts);
+        if (result == ereturnvalue::OK)
         {
-            return result;
+            result = prepareRequest();
         }
-        result = prepareRequest();
-        if (result != ereturnvalue::OK)
+        if (result == ereturnvalue::OK)
         {
-            return result;
+            std::vector<BlockSource> sources;
+            sources.reserve(texts.size());
+            for (size_t i = 0; i < texts.size(); ++i)
+            {
+                sources.push_back(BlockSource{texts[i].line, static_cast<int32_t>(i) + 1, true, texts[i].code});
+            }
+            compiling = true;
+            result = engine_->compile(sources, path_, forSaving);
         }
-        std::vector<BlockSource> sources;
-        sources.reserve(blocks_.size());
-        for (size_t i = 0; i < blocks_.size(); ++i)
-        {
-            sources.push_back(BlockSource{blocks_[i]->line, static_cast<int32_t>(i) + 1, true, blocks_[i]->code});
-        }
-        compiling = true;
-        result = engine_->compile(sources, path_);
     }
     catch (...)
     {
@@ -316,6 +313,8 @@ ereturnvalue Script::compileSource()
             result = currentFailure(ereturnvalue::Error);
         }
     }
+    // The code views into the page text are gone; the text is not needed any more.
+    source_.clear();
     if (compiling && result != ereturnvalue::OK)
     {
         showCompileErrors();
@@ -386,7 +385,7 @@ ereturnvalue Script::compileOnly()
             errorMessage_ = "Script already compiled";
             return ereturnvalue::NotFound;
         }
-        return compileSource();
+        return compileSource(true);
     }
     catch (...)
     {
@@ -643,9 +642,8 @@ ereturnvalue Script::saveCompiled(const std::string& targetPath)
         {
             sourceFiles.emplace(static_cast<int32_t>(i) + 1, files[i]);
         }
-        ByteBuffer file;
-        EncodeCompiledFile(file, targetPath, literals_, image.codeView(), sourceFiles, engine_->hasProgram());
-        if (file.writeFile(targetPath, false) == ereturnvalue::OK)
+        if (WriteCompiledFile(targetPath, targetPath, literals_, image.codeView(), sourceFiles, engine_->hasProgram()) ==
+            ereturnvalue::OK)
         {
             return ereturnvalue::OK;
         }

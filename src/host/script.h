@@ -46,12 +46,13 @@ enum class ScriptFileStatus : int32_t
     Directory = 3,
 };
 
+struct CodeBlockText;
+
 struct CodeBlock
 {
     int32_t startOffset = 0; // offset of the open tag in the file
     int32_t endOffset = 0;   // offset just after the close tag
     int32_t line = 0;        // 1-based line on which the code starts
-    std::string code;        // the bytes between the tags
     ByteBuffer output;       // what the block printed, or its compile error
 };
 
@@ -114,9 +115,10 @@ class Script
     const ByteBuffer& page() const noexcept { return page_; }
 
   private:
-    ereturnvalue splitPage();
+    ereturnvalue splitPage(std::vector<CodeBlockText>& texts);
     ereturnvalue prepareRequest();
-    ereturnvalue compileSource();
+    // [forSaving]: the program is saved, not run (compile mode).
+    ereturnvalue compileSource(bool forSaving = false);
     ereturnvalue decodeCompiled();
     void showCompileErrors();
     void collectOutputs(ereturnvalue result, const std::string& message);

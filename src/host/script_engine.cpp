@@ -57,11 +57,12 @@ void ScriptEngine::setScriptPath(std::string path)
     }
 }
 
-ereturnvalue ScriptEngine::compile(const std::vector<BlockSource>& blocks, const std::string& pagePath)
+ereturnvalue ScriptEngine::compile(const std::vector<BlockSource>& blocks, const std::string& pagePath,
+                                   bool dropSymbols)
 {
     records_.clear();
     VirtualMachine& vm = machine();
-    const ereturnvalue result = Compiler::instance().compile(vm, image_, blocks, records_, pagePath);
+    const ereturnvalue result = Compiler::instance().compile(vm, image_, blocks, records_, pagePath, dropSymbols);
     // Every block gets a record, even when the compiler gave up early.
     if (records_.size() < blocks.size())
     {

@@ -46,6 +46,14 @@ void ProgramImage::setCode(std::string_view bytes)
     syncReader();
 }
 
+void ProgramImage::adoptCode(ByteBuffer&& code) noexcept
+{
+    code_ = std::move(code);
+    code_.setWindow(0, code_.length());
+    reader_.setPc(0);
+    syncReader();
+}
+
 int32_t ProgramImage::registerBlock()
 {
     outputs_.push_back(std::make_unique<OutputBuffer>());

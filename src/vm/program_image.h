@@ -154,6 +154,8 @@ public:
         syncReader();
     }
     void setCode(std::string_view bytes); // replaces the code (compiled files)
+    // Replaces the code with [code]'s bytes, taking its storage instead of copying.
+    void adoptCode(ByteBuffer&& code) noexcept;
     CodeReader& reader() noexcept { return reader_; }
 
     // Output buffers, one per block header in header order.
