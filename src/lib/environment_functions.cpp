@@ -89,7 +89,9 @@ ereturnvalue envVarIndex(SysCall& call)
     return ereturnvalue::OK;
 }
 
-ereturnvalue setEnvVar(SysCall& call)
+// setenvvar and setglobalenvvar: an empty name is refused with -3, else [store] it and give 1.
+template <class Store>
+ereturnvalue storeNamed(SysCall& call, Store store)
 {
     std::string nameScratch, valueScratch;
     const std::string_view name = argText(call, 1, nameScratch);
@@ -98,9 +100,15 @@ ereturnvalue setEnvVar(SysCall& call)
         call.result.setInteger(kInvalidInput);
         return ereturnvalue::OK;
     }
-    call.vm.setEnvironmentVariable(name, argText(call, 2, valueScratch));
+    store(name, argText(call, 2, valueScratch));
     call.result.setInteger(1);
     return ereturnvalue::OK;
+}
+
+ereturnvalue setEnvVar(SysCall& call)
+{
+    return storeNamed(call, [&call](std::string_view name, std::string_view value)
+                      { call.vm.setEnvironmentVariable(name, value); });
 }
 
 ereturnvalue globalEnvVar(SysCall& call)
@@ -115,16 +123,8 @@ ereturnvalue globalEnvVar(SysCall& call)
 
 ereturnvalue setGlobalEnvVar(SysCall& call)
 {
-    std::string nameScratch, valueScratch;
-    const std::string_view name = argText(call, 1, nameScratch);
-    if (name.empty())
-    {
-        call.result.setInteger(kInvalidInput);
-        return ereturnvalue::OK;
-    }
-    ProcessEnvironment::instance().store(std::string(name), argText(call, 2, valueScratch));
-    call.result.setInteger(1);
-    return ereturnvalue::OK;
+    return storeNamed(call, [](std::string_view name, std::string_view value)
+                      { ProcessEnvironment::instance().store(std::string(name), value); });
 }
 
 constexpr uint32_t kEnvVarIndexByRef = (1u << 2) | (1u << 3);
