@@ -152,12 +152,7 @@ void ByteBuffer::forgetStorage() noexcept
 void ByteBuffer::clear() noexcept
 {
     std::free(data_);
-    data_ = nullptr;
-    length_ = 0;
-    capacity_ = 0;
-    windowStart_ = 0;
-    windowEnd_ = 0;
-    allocated_ = 0;
+    forgetStorage();
 }
 
 bool ByteBuffer::ensurePhysical(int64_t bytes) noexcept
