@@ -2,6 +2,7 @@
 // case: wall time and instructions per second. Not a test: nothing here
 // checks a result beyond a sanity print.
 #include "bench_common.h"
+#include "hostlib/host_functions.h"
 
 #include "vm/virtual_machine.h"
 #include "support/image_builder.h"
@@ -17,7 +18,7 @@ void runImage(const char* name, const ImageBuilder& b)
 {
     ProgramImage image;
     b.install(image);
-    VirtualMachine vm;
+    VirtualMachine vm{HostFunctionSets()};
     vm.attach(&image);
     std::string message;
     const double seconds = TimeIt([&] {

@@ -21,7 +21,7 @@ class CompilerImpl final : public ParserSink
   public:
     CompilerImpl() : parser_(lexer_, *this), generator_(assembler_) {}
 
-    ereturnvalue compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
+    ereturnvalue compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
                          std::vector<BlockCompileResult>& results, const std::string& pagePath, bool dropSymbols);
     void setKeepSymbols(bool keep)
     {
@@ -212,7 +212,7 @@ ereturnvalue CompilerImpl::compileBlock(const BlockSource& block, BlockCompileRe
     return code;
 }
 
-ereturnvalue CompilerImpl::compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
+ereturnvalue CompilerImpl::compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
                                    std::vector<BlockCompileResult>& results, const std::string& pagePath,
                                    bool dropSymbols)
 {
@@ -231,7 +231,8 @@ ereturnvalue CompilerImpl::compile(FunctionSet& functions, ProgramImage& image, 
             assembler_.setKeepSymbols(keepSymbols_ && !dropSymbols);
             assembler_.reset(&image);
             assembler_.reserveCode(codeEstimate(blocks));
-            functions.registerFunctions(assembler_);
+            for (const FunctionSet* set : functions)
+                set->registerAll(assembler_);
             for (size_t i = 0; i < blocks.size() && code == ereturnvalue::OK; ++i)
                 code = compileBlock(blocks[i], results[i]);
             if (code == ereturnvalue::OK)
@@ -298,7 +299,7 @@ Compiler::~Compiler()
     delete impl_;
 }
 
-ereturnvalue Compiler::compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
+ereturnvalue Compiler::compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
                                std::vector<BlockCompileResult>& results, const std::string& pagePath,
                                bool dropSymbols)
 {

@@ -41,12 +41,12 @@ class Compiler
 public:
     static Compiler& instance();
 
-    // Compiles [blocks] into [image] (cleared first). [functions] registers the
+    // Compiles [blocks] into [image] (cleared first). [functions] holds the
     // system function names; [pagePath] resolves includes and is the default
     // error file. [results] gets one entry per block. [dropSymbols] leaves
     // the symbol tables out whatever setKeepSymbols says: a program that is
     // saved and not run has no use for them.
-    ereturnvalue compile(FunctionSet& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
+    ereturnvalue compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
                          std::vector<BlockCompileResult>& results, const std::string& pagePath,
                          bool dropSymbols = false);
 

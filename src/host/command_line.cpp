@@ -1,4 +1,5 @@
 #include "host/command_line.h"
+#include "common/ascii.h"
 
 #include <cerrno>
 #include <chrono>
@@ -10,27 +11,6 @@ namespace tn
 
 namespace
 {
-
-char toLowerAscii(char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        if (toLowerAscii(a[i]) != toLowerAscii(b[i]))
-        {
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -141,7 +121,7 @@ std::string CompiledFileName(std::string_view scriptName)
 
 bool HasCompiledExtension(std::string_view scriptName)
 {
-    return equalsIgnoringCase(CompiledFileName(scriptName), scriptName);
+    return EqualsIgnoreCase(CompiledFileName(scriptName), scriptName);
 }
 
 void ForEachEnvironmentEntry(const char* const* environment,
@@ -162,7 +142,7 @@ void ForEachEnvironmentEntry(const char* const* environment,
         std::string name(text.substr(0, equals));
         for (char& c : name)
         {
-            c = toLowerAscii(c);
+            c = AsciiLower(c);
         }
         store(std::move(name), std::string(text.substr(equals + 1)));
     }

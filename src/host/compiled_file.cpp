@@ -1,6 +1,6 @@
 #include "host/compiled_file.h"
 
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
 #include <algorithm>
 #include <cstdio>

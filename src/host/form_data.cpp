@@ -1,6 +1,6 @@
 #include "host/form_data.h"
 
-#include "lib/url_codec.h"
+#include "common/url_codec.h"
 
 namespace tn
 {

@@ -1,4 +1,5 @@
 #include "host/request_preparation.h"
+#include "common/ascii.h"
 
 #include "host/form_data.h"
 #include "hostlib/cookie.h"
@@ -9,32 +10,6 @@ namespace tn
 
 namespace
 {
-
-bool equalsNoCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-        {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z')
-        {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y)
-        {
-            return false;
-        }
-    }
-    return true;
-}
 
 void storeFormData(std::string_view data, VirtualMachine& machine)
 {
@@ -58,11 +33,11 @@ ereturnvalue PrepareRequest(const std::map<std::string, std::string>& environmen
     for (const auto& [name, value] : environment)
     {
         machine.setEnvironmentVariable(name, value);
-        if (equalsNoCase(name, "query_string"))
+        if (EqualsIgnoreCase(name, "query_string"))
         {
             queryString = value;
         }
-        else if (equalsNoCase(name, "http_cookie"))
+        else if (EqualsIgnoreCase(name, "http_cookie"))
         {
             for (const Cookie& cookie : ParseCookieHeader(value))
             {

@@ -1,4 +1,5 @@
 #include "host/script.h"
+#include "common/ascii.h"
 
 #include "host/compiled_file.h"
 #include "host/error_reporting.h"
@@ -22,37 +23,6 @@ constexpr const char* kStateNames[] = {"Created",      "Loaded",   "Running",   
 
 constexpr std::string_view kDefaultHeader = "Content-type: text/html\n\n";
 constexpr std::string_view kCompiledExtension = "ctn";
-
-char lowerAscii(char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowerCase(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-    {
-        c = lowerAscii(c);
-    }
-    return out;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-        {
-            return false;
-        }
-    }
-    return true;
-}
 
 struct FileFacts
 {
@@ -161,7 +131,7 @@ void Script::releasePieces() noexcept
 
 void Script::setEnvironmentVariable(std::string_view name, std::string_view value)
 {
-    std::string key = lowerCase(name);
+    std::string key = AsciiLowerCopy(name);
     if (value.empty())
     {
         environment_.erase(key);
@@ -172,7 +142,7 @@ void Script::setEnvironmentVariable(std::string_view name, std::string_view valu
 
 const std::string* Script::environmentVariable(std::string_view name) const
 {
-    const auto found = environment_.find(lowerCase(name));
+    const auto found = environment_.find(AsciiLowerCopy(name));
     return found == environment_.end() ? nullptr : &found->second;
 }
 
@@ -192,7 +162,7 @@ ScriptFileStatus Script::FindScriptFile(const std::string& path, std::string& ac
     const bool hasExtension = dot != std::string::npos && dot >= nameStart && dot + 1 < path.size();
 
     FileFacts named = queryFile(path);
-    if (hasExtension && !equalsNoCase(std::string_view(path).substr(dot + 1), kCompiledExtension))
+    if (hasExtension && !EqualsIgnoreCase(std::string_view(path).substr(dot + 1), kCompiledExtension))
     {
         std::string siblingPath = path.substr(0, dot + 1);
         siblingPath.append(kCompiledExtension);

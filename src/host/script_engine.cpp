@@ -1,5 +1,7 @@
 #include "host/script_engine.h"
 
+#include "hostlib/host_functions.h"
+
 namespace tn
 {
 
@@ -13,7 +15,7 @@ ScriptEngine::~ScriptEngine()
 
 std::unique_ptr<VirtualMachine> ScriptEngine::createMachine()
 {
-    return std::make_unique<VirtualMachine>();
+    return std::make_unique<VirtualMachine>(HostFunctionSets());
 }
 
 VirtualMachine& ScriptEngine::machine()
@@ -22,6 +24,7 @@ VirtualMachine& ScriptEngine::machine()
     {
         machine_ = createMachine();
         machine_->attach(&image_);
+        machine_->setHost(&host_);
         machine_->setScriptPath(scriptPath_);
     }
     return *machine_;
@@ -31,7 +34,7 @@ void ScriptEngine::reset()
 {
     releaseProgram();
     records_.clear();
-    response_.clear();
+    host_.response.clear();
     if (machine_)
     {
         machine_->environment().clear();
@@ -44,7 +47,8 @@ void ScriptEngine::releaseProgram() noexcept
     image_.clearSourceFiles();
     if (machine_)
     {
-        machine_->attach(&image_); // drops stack, globals and frames of the old program
+        machine_->attach(&image_);
+        machine_->setHost(&host_); // drops stack, globals and frames of the old program
     }
 }
 
@@ -62,7 +66,7 @@ ereturnvalue ScriptEngine::compile(const std::vector<BlockSource>& blocks, const
 {
     records_.clear();
     VirtualMachine& vm = machine();
-    const ereturnvalue result = Compiler::instance().compile(vm, image_, blocks, records_, pagePath, dropSymbols);
+    const ereturnvalue result = Compiler::instance().compile(vm.functionSets(), image_, blocks, records_, pagePath, dropSymbols);
     // Every block gets a record, even when the compiler gave up early.
     if (records_.size() < blocks.size())
     {
@@ -95,6 +99,7 @@ int32_t ScriptEngine::installProgram(std::string_view code, const std::map<int32
     if (machine_)
     {
         machine_->attach(&image_);
+        machine_->setHost(&host_);
     }
     return blocks;
 }
@@ -116,13 +121,13 @@ OutputBuffer* ScriptEngine::blockOutput(int32_t block) noexcept
 ereturnvalue ScriptEngine::run(std::string& message)
 {
     const ereturnvalue result = machine().run(message);
-    return result == ereturnvalue::OK ? response_.runResult : result;
+    return result == ereturnvalue::OK ? host_.response.runResult : result;
 }
 
 ereturnvalue ScriptEngine::runSlice(int32_t budget, bool restart, std::string& message)
 {
     const ereturnvalue result = machine().continueRun(budget, restart, message);
-    return result == ereturnvalue::OK ? response_.runResult : result;
+    return result == ereturnvalue::OK ? host_.response.runResult : result;
 }
 
 } // namespace tn

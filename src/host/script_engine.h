@@ -6,6 +6,7 @@
 #include "common/byte_buffer.h"
 #include "common/result_codes.h"
 #include "compiler/compiler.h"
+#include "hostlib/host_context.h"
 #include "vm/program_image.h"
 #include "vm/virtual_machine.h"
 
@@ -18,27 +19,6 @@
 
 namespace tn
 {
-
-// What the script asked for besides its page: header lines, a suppressed page
-// or a page that replaces the assembled one.
-struct ResponseState
-{
-    std::string headerText; // lines, each ended by "\n", in the order added
-    bool pageSuppressed = false;
-    std::string replacementPage; // sent instead of the page when not empty
-    // A function that ends the run with a code of its own (an HTTP error
-    // ends it with SpecialError) leaves the code here; the machine itself
-    // only reports OK for a run that stopped.
-    ereturnvalue runResult = ereturnvalue::OK;
-
-    void clear() noexcept
-    {
-        headerText.clear();
-        pageSuppressed = false;
-        replacementPage.clear();
-        runResult = ereturnvalue::OK;
-    }
-};
 
 class ScriptEngine
 {
@@ -90,8 +70,8 @@ class ScriptEngine
     ereturnvalue run(std::string& message);
     ereturnvalue runSlice(int32_t budget, bool restart, std::string& message);
 
-    ResponseState& response() noexcept { return response_; }
-    const ResponseState& response() const noexcept { return response_; }
+    ResponseState& response() noexcept { return host_.response; }
+    const ResponseState& response() const noexcept { return host_.response; }
 
   protected:
     // A host with more system functions supplies its own machine here.
@@ -103,7 +83,7 @@ class ScriptEngine
     std::vector<BlockCompileResult> records_;
     std::string scriptPath_;
     bool htmlFormatting_ = true;
-    ResponseState response_;
+    HostContext host_;
 };
 
 } // namespace tn

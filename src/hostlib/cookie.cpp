@@ -1,6 +1,7 @@
 #include "hostlib/cookie.h"
+#include "common/ascii.h"
 
-#include "lib/text_split.h"
+#include "common/text_split.h"
 
 namespace tn
 {
@@ -20,40 +21,23 @@ std::string_view trimmed(std::string_view text) noexcept
     return text.substr(first, last - first + 1);
 }
 
-bool sameWord(std::string_view a, std::string_view lowerWord) noexcept
-{
-    if (a.size() != lowerWord.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        const char c = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + ('a' - 'A')) : a[i];
-        if (c != lowerWord[i])
-        {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Applies [name]=[value] to [cookie] when it is a cookie attribute.
 bool applyAttribute(Cookie& cookie, std::string_view name, std::string_view value)
 {
-    if (sameWord(name, "expires"))
+    if (EqualsIgnoreCase(name, "expires"))
     {
         // A date that does not parse leaves the blank date, so no expiry.
         cookie.expires.parseHttp(value);
     }
-    else if (sameWord(name, "path"))
+    else if (EqualsIgnoreCase(name, "path"))
     {
         cookie.path = value;
     }
-    else if (sameWord(name, "domain"))
+    else if (EqualsIgnoreCase(name, "domain"))
     {
         cookie.domain = value;
     }
-    else if (sameWord(name, "secure"))
+    else if (EqualsIgnoreCase(name, "secure"))
     {
         cookie.secure = true;
     }

@@ -2,7 +2,7 @@
 // cookie headers and full cookie texts.
 #pragma once
 
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
 #include <string>
 #include <string_view>

@@ -10,9 +10,7 @@ namespace
 {
 ereturnvalue count(SysCall& call)
 {
-    const Value& v = call.arg(1);
-    call.result.setInteger(v.isArray() ? v.arrayItems().count() : 0);
-    return ereturnvalue::OK;
+    return call.returnInt(call.array(1).count());
 }
 
 // The argument is by reference: the shortened array left in its slot is what
@@ -29,8 +27,8 @@ ereturnvalue pop(SysCall& call)
 }
 
 constexpr SysFunction kArrayFunctions[] = {
-    {"count", -5633, ArgRule::exactly(1), "size", count, 1},
-    {"pop", -5635, ArgRule::exactly(1), "pop", pop, 1, 1u << 1},
+    Fn("count", -5633, ArgRule::exactly(1), count).message("size").declared(1),
+    Fn("pop", -5635, ArgRule::exactly(1), pop).declared(1, {1}),
 };
 } // namespace
 

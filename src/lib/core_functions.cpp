@@ -1,15 +1,13 @@
 #include "lib/core_functions.h"
 
-#include "vm/virtual_machine.h"
-
 namespace tn
 {
 
-const FunctionTable& CoreFunctionTable()
+const FunctionSet& CoreFunctionSet()
 {
-    static const FunctionTable table{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(), ArrayFunctions(),
-                                     StringFunctions()};
-    return table;
+    static const FunctionSet set{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(), EscapeFunctions(),
+                                 DateFunctions(),   ArrayFunctions(),       StringFunctions()};
+    return set;
 }
 
 } // namespace tn

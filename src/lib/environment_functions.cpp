@@ -49,15 +49,9 @@ private:
     std::map<std::string, std::string, std::less<>> entries_;
 };
 
-std::string_view argText(SysCall& call, int32_t i, std::string& scratch)
-{
-    return call.arg(i).textView(scratch, &call.vm.dateSettings());
-}
-
 ereturnvalue envVar(SysCall& call)
 {
-    std::string scratch;
-    const std::string_view name = argText(call, 1, scratch);
+    const std::string_view name = call.text(1);
     const VirtualMachine::Environment& environment = call.vm.environment();
     const auto it = environment.find(std::string(name));
     if (it != environment.end())
@@ -67,42 +61,32 @@ ereturnvalue envVar(SysCall& call)
 
 ereturnvalue numEnvVar(SysCall& call)
 {
-    call.result.setInteger(static_cast<int32_t>(call.vm.environment().size()));
-    return ereturnvalue::OK;
+    return call.returnInt(static_cast<int32_t>(call.vm.environment().size()));
 }
 
 // Arguments 2 and 3 are by reference; when the index is out of range they
 // keep the caller's values because their slots are left untouched.
 ereturnvalue envVarIndex(SysCall& call)
 {
-    const int32_t index = call.arg(1).toInt();
+    const int32_t index = call.integer(1);
     const VirtualMachine::Environment& environment = call.vm.environment();
     if (index < 0 || static_cast<size_t>(index) >= environment.size())
-    {
-        call.result.setInteger(0);
-        return ereturnvalue::OK;
-    }
+        return call.returnInt(0);
     const auto it = std::next(environment.begin(), index);
     call.arg(2).setString(it->first);
     call.arg(3).setString(it->second);
-    call.result.setInteger(1);
-    return ereturnvalue::OK;
+    return call.returnInt(1);
 }
 
 // setenvvar and setglobalenvvar: an empty name is refused with -3, else [store] it and give 1.
 template <class Store>
 ereturnvalue storeNamed(SysCall& call, Store store)
 {
-    std::string nameScratch, valueScratch;
-    const std::string_view name = argText(call, 1, nameScratch);
+    const std::string_view name = call.text(1);
     if (name.empty())
-    {
-        call.result.setInteger(kInvalidInput);
-        return ereturnvalue::OK;
-    }
-    store(name, argText(call, 2, valueScratch));
-    call.result.setInteger(1);
-    return ereturnvalue::OK;
+        return call.returnInt(kInvalidInput);
+    store(name, call.text(2));
+    return call.returnInt(1);
 }
 
 ereturnvalue setEnvVar(SysCall& call)
@@ -113,8 +97,7 @@ ereturnvalue setEnvVar(SysCall& call)
 
 ereturnvalue globalEnvVar(SysCall& call)
 {
-    std::string scratch;
-    const std::string_view name = argText(call, 1, scratch);
+    const std::string_view name = call.text(1);
     std::string value;
     if (ProcessEnvironment::instance().find(name, value))
         call.result.setString(value);
@@ -127,15 +110,14 @@ ereturnvalue setGlobalEnvVar(SysCall& call)
                       { ProcessEnvironment::instance().store(std::string(name), value); });
 }
 
-constexpr uint32_t kEnvVarIndexByRef = (1u << 2) | (1u << 3);
 
 constexpr SysFunction kEnvironmentFunctions[] = {
-    {"envvar", -4865, ArgRule::exactly(1), "envvar", envVar},
-    {"numenvvar", -4866, ArgRule::exactly(0), "numenvvar", numEnvVar},
-    {"envvarindex", -4867, ArgRule::exactly(3), "envvarindex", envVarIndex, 3, kEnvVarIndexByRef},
-    {"setenvvar", -4868, ArgRule::exactly(2), "setenvvar", setEnvVar},
-    {"globalenvvar", -4869, ArgRule::exactly(1), "globalenvvar", globalEnvVar},
-    {"setglobalenvvar", -4870, ArgRule::exactly(2), "setglobalenvvar", setGlobalEnvVar},
+    {"envvar", -4865, ArgRule::exactly(1), envVar},
+    {"numenvvar", -4866, ArgRule::exactly(0), numEnvVar},
+    Fn("envvarindex", -4867, ArgRule::exactly(3), envVarIndex).declared(3, {2, 3}),
+    {"setenvvar", -4868, ArgRule::exactly(2), setEnvVar},
+    {"globalenvvar", -4869, ArgRule::exactly(1), globalEnvVar},
+    {"setglobalenvvar", -4870, ArgRule::exactly(2), setGlobalEnvVar},
 };
 } // namespace
 

@@ -36,24 +36,21 @@ ereturnvalue echo(SysCall& call)
             out.append(text);
         }
     }
-    call.result.setInteger(call.argc);
-    return ereturnvalue::OK;
+    return call.returnInt(call.argc);
 }
 
 // echohtml: every argument as text, cut at its first zero byte.
 ereturnvalue echoHtml(SysCall& call)
 {
     OutputBuffer& out = requireOutput(call);
-    std::string scratch;
     for (int32_t i = 1; i <= call.argc; ++i)
     {
-        std::string_view text = call.arg(i).textView(scratch, &call.vm.dateSettings());
+        std::string_view text = call.text(i);
         if (const void* zero = std::memchr(text.data(), 0, text.size()))
             text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
         out.append(text);
     }
-    call.result.setInteger(call.argc);
-    return ereturnvalue::OK;
+    return call.returnInt(call.argc);
 }
 
 // This host has no debug or log channel: the text is formed and dropped.
@@ -66,22 +63,19 @@ ereturnvalue echoDebug(SysCall& call)
 
 ereturnvalue lineNo(SysCall& call)
 {
-    call.result.setInteger(call.vm.currentLine());
-    return ereturnvalue::OK;
+    return call.returnInt(call.vm.currentLine());
 }
 
 ereturnvalue scriptPath(SysCall& call)
 {
     const std::string* path =
         call.vm.image() ? call.vm.image()->findSourceFile(call.vm.currentFileIndex()) : nullptr;
-    call.result.setString(path ? std::string_view(*path) : std::string_view());
-    return ereturnvalue::OK;
+    return call.returnText(path ? std::string_view(*path) : std::string_view());
 }
 
 ereturnvalue getScriptPath(SysCall& call)
 {
-    call.result.setString(call.vm.scriptPath());
-    return ereturnvalue::OK;
+    return call.returnText(std::string_view(call.vm.scriptPath()));
 }
 
 ereturnvalue yieldSlice(SysCall&)
@@ -90,15 +84,15 @@ ereturnvalue yieldSlice(SysCall&)
 }
 
 constexpr SysFunction kOutputFunctions[] = {
-    {"echo", -4097, ArgRule::atLeast(1), "echo", echo},
-    {"print", -4098, ArgRule::atLeast(1), "print", echo},
-    {"echohtml", -4099, ArgRule::atLeast(1), "echohtml", echoHtml},
-    {"echodebug", -4100, ArgRule::exactly(1), "echodebug", echoDebug},
-    {"echolog", -4101, ArgRule::exactly(1), "echodebug", echoDebug},
-    {"lineno", -4145, ArgRule::exactly(0), "lineno", lineNo},
-    {"scriptpath", -4146, ArgRule::exactly(0), "scriptpath", scriptPath},
-    {"yield", -4177, ArgRule::any(), "yield", yieldSlice},
-    {"getscriptpath", -4880, ArgRule::exactly(0), "getscriptpath", getScriptPath},
+    {"echo", -4097, ArgRule::atLeast(1), echo},
+    {"print", -4098, ArgRule::atLeast(1), echo},
+    {"echohtml", -4099, ArgRule::atLeast(1), echoHtml},
+    {"echodebug", -4100, ArgRule::exactly(1), echoDebug},
+    Fn("echolog", -4101, ArgRule::exactly(1), echoDebug).message("echodebug"),
+    {"lineno", -4145, ArgRule::exactly(0), lineNo},
+    {"scriptpath", -4146, ArgRule::exactly(0), scriptPath},
+    {"yield", -4177, ArgRule::any(), yieldSlice},
+    {"getscriptpath", -4880, ArgRule::exactly(0), getScriptPath},
 };
 } // namespace
 

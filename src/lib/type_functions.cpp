@@ -10,22 +10,16 @@ namespace tn
 
 namespace
 {
-constexpr int32_t kToInt = -5123;
-constexpr int32_t kToFlags = -5124;
-constexpr int32_t kToArray = -5125;
-constexpr int32_t kToString = -5126;
-constexpr int32_t kToDate = -5127;
-constexpr int32_t kToFloat = -5128;
-constexpr int32_t kIsValidPositiveInt = -5142;
-constexpr int32_t kIsValidIdentifierAllowWs = -5144;
+// Variants of the handlers that serve several names.
+constexpr int32_t kPositiveOnly = 1;
+constexpr int32_t kBlanksAllowed = 1;
 
 // Longest digit text accepted by isvalidint: every 9-digit number fits 32 bits.
 constexpr size_t kMaxIntDigits = 9;
 
 ereturnvalue typeOf(SysCall& call)
 {
-    call.result.setInteger(static_cast<int32_t>(call.arg(1).type()));
-    return ereturnvalue::OK;
+    return call.returnInt(static_cast<int32_t>(call.arg(1).type()));
 }
 
 ereturnvalue toNull(SysCall&)
@@ -33,37 +27,37 @@ ereturnvalue toNull(SysCall&)
     return ereturnvalue::OK;
 }
 
-// One handler for the conversions: the target comes from the id. Without an
+// One handler for the conversions: the variant is the target type. Without an
 // argument the source is null, which converts to the empty value of every type.
 ereturnvalue toType(SysCall& call)
 {
     Value none;
     Value& source = call.argc >= 1 ? call.arg(1) : none;
-    switch (call.function.id)
+    switch (static_cast<ValueType>(call.variant()))
     {
-    case kToInt:
+    case ValueType::Integer:
         call.result.setInteger(source.toInt());
         break;
-    case kToFlags:
+    case ValueType::Flags:
         call.result.setFlags(source.toInt());
         break;
-    case kToArray:
+    case ValueType::Array:
         // The argument slot is a private copy, so its payload can be handed on.
         call.result = source.isArray() ? std::move(source) : Value::array();
         break;
-    case kToString:
+    case ValueType::String:
         if (source.isString())
             call.result = std::move(source);
         else
             call.result.setString(call.vm.toText(source));
         break;
-    case kToDate:
+    case ValueType::Date:
         if (source.isDate())
             call.result = std::move(source);
         else
             call.result.setDate(source.toDate());
         break;
-    case kToFloat:
+    case ValueType::Float:
         call.result.setFloat(source.toFloat());
         break;
     default:
@@ -74,8 +68,7 @@ ereturnvalue toType(SysCall& call)
 
 ereturnvalue isBlank(SysCall& call)
 {
-    call.result.setInteger(call.arg(1).isBlank() ? 1 : 0);
-    return ereturnvalue::OK;
+    return call.returnInt(call.arg(1).isBlank() ? 1 : 0);
 }
 
 std::string_view trimBlanks(std::string_view text)
@@ -89,11 +82,9 @@ std::string_view trimBlanks(std::string_view text)
 
 ereturnvalue isFuncDef(SysCall& call)
 {
-    std::string scratch;
-    const std::string_view name = trimBlanks(call.arg(1).textView(scratch, &call.vm.dateSettings()));
+    const std::string_view name = trimBlanks(call.text(1));
     const ProgramImage* image = call.vm.image();
-    call.result.setInteger(!name.empty() && image && image->hasFunctionName(name) ? 1 : 0);
-    return ereturnvalue::OK;
+    return call.returnInt(!name.empty() && image && image->hasFunctionName(name) ? 1 : 0);
 }
 
 bool isDigitText(std::string_view text)
@@ -113,11 +104,10 @@ ereturnvalue isValidInt(SysCall& call)
     const Value& v = call.arg(1);
     bool valid = false;
     if (v.isInteger())
-        valid = call.function.id != kIsValidPositiveInt || v.rawInt() >= 0;
+        valid = call.variant() != kPositiveOnly || v.rawInt() >= 0;
     else if (v.isString())
         valid = isDigitText(v.stringView());
-    call.result.setInteger(valid ? 1 : 0);
-    return ereturnvalue::OK;
+    return call.returnInt(valid ? 1 : 0);
 }
 
 bool isIdentifierByte(unsigned char c)
@@ -129,9 +119,8 @@ bool isIdentifierByte(unsigned char c)
 // are tolerated but do not make a text an identifier on their own.
 ereturnvalue isValidIdentifier(SysCall& call)
 {
-    const bool allowBlanks = call.function.id == kIsValidIdentifierAllowWs;
-    std::string scratch;
-    const std::string_view text = call.arg(1).textView(scratch, &call.vm.dateSettings());
+    const bool allowBlanks = call.variant() == kBlanksAllowed;
+    const std::string_view text = call.text(1);
     bool counted = false;
     bool valid = true;
     for (const char c : text)
@@ -144,27 +133,33 @@ ereturnvalue isValidIdentifier(SysCall& call)
             break;
         }
     }
-    call.result.setInteger(valid && counted ? 1 : 0);
-    return ereturnvalue::OK;
+    return call.returnInt(valid && counted ? 1 : 0);
 }
 
-constexpr ArgRule kConversionRule = ArgRule::between(0, 1, ArgRule::Message::Exact, 1);
+constexpr SysFunction conversion(const char* name, int32_t id, ValueType target)
+{
+    return Fn(name, id, ArgRule::between(0, 1, ArgRule::Message::Exact, 1), toType)
+        .as(static_cast<int32_t>(target))
+        .message("totype");
+}
 
 constexpr SysFunction kTypeFunctions[] = {
-    {"type", -5121, ArgRule::exactly(1), "type", typeOf},
-    {"tonull", -5122, ArgRule::exactly(0), "tonull", toNull},
-    {"toint", -5123, kConversionRule, "totype", toType},
-    {"toflags", -5124, kConversionRule, "totype", toType},
-    {"toarray", -5125, kConversionRule, "totype", toType},
-    {"tostring", -5126, kConversionRule, "totype", toType},
-    {"todate", -5127, kConversionRule, "totype", toType},
-    {"tofloat", -5128, kConversionRule, "totype", toType},
-    {"isblank", -5129, ArgRule::exactly(1), "isblank", isBlank},
-    {"isfuncdef", -5136, ArgRule::exactly(1), "isfuncdef", isFuncDef},
-    {"isvalidint", -5141, ArgRule::exactly(1), "isvalidint", isValidInt},
-    {"isvalidpositiveint", -5142, ArgRule::exactly(1), "isvalidint", isValidInt},
-    {"isvalididentifier", -5143, ArgRule::exactly(1), "isvalididentifier", isValidIdentifier},
-    {"isvalididentifierallowws", -5144, ArgRule::exactly(1), "isvalididentifier", isValidIdentifier},
+    {"type", -5121, ArgRule::exactly(1), typeOf},
+    {"tonull", -5122, ArgRule::exactly(0), toNull},
+    conversion("toint", -5123, ValueType::Integer),
+    conversion("toflags", -5124, ValueType::Flags),
+    conversion("toarray", -5125, ValueType::Array),
+    conversion("tostring", -5126, ValueType::String),
+    conversion("todate", -5127, ValueType::Date),
+    conversion("tofloat", -5128, ValueType::Float),
+    {"isblank", -5129, ArgRule::exactly(1), isBlank},
+    {"isfuncdef", -5136, ArgRule::exactly(1), isFuncDef},
+    {"isvalidint", -5141, ArgRule::exactly(1), isValidInt},
+    Fn("isvalidpositiveint", -5142, ArgRule::exactly(1), isValidInt).as(kPositiveOnly).message("isvalidint"),
+    {"isvalididentifier", -5143, ArgRule::exactly(1), isValidIdentifier},
+    Fn("isvalididentifierallowws", -5144, ArgRule::exactly(1), isValidIdentifier)
+        .as(kBlanksAllowed)
+        .message("isvalididentifier"),
 };
 } // namespace
 

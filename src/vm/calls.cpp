@@ -236,17 +236,21 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     if (id >= -1)
         raiseRuntimeError("unknown system function called");
     CallFrame& frame = pushFrame(returnAddress);
+    const SysFunction* row = findFunction(id);
     int32_t declared = -1;
-    describeParameters(id, frame, declared);
+    if (row)
+        DescribeSysFunction(*row, frame, declared);
     // By-reference arguments are lent to the function rather than shared, so
     // that pop() on a large array does not copy it. Should the function fail,
     // the values go back to the caller's variables before the error leaves.
     bindArguments(frame, declared, true);
+    if (!row)
+        raiseRuntimeError("unknown system function called");
     Value result;
     ereturnvalue code;
     try
     {
-        code = dispatch(id, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
+        code = InvokeSysFunction(*row, *this, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
     }
     catch (...)
     {
@@ -259,32 +263,20 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     return code;
 }
 
-// ---- The core function set ----
+// ---- System function sets ----
 
-void VirtualMachine::registerFunctions(FunctionRegistry& registry)
-{
-    CoreFunctionTable().registerAll(registry);
-}
-
+// A host's check comes after the core's in the list and speaks first.
 ereturnvalue VirtualMachine::resumeCheck(bool& done)
 {
     done = false;
+    for (auto set = sets_.rbegin(); set != sets_.rend(); ++set)
+        if (const FunctionSet::ResumeCheck check = (*set)->resumeCheck())
+        {
+            const ereturnvalue code = check(*this, done);
+            if (code != ereturnvalue::OK || done)
+                return code;
+        }
     return ereturnvalue::OK;
-}
-
-void VirtualMachine::describeParameters(int32_t id, CallFrame& frame, int32_t& declared)
-{
-    declared = -1;
-    if (const SysFunction* row = CoreFunctionTable().find(id))
-        DescribeSysFunction(*row, frame, declared);
-}
-
-ereturnvalue VirtualMachine::dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result)
-{
-    const SysFunction* row = CoreFunctionTable().find(id);
-    if (!row)
-        raiseRuntimeError("unknown system function called");
-    return InvokeSysFunction(*row, *this, frame, argc, result);
 }
 
 // ---- Script environment ----

@@ -12,16 +12,96 @@ Value& SysCall::arg(int32_t i)
     return frame.locals.at(i);
 }
 
+std::string_view SysCall::text(int32_t i)
+{
+    const Value& v = arg(i);
+    if (v.isString())
+        return v.stringView();
+    return scratch.emplace_front(vm.toText(v));
+}
+
+int32_t SysCall::integer(int32_t i)
+{
+    return arg(i).toInt();
+}
+
+double SysCall::number(int32_t i)
+{
+    return arg(i).toFloat();
+}
+
+DateValue SysCall::date(int32_t i)
+{
+    const Value& v = arg(i);
+    return v.isDate() ? v.dateValue() : v.toDate();
+}
+
+const ValueVector& SysCall::array(int32_t i)
+{
+    static const ValueVector kNone;
+    const Value& v = arg(i);
+    return v.isArray() ? v.arrayItems() : kNone;
+}
+
+ereturnvalue SysCall::returnNull()
+{
+    result.setNull();
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnInt(int32_t v)
+{
+    result.setInteger(v);
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnFloat(double v)
+{
+    result.setFloat(v);
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnText(std::string_view text)
+{
+    result.setString(text);
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnText(std::string&& text)
+{
+    result.setString(text);
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnDate(const DateValue& d)
+{
+    result.setDate(d);
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnArray(ValueVector&& items)
+{
+    result = Value::array(std::move(items));
+    return ereturnvalue::OK;
+}
+
+ereturnvalue SysCall::returnValue(Value&& v)
+{
+    result = std::move(v);
+    return ereturnvalue::OK;
+}
+
 void SysCall::fail(std::string_view detail)
 {
     std::string text = "Invalid call to ";
-    text += function.messageName;
+    text += function.shownName();
     text += ". ";
     text.append(detail);
     vm.raiseRuntimeError(text);
 }
 
-FunctionTable::FunctionTable(std::initializer_list<std::span<const SysFunction>> families)
+FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck resumeCheck)
+    : resumeCheck_(resumeCheck)
 {
     int32_t lowest = 0;
     for (const auto& family : families)
@@ -40,7 +120,7 @@ FunctionTable::FunctionTable(std::initializer_list<std::span<const SysFunction>>
         byIndex_[static_cast<size_t>(int64_t(highestId_) - row->id)] = row;
 }
 
-void FunctionTable::registerAll(FunctionRegistry& registry) const
+void FunctionSet::registerAll(FunctionRegistry& registry) const
 {
     for (const SysFunction* row : rows_)
         registry.registerSystemFunction(row->name, row->id);
@@ -61,17 +141,17 @@ void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& decl
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
                                Value& result)
 {
+    SysCall call{vm, row, frame, argc, result};
     if (!row.rule.accepts(argc) && row.rule.message != ArgRule::Message::None)
     {
-        char text[160];
+        char text[96];
         std::snprintf(text, sizeof text,
                       row.rule.message == ArgRule::Message::Exact
-                          ? "Invalid call to %s. Expecting %d arguments, %d were provided"
-                          : "Invalid call to %s. Expecting a minimum of %d arguments, %d were provided",
-                      row.messageName, row.rule.expected, argc);
-        vm.raiseRuntimeError(text);
+                          ? "Expecting %d arguments, %d were provided"
+                          : "Expecting a minimum of %d arguments, %d were provided",
+                      row.rule.expected, argc);
+        call.fail(text);
     }
-    SysCall call{vm, row, frame, argc, result};
     return row.handler(call);
 }
 

@@ -1,15 +1,19 @@
-// System functions: ids, registration rows and the FunctionSet interface
-// through which the virtual machine routes CALLSYS.
+// System functions: registration rows, the sets they form and the call
+// toolkit handlers work with.
 //
 // Each family of functions is a table of SysFunction rows (name, id, argument
-// rule, message name, handler, declared count, by-reference parameters). The
-// dispatcher checks the argument rule before the handler runs, so handlers
-// never format count errors themselves.
+// rule, handler, variant, message name, declared count, by-reference
+// parameters). The machine checks the argument rule before the handler runs,
+// so handlers never format count errors themselves. A machine is handed its
+// sets (core, then a host's) the way a host opens its libraries.
 #pragma once
 
 #include "common/result_codes.h"
+#include "vm/date_value.h"
 
 #include <cstdint>
+#include <forward_list>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +24,7 @@ namespace tn
 
 class VirtualMachine;
 class Value;
+class ValueVector;
 struct CallFrame;
 class FunctionRegistry;
 
@@ -54,17 +59,48 @@ using SysHandler = ereturnvalue (*)(SysCall& call);
 
 struct SysFunction
 {
-    const char* name;        // script name, exact case
-    int32_t id;              // negative; saved in images, never renumber
+    const char* name; // script name, exact case
+    int32_t id;       // negative; saved in images, never renumber
     ArgRule rule;
-    const char* messageName; // name used in "Invalid call to ..." messages
     SysHandler handler;
-    int8_t declaredCount = -1; // checked by the VM before the handler (-1: any)
-    uint32_t byRefMask = 0;    // bit i set: parameter i (1-based) is by reference
+    int32_t variant = 0;                // tells the names that share a handler apart
+    const char* messageName = nullptr;  // "Invalid call to ..." name; null: the script name
+    int8_t declaredCount = -1;          // checked by the machine before the handler (-1: any)
+    uint32_t byRefMask = 0;             // bit i set: parameter i (1-based) is by reference
+
+    constexpr SysFunction as(int32_t v) const
+    {
+        SysFunction r = *this;
+        r.variant = v;
+        return r;
+    }
+    constexpr SysFunction message(const char* m) const
+    {
+        SysFunction r = *this;
+        r.messageName = m;
+        return r;
+    }
+    // A declared count is tested by the machine with its own message, and
+    // is what by-reference parameters need.
+    constexpr SysFunction declared(int8_t count, std::initializer_list<int> byRef = {}) const
+    {
+        SysFunction r = *this;
+        r.declaredCount = count;
+        for (const int p : byRef)
+            r.byRefMask |= 1u << p;
+        return r;
+    }
+    constexpr const char* shownName() const { return messageName ? messageName : name; }
 };
 
+constexpr SysFunction Fn(const char* name, int32_t id, ArgRule rule, SysHandler handler)
+{
+    return SysFunction{name, id, rule, handler};
+}
+
 // What a handler sees: arguments 1..argc (copies, already dereferenced), the
-// result slot (Null on entry), and the machine.
+// result slot (Null on entry), and the machine. The typed readers convert as
+// the script's own conversions do; the setters leave the result and answer OK.
 struct SysCall
 {
     VirtualMachine& vm;
@@ -74,15 +110,42 @@ struct SysCall
     Value& result;
 
     Value& arg(int32_t i); // 1-based; by-reference arguments are written here
+    int32_t variant() const noexcept { return function.variant; }
+
+    // Argument [i] as text; dates in the script's display settings. The view
+    // lives as long as the call.
+    std::string_view text(int32_t i);
+    int32_t integer(int32_t i);
+    double number(int32_t i);
+    DateValue date(int32_t i);
+    // The elements of an array argument; an empty list for anything else.
+    const ValueVector& array(int32_t i);
+
+    ereturnvalue returnNull();
+    ereturnvalue returnInt(int32_t v);
+    ereturnvalue returnFloat(double v);
+    ereturnvalue returnText(std::string_view text);
+    ereturnvalue returnText(std::string&& text);
+    ereturnvalue returnDate(const DateValue& d);
+    ereturnvalue returnArray(ValueVector&& items);
+    ereturnvalue returnValue(Value&& v);
+
     // "Invalid call to <message name>. <detail>"
     [[noreturn]] void fail(std::string_view detail);
+
+    std::forward_list<std::string> scratch{}; // texts of converted arguments; nodes never move
 };
 
-// Rows of several families, indexed by id for dispatch.
-class FunctionTable
+// One function set: the rows of its families, indexed by id for dispatch,
+// and the check a sliced run makes before it resumes.
+class FunctionSet
 {
 public:
-    explicit FunctionTable(std::initializer_list<std::span<const SysFunction>> families);
+    // Decides whether a suspended script may go on: sets [done] to keep it waiting.
+    using ResumeCheck = ereturnvalue (*)(VirtualMachine& vm, bool& done);
+
+    explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families,
+                         ResumeCheck resumeCheck = nullptr);
     const SysFunction* find(int32_t id) const noexcept
     {
         const int64_t index = int64_t(highestId_) - id;
@@ -92,12 +155,17 @@ public:
     }
     const std::vector<const SysFunction*>& rows() const noexcept { return rows_; }
     void registerAll(FunctionRegistry& registry) const;
+    ResumeCheck resumeCheck() const noexcept { return resumeCheck_; }
 
 private:
     std::vector<const SysFunction*> rows_;
     std::vector<const SysFunction*> byIndex_;
     int32_t highestId_ = 0;
+    ResumeCheck resumeCheck_ = nullptr;
 };
+
+// The sets a machine runs with, in registration order (core first).
+using FunctionSets = std::vector<const FunctionSet*>;
 
 // Runs a row: count test, then the handler.
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
@@ -114,19 +182,6 @@ public:
     // Enters [name] -> [id] and binds [id] to itself; a second binding of the
     // same id throws the compile error code 1001.
     virtual void registerSystemFunction(std::string_view name, int32_t id) = 0;
-};
-
-// The interface a virtual machine's function sets implement.
-class FunctionSet
-{
-public:
-    virtual ~FunctionSet() = default;
-    virtual void registerFunctions(FunctionRegistry& registry) = 0;
-    // Called at the start of every sliced run.
-    virtual ereturnvalue resumeCheck(bool& done) = 0;
-    // Sets the declared count (-1: any) and appends by-reference flags to the frame.
-    virtual void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) = 0;
-    virtual ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) = 0;
 };
 
 } // namespace tn

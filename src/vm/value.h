@@ -12,7 +12,7 @@
 #pragma once
 
 #include "common/result_codes.h"
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
 #include <cstdint>
 #include <cstring>

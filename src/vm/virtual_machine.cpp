@@ -19,7 +19,7 @@
 namespace tn
 {
 
-VirtualMachine::VirtualMachine() = default;
+VirtualMachine::VirtualMachine(FunctionSets sets) : sets_(std::move(sets)) {}
 VirtualMachine::~VirtualMachine() = default;
 
 void VirtualMachine::resetState() noexcept

@@ -1,10 +1,8 @@
 // VirtualMachine: runs one ProgramImage. Owns the operand stack, globals and
-// call frames, and is itself the core function set (a plain VM is a complete
-// core-only engine; the host's VM derives from it and adds its sets).
+// call frames; CALLSYS goes to the function sets it was given.
 #pragma once
 
 #include "common/result_codes.h"
-#include "lib/date_value.h"
 #include "vm/call_frame.h"
 #include "vm/function_set.h"
 #include "vm/program_image.h"
@@ -28,15 +26,18 @@ enum class WaitedScriptState
     NotFound,
 };
 
-class VirtualMachine : public FunctionSet
+// Defined by the host layer: what its functions work on (the response, ...).
+struct HostContext;
+
+class VirtualMachine
 {
 public:
     static constexpr int32_t kMaxInstructions = 0x70000000;
     static constexpr int32_t kMaxCallDepth = 1000000;
     static constexpr int32_t kMaxReferenceHops = 1000000;
 
-    VirtualMachine();
-    ~VirtualMachine() override;
+    explicit VirtualMachine(FunctionSets sets = {});
+    virtual ~VirtualMachine();
     VirtualMachine(const VirtualMachine&) = delete;
     VirtualMachine& operator=(const VirtualMachine&) = delete;
 
@@ -77,6 +78,9 @@ public:
     const std::string& scriptPath() const noexcept { return scriptPath_; }
     void setScriptPath(std::string path) { scriptPath_ = std::move(path); }
 
+    HostContext* host() const noexcept { return host_; }
+    void setHost(HostContext* host) noexcept { host_ = host; }
+
     ValueVector& globals() noexcept { return globals_; }
     ValueVector& stack() noexcept { return stack_; }
 
@@ -84,11 +88,16 @@ public:
     void appendText(const Value& v, std::string& out) const { v.appendText(out, &dateSettings_); }
     std::string toText(const Value& v) const { return v.toText(&dateSettings_); }
 
-    // ---- FunctionSet: the core set ----
-    void registerFunctions(FunctionRegistry& registry) override;
-    ereturnvalue resumeCheck(bool& done) override;
-    void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override;
-    ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override;
+    // ---- System functions ----
+    const FunctionSets& functionSets() const noexcept { return sets_; }
+    // The row of [id] in any set; ids never overlap between sets.
+    const SysFunction* findFunction(int32_t id) const noexcept
+    {
+        for (const FunctionSet* set : sets_)
+            if (const SysFunction* row = set->find(id))
+                return row;
+        return nullptr;
+    }
 
 protected:
     // Asked at a resume while a script waits for another one. The core VM knows no other scripts.
@@ -155,6 +164,10 @@ private:
 
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
+    ereturnvalue resumeCheck(bool& done);
+
+    FunctionSets sets_;
+    HostContext* host_ = nullptr;
     ProgramImage* image_ = nullptr;
     std::string errorMessage_;
     int32_t instructionCounter_ = 0;
@@ -176,8 +189,5 @@ private:
     std::vector<std::unique_ptr<CallFrame>> frames_;
     int32_t depth_ = 0;
 };
-
-// The core functions (output, environment, types, arrays, ...), one table over all families.
-const FunctionTable& CoreFunctionTable();
 
 } // namespace tn

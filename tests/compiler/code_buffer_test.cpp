@@ -3,6 +3,7 @@
 // buffer up front changes nothing in the result. Also the compile that keeps
 // no symbols because its program is only saved.
 #include "compiler/assembler.h"
+#include "hostlib/host_functions.h"
 #include "compiler/compiler.h"
 #include "vm/virtual_machine.h"
 
@@ -80,7 +81,7 @@ TEST(AssemblerCodeBuffer, CodeFollowsWhatTheImageAlreadyHolds)
 
 TEST(CompilerSymbols, AProgramThatIsOnlySavedKeepsNoSymbols)
 {
-    VirtualMachine functions;
+    const FunctionSets& functions = HostFunctionSets();
     ProgramImage image;
     std::vector<BlockCompileResult> results;
     const std::string code = "function helper() { return 1; } $first = helper();";

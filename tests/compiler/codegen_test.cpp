@@ -2,6 +2,7 @@
 // construct, the scope rule, the generator's own error codes, and trees too
 // deep to walk recursively.
 #include "compiler/assembler.h"
+#include "hostlib/host_functions.h"
 #include "compiler/code_generator.h"
 #include "compiler/compile_errors.h"
 #include "compiler/compile_run.h"
@@ -24,7 +25,8 @@ class Generated
     Generated()
     {
         assembler_.reset(&image_);
-        functions_.registerFunctions(assembler_);
+        for (const FunctionSet* set : functions_)
+            set->registerAll(assembler_);
         generator_.reset();
         assembler_.setSourceFile("t.tn");
         assembler_.emitBlockHeader(1, true);
@@ -66,7 +68,7 @@ class Generated
     std::string run()
     {
         finish();
-        VirtualMachine vm;
+        VirtualMachine vm{HostFunctionSets()};
         vm.attach(&image_);
         std::string message;
         if (vm.run(message) != ereturnvalue::OK) return "run failed: " + message;
@@ -77,7 +79,7 @@ class Generated
 
   private:
     ProgramImage image_;
-    VirtualMachine functions_;
+    const FunctionSets& functions_ = HostFunctionSets();
     Assembler assembler_;
     CodeGenerator generator_{assembler_};
     int32_t end_ = 0;

@@ -2,6 +2,7 @@
 // messages with their lines and files, errors found while finishing, the
 // symbol tables, failures raised by a function set, and the compile lock.
 #include "compiler/compile_run.h"
+#include "hostlib/host_functions.h"
 
 #include <gtest/gtest.h>
 
@@ -35,21 +36,13 @@ std::string Summary(const CompileRun& r)
     return out;
 }
 
-// A function set whose registration misbehaves in a chosen way.
-class RegisteringSet : public VirtualMachine
+// A second set that reuses an id of the core set under another name.
+ereturnvalue doNothing(SysCall&)
 {
-  public:
-    explicit RegisteringSet(bool duplicateId) : duplicateId_(duplicateId) {}
-    void registerFunctions(FunctionRegistry& registry) override
-    {
-        VirtualMachine::registerFunctions(registry);
-        if (!duplicateId_) throw ereturnvalue::MemAlloc;
-        registry.registerSystemFunction("echoagain", -4097);
-    }
-
-  private:
-    bool duplicateId_;
-};
+    return ereturnvalue::OK;
+}
+constexpr SysFunction kDuplicateRows[] = {{"echoagain", -4097, ArgRule::any(), doNothing}};
+const FunctionSet kDuplicateSet{kDuplicateRows};
 
 } // namespace
 
@@ -75,7 +68,7 @@ TEST(CompileDriver, ImageGetsSourceFilesBlocksAndSymbols)
     std::vector<BlockCompileResult> results;
     const std::vector<BlockSource> blocks{{1, 1, false, "$first = 1; function helper($p) { return $p; }"},
                                           {3, 2, true, "$second = helper($first);"}};
-    VirtualMachine functions;
+    const FunctionSets& functions = HostFunctionSets();
     ASSERT_EQ(Compiler::instance().compile(functions, image, blocks, results, "page.htm"), ereturnvalue::OK);
     EXPECT_EQ(image.sourceFiles(), std::vector<std::string>{"page.htm"});
     EXPECT_EQ(image.outputBufferCount(), 2);
@@ -151,16 +144,11 @@ TEST(CompileDriver, RegistrationFailuresEndTheCompileAtTheLastBlock)
     ProgramImage image;
     std::vector<BlockCompileResult> results;
 
-    RegisteringSet duplicate(true);
+    const FunctionSets duplicate{HostFunctionSets().front(), &kDuplicateSet};
     // A plain integer code outside the result codes comes back as the result.
     EXPECT_EQ(static_cast<int>(Compiler::instance().compile(duplicate, image, blocks, results, "p")), 1001);
     EXPECT_FALSE(results[0].attempted);
     EXPECT_EQ(results[1].message, "XXXX");
-
-    RegisteringSet throwing(false);
-    EXPECT_EQ(Compiler::instance().compile(throwing, image, blocks, results, "p"), ereturnvalue::MemAlloc);
-    EXPECT_EQ(results[1].message, "unknownMem Alloc");
-    EXPECT_FALSE(results[1].ok);
 }
 
 TEST(CompileDriver, CompilesFromSeveralThreadsDoNotMix)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "compiler/compiler.h"
+#include "hostlib/host_functions.h"
 #include "vm/program_image.h"
 #include "vm/virtual_machine.h"
 
@@ -48,8 +49,8 @@ inline CompileRun CompileBlocks(const std::vector<BlockSource>& blocks, const st
 {
     CompileRun r;
     ProgramImage image;
-    VirtualMachine vm;
-    r.compileResult = Compiler::instance().compile(vm, image, blocks, r.blocks, page);
+    VirtualMachine vm{HostFunctionSets()};
+    r.compileResult = Compiler::instance().compile(vm.functionSets(), image, blocks, r.blocks, page);
     r.code = Instructions(image);
     r.sourceFiles = image.sourceFiles();
     if (!run || r.compileResult != ereturnvalue::OK) return r;

@@ -4,6 +4,7 @@
 // on instruction starts, one header per block; and it must run a bounded
 // slice without crashing.
 #include "compiler/compile_run.h"
+#include "hostlib/host_functions.h"
 
 #include <gtest/gtest.h>
 
@@ -211,8 +212,8 @@ std::string CompileAndCheck(const std::vector<std::string>& codes, int& compiled
         sources.push_back({static_cast<int32_t>(1 + 3 * i), static_cast<int32_t>(i) + 1, i % 2 == 0, codes[i]});
     ProgramImage image;
     std::vector<BlockCompileResult> results;
-    VirtualMachine vm;
-    const ereturnvalue result = Compiler::instance().compile(vm, image, sources, results, "fuzz.htm");
+    VirtualMachine vm{HostFunctionSets()};
+    const ereturnvalue result = Compiler::instance().compile(vm.functionSets(), image, sources, results, "fuzz.htm");
     if (results.size() != codes.size()) return "one result per block expected";
     if (result != ereturnvalue::OK)
     {

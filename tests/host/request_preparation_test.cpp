@@ -1,6 +1,7 @@
 // The golden CGI pages cover the precedence of environment, cookies, query
 // and body; these cases cover the name rewrite and what no page shows.
 #include "host/request_preparation.h"
+#include "hostlib/host_functions.h"
 
 #include "vm/virtual_machine.h"
 
@@ -15,7 +16,7 @@ using Entries = std::map<std::string, std::string>;
 
 Entries prepared(const Entries& environment, std::string_view body)
 {
-    VirtualMachine machine;
+    VirtualMachine machine{HostFunctionSets()};
     EXPECT_EQ(PrepareRequest(environment, body, machine), ereturnvalue::OK);
     return machine.environment();
 }

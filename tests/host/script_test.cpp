@@ -1,6 +1,7 @@
 // The golden pages cover the responses of whole runs; these cases cover the
 // Script's own results, states and messages, and what no page can set up.
 #include "host/script.h"
+#include "hostlib/host_functions.h"
 
 #include "host/compiled_file.h"
 #include "host/script_files.h"
@@ -290,48 +291,43 @@ TEST_F(CompiledScriptTest, HostileCompiledFilesNeverCrash)
 }
 
 // Functions that shape the response the way the web response functions do.
-class ResponseMachine : public VirtualMachine
+ereturnvalue shapeResponse(SysCall& call)
 {
-  public:
-    explicit ResponseMachine(ResponseState& response) : response_(response) {}
-
-    void registerFunctions(FunctionRegistry& registry) override
+    ResponseState& response = call.vm.host()->response;
+    switch (call.variant())
     {
-        VirtualMachine::registerFunctions(registry);
-        int32_t id = kFirst;
-        for (const char* name : {"testheader", "testsuppress", "testreplace", "testhttperror"})
-            registry.registerSystemFunction(name, id--);
+    case 0:
+        response.headerText += "X-Test: yes\n";
+        break;
+    case 1:
+        response.pageSuppressed = true;
+        break;
+    case 2:
+        response.replacementPage = "replaced";
+        break;
+    default:
+        response.headerText = "SpecialError: 404\n";
+        response.pageSuppressed = true;
+        response.runResult = RC::SpecialError;
+        call.vm.setStop();
     }
-    void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override
-    {
-        if (id > kFirst || id < kFirst - 3) return VirtualMachine::describeParameters(id, frame, declared);
-        declared = -1;
-    }
-    ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override
-    {
-        if (id > kFirst || id < kFirst - 3) return VirtualMachine::dispatch(id, frame, argc, result);
-        if (id == kFirst) response_.headerText += "X-Test: yes\n";
-        if (id == kFirst - 1) response_.pageSuppressed = true;
-        if (id == kFirst - 2) response_.replacementPage = "replaced";
-        if (id == kFirst - 3)
-        {
-            response_.headerText = "SpecialError: 404\n";
-            response_.pageSuppressed = true;
-            response_.runResult = RC::SpecialError;
-            setStop();
-        }
-        return RC::OK;
-    }
-
-  private:
-    static constexpr int32_t kFirst = -30001;
-    ResponseState& response_;
+    return RC::OK;
+}
+constexpr SysFunction kResponseRows[] = {
+    Fn("testheader", -30001, ArgRule::any(), shapeResponse).as(0),
+    Fn("testsuppress", -30002, ArgRule::any(), shapeResponse).as(1),
+    Fn("testreplace", -30003, ArgRule::any(), shapeResponse).as(2),
+    Fn("testhttperror", -30004, ArgRule::any(), shapeResponse).as(3),
 };
+const FunctionSet kResponseSet{kResponseRows};
 
 class ResponseEngine : public ScriptEngine
 {
   protected:
-    std::unique_ptr<VirtualMachine> createMachine() override { return std::make_unique<ResponseMachine>(response()); }
+    std::unique_ptr<VirtualMachine> createMachine() override
+    {
+        return std::make_unique<VirtualMachine>(FunctionSets{HostFunctionSets().front(), &kResponseSet});
+    }
 };
 
 TEST(ResponseStateTest, HeaderReplacementSuppressionAndHttpError)

@@ -1,4 +1,4 @@
-#include "lib/text_split.h"
+#include "common/text_split.h"
 
 #include <gtest/gtest.h>
 

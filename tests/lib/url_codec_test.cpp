@@ -1,4 +1,4 @@
-#include "lib/url_codec.h"
+#include "common/url_codec.h"
 
 #include <gtest/gtest.h>
 

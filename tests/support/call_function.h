@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/image_builder.h"
+#include "hostlib/host_functions.h"
 #include "vm/virtual_machine.h"
 
 #include <cstdint>
@@ -149,7 +150,7 @@ public:
 
 private:
     ProgramImage image_;
-    Machine vm_;
+    Machine vm_{HostFunctionSets()};
 };
 
 using FunctionCaller = BasicFunctionCaller<>;

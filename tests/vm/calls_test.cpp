@@ -112,38 +112,42 @@ TEST_F(CallTest, DepthLimit)
 namespace
 {
 // Test functions at ids the core set leaves free.
+ereturnvalue throwCode(SysCall&)
+{
+    throw 24; // a plain integer code
+}
+ereturnvalue returnError(SysCall&)
+{
+    return ereturnvalue::Error; // ignored by the loop
+}
+ereturnvalue throwOther(SysCall&)
+{
+    throw std::runtime_error("boom");
+}
+ereturnvalue writeFirst(SysCall& call)
+{
+    call.arg(1) = Value::string("written");
+    return call.returnInt(call.argc);
+}
+ereturnvalue readFirstWriteSecond(SysCall& call)
+{
+    call.result = call.arg(1);
+    call.arg(2) = Value::integer(2);
+    return ereturnvalue::OK;
+}
+constexpr SysFunction kTestRows[] = {
+    {"throwcode", -100, ArgRule::any(), throwCode},
+    {"returnerror", -101, ArgRule::any(), returnError},
+    {"throwother", -102, ArgRule::any(), throwOther},
+    Fn("writefirst", -103, ArgRule::any(), writeFirst).declared(1, {1}),
+    Fn("readfirstwritesecond", -104, ArgRule::any(), readFirstWriteSecond).declared(2, {1, 2}),
+};
+const FunctionSet kTestSet{kTestRows};
+
 class TestVm : public VirtualMachine
 {
   public:
-    ereturnvalue dispatch(int32_t id, CallFrame& frame, int32_t argc, Value& result) override
-    {
-        switch (id)
-        {
-        case -100:
-            throw 24; // a plain integer code
-        case -101:
-            return ereturnvalue::Error; // ignored by the loop
-        case -102:
-            throw std::runtime_error("boom");
-        case -103: // one by-reference parameter
-            frame.locals.at(1) = Value::string("written");
-            result = Value::integer(argc);
-            return ereturnvalue::OK;
-        case -104: // two by-reference parameters: reads the first, writes the second
-            result = frame.locals.at(1);
-            frame.locals.at(2) = Value::integer(2);
-            return ereturnvalue::OK;
-        default:
-            return VirtualMachine::dispatch(id, frame, argc, result);
-        }
-    }
-    void describeParameters(int32_t id, CallFrame& frame, int32_t& declared) override
-    {
-        if (id != -103 && id != -104) return VirtualMachine::describeParameters(id, frame, declared);
-        declared = id == -103 ? 1 : 2;
-        frame.byRefFlags.insert(frame.byRefFlags.end(), size_t(declared), 1);
-        frame.callerRefs.insert(frame.callerRefs.end(), size_t(declared), 0);
-    }
+    explicit TestVm(const FunctionSets&) : VirtualMachine({&kTestSet}) {}
 };
 using CallSystem = BasicVmTest<TestVm>;
 } // namespace

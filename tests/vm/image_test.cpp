@@ -1,6 +1,7 @@
 // The program image: the load-time scan, the reader's bounds, and malformed
 // code that must end in an orderly result.
 #include "vm/vm_fixture.h"
+#include "hostlib/host_functions.h"
 
 #include <random>
 
@@ -135,7 +136,7 @@ TEST(MalformedImage, RandomCodeNeverCrashes)
             b.raw(std::string(1, static_cast<char>(rng() % 3 == 0 ? rng() % 256 : ops[rng() % sizeof ops])));
         ProgramImage image;
         b.closeBlock().install(image);
-        VirtualMachine vm;
+        VirtualMachine vm{HostFunctionSets()};
         vm.attach(&image);
         std::string message;
         // Bounded: a random loop must not hang the test.

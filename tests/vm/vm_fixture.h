@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/call_function.h"
+#include "hostlib/host_functions.h"
 #include "vm/virtual_machine.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +73,7 @@ template <class Machine = VirtualMachine> class BasicVmTest : public ::testing::
 
     ImageBuilder b;
     ProgramImage image;
-    Machine vm;
+    Machine vm{HostFunctionSets()};
     std::string message;
 };
 

@@ -1,7 +1,7 @@
 // DateValue fields, instants, zone conversion and arithmetic.
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
-#include "lib/date_value_detail.h"
+#include "vm/date_value_detail.h"
 
 #include <ctime>
 #include <limits>

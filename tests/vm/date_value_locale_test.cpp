@@ -1,7 +1,7 @@
-#include "lib/date_value.h"
-#include "lib/date_value_detail.h"
+#include "vm/date_value.h"
+#include "vm/date_value_detail.h"
 
-#include "lib/date_value_test_zone.h"
+#include "vm/date_value_test_zone.h"
 
 #include <gtest/gtest.h>
 

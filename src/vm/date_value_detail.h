@@ -3,7 +3,7 @@
 // tests can drive the pattern code with locales this machine may not have.
 #pragma once
 
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
 #include <cstdint>
 #include <string>
@@ -28,7 +28,6 @@ bool isClockTime(int32_t hour, int32_t minute, int32_t second, int32_t milliseco
 // Leading decimal integer, read as the 32-bit atoi reads it: white space
 // skipped, optional sign, saturating at the int32 limits.
 int32_t readDecimal(std::string_view text) noexcept;
-bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept;
 // printf("%0*d", width, value) without the formatting machinery; [out] needs
 // room for max(width, 11) characters.
 char* writePadded(char* out, int32_t value, int width) noexcept;

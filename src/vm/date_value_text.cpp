@@ -1,7 +1,8 @@
 // DateValue HTTP, compact and log forms and their parsers.
-#include "lib/date_value.h"
+#include "vm/date_value.h"
+#include "common/ascii.h"
 
-#include "lib/date_value_detail.h"
+#include "vm/date_value_detail.h"
 
 #include <array>
 #include <cstring>
@@ -98,7 +99,7 @@ void matchShortDayName(DateValue& date, std::string_view name) noexcept
 {
     for (int32_t i = 1; i <= 7; ++i)
     {
-        if (equalsIgnoreCase(name, kShortDayNames[i])) date.dayOfWeek = i;
+        if (EqualsIgnoreCase(name, kShortDayNames[i])) date.dayOfWeek = i;
     }
 }
 
@@ -106,7 +107,7 @@ void matchFullDayName(DateValue& date, std::string_view name) noexcept
 {
     for (int32_t i = 0; i < 7; ++i)
     {
-        if (equalsIgnoreCase(name, kFullDayNames[i])) date.dayOfWeek = i + 1;
+        if (EqualsIgnoreCase(name, kFullDayNames[i])) date.dayOfWeek = i + 1;
     }
 }
 
@@ -114,7 +115,7 @@ void matchMonthName(DateValue& date, std::string_view name) noexcept
 {
     for (int32_t i = 1; i <= 12; ++i)
     {
-        if (equalsIgnoreCase(name, kShortMonthNames[i])) date.month = i;
+        if (EqualsIgnoreCase(name, kShortMonthNames[i])) date.month = i;
     }
 }
 
@@ -188,20 +189,6 @@ int32_t datedetail::readDecimal(std::string_view text) noexcept
     }
     if (negative) return static_cast<int32_t>(-magnitude);
     return static_cast<int32_t>(magnitude == kLimit ? kLimit - 1 : magnitude);
-}
-
-bool datedetail::equalsIgnoreCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 char* datedetail::writePadded(char* out, int32_t value, int width) noexcept

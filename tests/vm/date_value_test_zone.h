@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/result_codes.h"
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
 #include <cstdio>
 #include <cstdlib>

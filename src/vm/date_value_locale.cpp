@@ -1,7 +1,8 @@
 // DateValue display form and locale parser, driven by LC_TIME patterns.
-#include "lib/date_value.h"
+#include "vm/date_value.h"
 
-#include "lib/date_value_detail.h"
+#include "vm/date_value_detail.h"
+#include "common/ascii.h"
 
 #include <clocale>
 #include <cstring>
@@ -356,13 +357,13 @@ void readTimeFields(DateValue& date, std::string_view text, std::string_view pat
     {
         const std::string_view kind = patternPieces.items[i];
         const std::string_view piece = textPieces.items[i];
-        if (equalsIgnoreCase(kind, "h") || equalsIgnoreCase(kind, "hh"))
+        if (EqualsIgnoreCase(kind, "h") || EqualsIgnoreCase(kind, "hh"))
             date.hour = readDecimal(piece);
-        else if (equalsIgnoreCase(kind, "m") || equalsIgnoreCase(kind, "mm"))
+        else if (EqualsIgnoreCase(kind, "m") || EqualsIgnoreCase(kind, "mm"))
             date.minute = readDecimal(piece);
-        else if (equalsIgnoreCase(kind, "s") || equalsIgnoreCase(kind, "ss"))
+        else if (EqualsIgnoreCase(kind, "s") || EqualsIgnoreCase(kind, "ss"))
             date.second = readDecimal(piece);
-        if (!patterns.pm.empty() && equalsIgnoreCase(piece, patterns.pm)) afternoon = true;
+        if (!patterns.pm.empty() && EqualsIgnoreCase(piece, patterns.pm)) afternoon = true;
     }
     if (afternoon && date.hour < 12) date.hour += 12;
 }

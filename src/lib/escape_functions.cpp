@@ -1,0 +1,13 @@
+#include "lib/core_functions.h"
+
+#include "vm/virtual_machine.h"
+
+namespace tn
+{
+
+std::span<const SysFunction> EscapeFunctions()
+{
+    return {};
+}
+
+} // namespace tn
