@@ -43,6 +43,7 @@ struct ArgRule
     int16_t max = -1; // -1: no upper bound
     Message message = Message::None;
     int16_t expected = 0;
+    bool endsOnly = false; // only min and max, nothing between
 
     static constexpr ArgRule any() { return {0, -1, Message::None, 0}; }
     static constexpr ArgRule exactly(int16_t n) { return {n, n, Message::Exact, n}; }
@@ -51,7 +52,16 @@ struct ArgRule
     {
         return {lo, hi, m, expected};
     }
-    constexpr bool accepts(int32_t argc) const { return argc >= min && (max < 0 || argc <= max); }
+    static constexpr ArgRule either(int16_t a, int16_t b, Message m, int16_t expected)
+    {
+        return {a, b, m, expected, true};
+    }
+    constexpr bool accepts(int32_t argc) const
+    {
+        if (endsOnly)
+            return argc == min || argc == max;
+        return argc >= min && (max < 0 || argc <= max);
+    }
 };
 
 struct SysCall;

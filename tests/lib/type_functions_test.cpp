@@ -69,28 +69,6 @@ TEST_F(TypeFunctions, TypeAndEmptyConversions)
     EXPECT_EQ(shown(kIsBlank, {caller.call(kToDate).result}), "int 1");
 }
 
-TEST_F(TypeFunctions, CountErrorsUseTheMessageName)
-{
-    for (int32_t id : {kToInt, kToFlags, kToArray, kToString, kToDate, kToFloat})
-        EXPECT_EQ(errorOf(id, {1, 2}), "Runtime Error: Invalid call to totype. Expecting 1 arguments, 2 were provided");
-    const struct
-    {
-        int32_t id;
-        std::vector<CallArg> args;
-        const char* message;
-    } rows[] = {
-        {kToInt, {1, 2, 3}, "totype. Expecting 1 arguments, 3 were provided"},
-        {kType, {}, "type. Expecting 1 arguments, 0 were provided"},
-        {kToNull, {1}, "tonull. Expecting 0 arguments, 1 were provided"},
-        {kIsBlank, {1, 2}, "isblank. Expecting 1 arguments, 2 were provided"},
-        {kIsFuncDef, {}, "isfuncdef. Expecting 1 arguments, 0 were provided"},
-        {kIsValidPositiveInt, {}, "isvalidint. Expecting 1 arguments, 0 were provided"},
-        {kIsValidIdentifierAllowWs, {"a", "b"}, "isvalididentifier. Expecting 1 arguments, 2 were provided"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(errorOf(row.id, row.args), std::string("Runtime Error: Invalid call to ") + row.message);
-}
-
 // One source value per row, one function per column. The conversions
 // themselves are the Value's; these rows show each function's wiring.
 TEST_F(TypeFunctions, ConversionsOfEverySourceType)
