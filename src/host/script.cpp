@@ -457,8 +457,9 @@ ereturnvalue Script::run()
         const bool failed = IsRunFailure(result);
         if (failed)
         {
-            // An error without a text of its own still has to say something.
-            errorMessage_ = message.empty() ? std::string(ResultCodeName(result)) : message;
+            // A code thrown by a container carries the machine's message as it
+            // stands, which may be empty.
+            errorMessage_ = message;
         }
         collectOutputs(result, errorMessage_);
         state_ = failed || result == ereturnvalue::SpecialError ? ScriptState::RuntimeError : ScriptState::Complete;
@@ -516,10 +517,6 @@ ereturnvalue Script::runSlice(int32_t budget)
         state_ = ScriptState::Waiting;
         break;
     default:
-        if (message.empty())
-        {
-            message = ResultCodeName(result);
-        }
         errorMessage_ = message;
         collectOutputs(result, message);
         state_ = ScriptState::RuntimeError;
