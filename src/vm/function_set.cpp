@@ -100,8 +100,8 @@ void SysCall::fail(std::string_view detail)
     vm.raiseRuntimeError(text);
 }
 
-FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck resumeCheck)
-    : resumeCheck_(resumeCheck)
+FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check)
+    : resumeCheck_(check)
 {
     int32_t lowest = 0;
     for (const auto& family : families)

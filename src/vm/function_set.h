@@ -155,7 +155,7 @@ public:
     using ResumeCheck = ereturnvalue (*)(VirtualMachine& vm, bool& done);
 
     explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families,
-                         ResumeCheck resumeCheck = nullptr);
+                         ResumeCheck check = nullptr);
     const SysFunction* find(int32_t id) const noexcept
     {
         const int64_t index = int64_t(highestId_) - id;
