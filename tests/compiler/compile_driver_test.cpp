@@ -35,20 +35,35 @@ std::string Summary(const CompileRun& r)
     return out;
 }
 
-// A function set whose registration misbehaves in a chosen way.
+// How a function set's registration misbehaves.
+enum class Misregistration
+{
+    DuplicateId,       // the assembler raises a compile error
+    ThrowResultCode,   // throws ereturnvalue::MemAlloc
+    ThrowPlainInteger, // throws the result code NotFound as a plain int
+};
+
 class RegisteringSet : public VirtualMachine
 {
   public:
-    explicit RegisteringSet(bool duplicateId) : duplicateId_(duplicateId) {}
+    explicit RegisteringSet(Misregistration how) : how_(how) {}
     void registerFunctions(FunctionRegistry& registry) override
     {
         VirtualMachine::registerFunctions(registry);
-        if (!duplicateId_) throw ereturnvalue::MemAlloc;
-        registry.registerSystemFunction("echoagain", -4097);
+        switch (how_)
+        {
+        case Misregistration::DuplicateId:
+            registry.registerSystemFunction("echoagain", -4097);
+            break;
+        case Misregistration::ThrowResultCode:
+            throw ereturnvalue::MemAlloc;
+        case Misregistration::ThrowPlainInteger:
+            throw static_cast<int>(ereturnvalue::NotFound);
+        }
     }
 
   private:
-    bool duplicateId_;
+    Misregistration how_;
 };
 
 } // namespace
@@ -151,16 +166,28 @@ TEST(CompileDriver, RegistrationFailuresEndTheCompileAtTheLastBlock)
     ProgramImage image;
     std::vector<BlockCompileResult> results;
 
-    RegisteringSet duplicate(true);
-    // A plain integer code outside the result codes comes back as the result.
-    EXPECT_EQ(static_cast<int>(Compiler::instance().compile(duplicate, image, blocks, results, "p")), 1001);
-    EXPECT_FALSE(results[0].attempted);
-    EXPECT_EQ(results[1].message, "XXXX");
-
-    RegisteringSet throwing(false);
-    EXPECT_EQ(Compiler::instance().compile(throwing, image, blocks, results, "p"), ereturnvalue::MemAlloc);
-    EXPECT_EQ(results[1].message, "unknownMem Alloc");
-    EXPECT_FALSE(results[1].ok);
+    const struct
+    {
+        Misregistration how;
+        int32_t result;
+        const char* message;
+    } cases[] = {
+        // A compile error code outside the result codes comes back as the result.
+        {Misregistration::DuplicateId, 1001, "XXXX"},
+        {Misregistration::ThrowResultCode, static_cast<int32_t>(ereturnvalue::MemAlloc), "unknownMem Alloc"},
+        {Misregistration::ThrowPlainInteger, static_cast<int32_t>(ereturnvalue::NotFound), "Not Found"},
+    };
+    for (const auto& c : cases)
+    {
+        RegisteringSet functions(c.how);
+        const ereturnvalue result = Compiler::instance().compile(functions, image, blocks, results, "p");
+        EXPECT_EQ(static_cast<int32_t>(result), c.result) << c.message;
+        ASSERT_EQ(results.size(), 2u);
+        EXPECT_FALSE(results[0].attempted) << c.message;
+        EXPECT_TRUE(results[0].message.empty()) << c.message;
+        EXPECT_FALSE(results[1].ok) << c.message;
+        EXPECT_EQ(results[1].message, c.message);
+    }
 }
 
 TEST(CompileDriver, CompilesFromSeveralThreadsDoNotMix)
