@@ -5,49 +5,24 @@ namespace tn
 
 namespace
 {
+
+// Indexed by the code, so the list must run 0, 1, 2, ... without gaps.
 constexpr const char* kNames[kResultCodeCount] = {
-    "unknown",
-    "OK",
-    "error",
-    "Mem Alloc",
-    "data Error",
-    "file Error",
-    "OS Error",
-    "OS Exception",
-    "OS Resource Limit",
-    "OS Does Not Support",
-    "OS NetworkError",
-    "OS DNS Error",
-    "Unable To Establish Connection",
-    "Config Error",
-    "Empty",
-    "Reject",
-    "Incomplete",
-    "Complete",
-    "Failed",
-    "Abandon",
-    "Not Found",
-    "Access Destroyed Resource",
-    "Access Allocated Resource",
-    "Timed Out",
-    "Not Supported",
-    "Unknown Format",
-    "Invalid Input",
-    "Programing",
-    "Type Unknown",
-    "Termination Request",
-    "Closed",
-    "Ignore",
-    "Redirect",
-    "EOF",
-    "Unauthorized",
-    "Runtime Error",
-    "DBMS Error",
-    "Wait",
-    "Not Modified",
-    "Limit Exceeded",
-    "Special Error",
+#define TN_RESULT_CODE(name, number, display) display,
+#include "common/result_codes.def"
+#undef TN_RESULT_CODE
 };
+
+constexpr bool numbersAreIndexes()
+{
+    int32_t index = 0;
+#define TN_RESULT_CODE(name, number, display) if (number != index++) return false;
+#include "common/result_codes.def"
+#undef TN_RESULT_CODE
+    return true;
+}
+static_assert(numbersAreIndexes(), "result_codes.def must list the codes densely in numeric order");
+
 } // namespace
 
 const char* ResultCodeName(int32_t code) noexcept

@@ -39,6 +39,7 @@ class CompilerImpl final : public ParserSink
     ereturnvalue parseUnit(const CompileUnit& unit);
     void recordError(std::string_view text, std::string_view extra, bool clearFirst);
     void reportCode(int32_t code);
+    ereturnvalue gatherCode(int32_t code, std::string& gathered) const;
     void flushQuietly() noexcept;
 
     std::recursive_mutex mutex_;
@@ -81,6 +82,14 @@ void CompilerImpl::reportCode(int32_t code)
     recordError(CompileErrorText(code), extra, false);
 }
 
+// A code raised where no compile error is expected: it becomes the result, and
+// its display name ends what has been recorded.
+ereturnvalue CompilerImpl::gatherCode(int32_t code, std::string& gathered) const
+{
+    gathered = message_ + ResultCodeName(code);
+    return static_cast<ereturnvalue>(code);
+}
+
 void CompilerImpl::flushQuietly() noexcept
 {
     try
@@ -102,9 +111,9 @@ int CompilerImpl::compileStatement(SyntaxNode& node)
     {
         generator_.generate(&node, nullptr);
     }
-    catch (int raised)
+    catch (const CompileError& raised)
     {
-        code = raised;
+        code = raised.code;
     }
     catch (...)
     {
@@ -188,10 +197,13 @@ ereturnvalue CompilerImpl::compileBlock(const BlockSource& block, BlockCompileRe
         code = raised;
         message = std::string("unknown") + ResultCodeName(raised);
     }
-    catch (int raised)
+    catch (const CompileError& raised)
     {
-        code = static_cast<ereturnvalue>(raised);
-        message = message_ + ResultCodeName(raised);
+        code = gatherCode(raised.code, message);
+    }
+    catch (int raised) // a result code thrown as a plain integer
+    {
+        code = gatherCode(raised, message);
     }
     catch (...)
     {
@@ -243,19 +255,23 @@ ereturnvalue CompilerImpl::compile(const FunctionSets& functions, ProgramImage& 
                 image.scan();
             }
         }
-        catch (int raised)
+        catch (const CompileError& raised)
         {
             if (finishing)
             {
                 code = ereturnvalue::Reject;
-                reportCode(raised);
+                reportCode(raised.code);
                 gathered = message_.empty() ? std::string("unknown parser error") : message_;
             }
             else
             {
-                code = static_cast<ereturnvalue>(raised);
-                gathered = message_ + ResultCodeName(raised);
+                // Registration of the system functions, or a block's frame.
+                code = gatherCode(raised.code, gathered);
             }
+        }
+        catch (int raised) // a result code thrown as a plain integer
+        {
+            code = gatherCode(raised, gathered);
         }
         catch (ereturnvalue raised)
         {

@@ -339,193 +339,252 @@ int32_t Lexer::scanNumber(size_t start, TokenValue& value)
     return T_INTEGER;
 }
 
-int32_t Lexer::nextToken(TokenValue& value)
+char Lexer::byteAfter(size_t start) const noexcept
+{
+    return start + 1 < input_.size() ? input_[start + 1] : '\0';
+}
+
+// A token that may span lines carries the line it starts on.
+int32_t Lexer::finishSpanning(int32_t token, size_t start, size_t end, TokenValue& value)
+{
+    finish(token, start, end, value);
+    countLines(start, end);
+    return token;
+}
+
+void Lexer::skipWhiteSpace() noexcept
 {
     const char* data = input_.data();
     const size_t size = input_.size();
+    for (; pos_ < size; ++pos_)
+    {
+        const char c = data[pos_];
+        if (c == '\n')
+        {
+            addLines(1);
+        }
+        else if (c != ' ' && c != '\t' && c != '\r' && c != '\f')
+        {
+            return;
+        }
+    }
+}
+
+// A line comment runs up to its line feed; without one ahead it is no comment.
+bool Lexer::skipLineComment(size_t bodyStart) noexcept
+{
+    size_t lineFeed = 0;
+    if (!lineFeedAhead(bodyStart, lineFeed))
+    {
+        return false;
+    }
+    // The comment's line feed is counted, given back and counted again as
+    // white space: once in all.
+    pos_ = lineFeed;
+    addLines(1);
+    if (line_ > 1)
+    {
+        --line_;
+    }
+    return true;
+}
+
+// "/*" opens a block comment, "//" a line comment; else an operator.
+int32_t Lexer::slashToken(size_t start, TokenValue& value)
+{
+    const char next = byteAfter(start);
+    if (next == '*')
+    {
+        pos_ = start + 2;
+        inComment_ = true;
+        return kNoToken;
+    }
+    if (next == '/' && skipLineComment(start + 2))
+    {
+        return kNoToken;
+    }
+    return operatorToken(start, value);
+}
+
+int32_t Lexer::quotedToken(size_t start, TokenValue& value)
+{
+    size_t end = 0;
+    if (scanQuoted(start, end))
+    {
+        return finishSpanning(T_STRING, start, end, value);
+    }
+    return badChar(start, value);
+}
+
+// A bar string, or "||".
+int32_t Lexer::barToken(size_t start, TokenValue& value)
+{
+    size_t end = 0;
+    if (scanBarString(start, end))
+    {
+        return finishSpanning(T_RAWSTRING, start, end, value);
+    }
+    return byteAfter(start) == '|' ? finish(T_OR, start, start + 2, value) : badChar(start, value);
+}
+
+// "&&" or a reference variable.
+int32_t Lexer::ampersandToken(size_t start, TokenValue& value)
+{
+    const char next = byteAfter(start);
+    if (next == '&')
+    {
+        return finish(T_AND, start, start + 2, value);
+    }
+    if (next == '$')
+    {
+        return variableToken(start, 2, T_REFVARIABLE, value);
+    }
+    return badChar(start, value);
+}
+
+// "$name" or "&$name": [sigils] bytes, then a name.
+int32_t Lexer::variableToken(size_t start, size_t sigils, int32_t token, TokenValue& value)
+{
+    const char* data = input_.data();
+    const size_t size = input_.size();
+    size_t end = start + sigils;
+    if (end >= size || !isNameStart(static_cast<unsigned char>(data[end])))
+    {
+        return badChar(start, value);
+    }
+    ++end;
+    while (end < size && isNameChar(static_cast<unsigned char>(data[end])))
+    {
+        ++end;
+    }
+    return finish(token, start, end, value);
+}
+
+// Operators and punctuation: the byte alone, doubled ("++", "--") or
+// followed by "=".
+int32_t Lexer::operatorToken(size_t start, TokenValue& value)
+{
+    const char c = input_[start];
+    int32_t alone = c;
+    int32_t withEquals = 0;
+    int32_t doubled = 0;
+    switch (c)
+    {
+    case '>':
+        withEquals = T_GE;
+        break;
+    case '<':
+        withEquals = T_LE;
+        break;
+    case '=':
+        withEquals = T_EQ;
+        break;
+    case '!':
+        alone = T_NOT;
+        withEquals = T_NE;
+        break;
+    case '+':
+        withEquals = T_ADD_ASSIGN;
+        doubled = T_INC;
+        break;
+    case '-':
+        withEquals = T_SUB_ASSIGN;
+        doubled = T_DEC;
+        break;
+    case '*':
+        withEquals = T_MUL_ASSIGN;
+        break;
+    case '/':
+        withEquals = T_DIV_ASSIGN;
+        break;
+    case '.':
+        withEquals = T_CAT_ASSIGN;
+        break;
+    case '%':
+        alone = T_PERCENT;
+        withEquals = T_MOD_ASSIGN;
+        break;
+    case '[':
+        alone = T_LBRACKET;
+        break;
+    case ']':
+        alone = T_RBRACKET;
+        break;
+    case '(':
+    case ')':
+    case ',':
+    case ':':
+    case ';':
+    case '?':
+    case '{':
+    case '}':
+        break;
+    default:
+        return badChar(start, value);
+    }
+    const char next = byteAfter(start);
+    if (doubled != 0 && next == c)
+    {
+        return finish(doubled, start, start + 2, value);
+    }
+    if (withEquals != 0 && next == '=')
+    {
+        return finish(withEquals, start, start + 2, value);
+    }
+    return finish(alone, start, start + 1, value);
+}
+
+// The token starting at [start], or kNoToken after a comment.
+int32_t Lexer::scanToken(size_t start, TokenValue& value)
+{
+    const unsigned char c = static_cast<unsigned char>(input_[start]);
+    switch (c)
+    {
+    case '/':
+        return slashToken(start, value);
+    case '#':
+        return skipLineComment(start + 1) ? kNoToken : badChar(start, value);
+    case '"':
+        return quotedToken(start, value);
+    case '|':
+        return barToken(start, value);
+    case '$':
+        return variableToken(start, 1, T_VARIABLE, value);
+    case '&':
+        return ampersandToken(start, value);
+    default:
+        if (isNameStart(c))
+        {
+            return scanName(start, value);
+        }
+        if (isDigit(c))
+        {
+            return scanNumber(start, value);
+        }
+        return operatorToken(start, value);
+    }
+}
+
+int32_t Lexer::nextToken(TokenValue& value)
+{
     for (;;)
     {
         if (inComment_ && !skipBlockComment())
         {
             break;
         }
-        // Indentation is the commonest run of bytes: skip it before the dispatch below.
-        while (pos_ < size && (data[pos_] == ' ' || data[pos_] == '\t'))
-        {
-            ++pos_;
-        }
-        if (pos_ >= size)
+        skipWhiteSpace();
+        if (pos_ >= input_.size())
         {
             break;
         }
-        const size_t start = pos_;
-        const unsigned char c = static_cast<unsigned char>(data[start]);
-        const char next = start + 1 < size ? data[start + 1] : '\0';
-        const bool hasNext = start + 1 < size;
-        switch (c)
+        const int32_t token = scanToken(pos_, value);
+        if (token != kNoToken)
         {
-        case ' ':
-        case '\t':
-        case '\r':
-        case '\f':
-            ++pos_;
-            continue;
-        case '\n':
-            ++pos_;
-            addLines(1);
-            continue;
-        case '/':
-            if (hasNext && next == '*')
-            {
-                pos_ += 2;
-                inComment_ = true;
-                continue;
-            }
-            if (hasNext && next == '/')
-            {
-                size_t lineFeed = 0;
-                if (lineFeedAhead(start + 2, lineFeed))
-                {
-                    // The comment's line feed is counted, given back and
-                    // counted again as white space: once in all.
-                    pos_ = lineFeed;
-                    addLines(1);
-                    if (line_ > 1)
-                    {
-                        --line_;
-                    }
-                    continue;
-                }
-                return finish('/', start, start + 1, value);
-            }
-            if (hasNext && next == '=')
-            {
-                return finish(T_DIV_ASSIGN, start, start + 2, value);
-            }
-            return finish('/', start, start + 1, value);
-        case '#':
-        {
-            size_t lineFeed = 0;
-            if (lineFeedAhead(start + 1, lineFeed))
-            {
-                pos_ = lineFeed;
-                addLines(1);
-                if (line_ > 1)
-                {
-                    --line_;
-                }
-                continue;
-            }
-            return badChar(start, value);
-        }
-        case '|':
-        {
-            size_t end = 0;
-            if (scanBarString(start, end))
-            {
-                const int32_t token = finish(T_RAWSTRING, start, end, value);
-                countLines(start, end);
-                return token;
-            }
-            if (hasNext && next == '|')
-            {
-                return finish(T_OR, start, start + 2, value);
-            }
-            return badChar(start, value);
-        }
-        case '"':
-        {
-            size_t end = 0;
-            if (scanQuoted(start, end))
-            {
-                const int32_t token = finish(T_STRING, start, end, value);
-                countLines(start, end);
-                return token;
-            }
-            return badChar(start, value);
-        }
-        case '$':
-            if (hasNext && isNameStart(static_cast<unsigned char>(next)))
-            {
-                size_t end = start + 2;
-                while (end < size && isNameChar(static_cast<unsigned char>(data[end])))
-                {
-                    ++end;
-                }
-                return finish(T_VARIABLE, start, end, value);
-            }
-            return badChar(start, value);
-        case '&':
-            if (hasNext && next == '&')
-            {
-                return finish(T_AND, start, start + 2, value);
-            }
-            if (hasNext && next == '$' && start + 2 < size && isNameStart(static_cast<unsigned char>(data[start + 2])))
-            {
-                size_t end = start + 3;
-                while (end < size && isNameChar(static_cast<unsigned char>(data[end])))
-                {
-                    ++end;
-                }
-                return finish(T_REFVARIABLE, start, end, value);
-            }
-            return badChar(start, value);
-        case '>':
-            return next == '=' ? finish(T_GE, start, start + 2, value) : finish('>', start, start + 1, value);
-        case '<':
-            return next == '=' ? finish(T_LE, start, start + 2, value) : finish('<', start, start + 1, value);
-        case '=':
-            return next == '=' ? finish(T_EQ, start, start + 2, value) : finish('=', start, start + 1, value);
-        case '!':
-            return next == '=' ? finish(T_NE, start, start + 2, value) : finish(T_NOT, start, start + 1, value);
-        case '+':
-            if (next == '+')
-            {
-                return finish(T_INC, start, start + 2, value);
-            }
-            return next == '=' ? finish(T_ADD_ASSIGN, start, start + 2, value) : finish('+', start, start + 1, value);
-        case '-':
-            if (next == '-')
-            {
-                return finish(T_DEC, start, start + 2, value);
-            }
-            return next == '=' ? finish(T_SUB_ASSIGN, start, start + 2, value) : finish('-', start, start + 1, value);
-        case '*':
-            return next == '=' ? finish(T_MUL_ASSIGN, start, start + 2, value) : finish('*', start, start + 1, value);
-        case '.':
-            return next == '=' ? finish(T_CAT_ASSIGN, start, start + 2, value) : finish('.', start, start + 1, value);
-        case '%':
-            return next == '=' ? finish(T_MOD_ASSIGN, start, start + 2, value)
-                               : finish(T_PERCENT, start, start + 1, value);
-        case '[':
-            return finish(T_LBRACKET, start, start + 1, value);
-        case ']':
-            return finish(T_RBRACKET, start, start + 1, value);
-        case '(':
-        case ')':
-        case ',':
-        case ':':
-        case ';':
-        case '?':
-        case '{':
-        case '}':
-            return finish(c, start, start + 1, value);
-        default:
-            if (isNameStart(c))
-            {
-                return scanName(start, value);
-            }
-            if (isDigit(c))
-            {
-                return scanNumber(start, value);
-            }
-            return badChar(start, value);
+            return token;
         }
     }
-    value.text = {};
-    value.integer = 0;
-    value.real = 0.0;
-    value.byte = 0;
+    value = TokenValue{};
     value.line = line_;
     return T_END;
 }

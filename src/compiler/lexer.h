@@ -38,16 +38,33 @@ public:
     int32_t line() const noexcept { return line_; }
 
 private:
+    // What a scan returns when it skipped a comment instead of reading a token.
+    static constexpr int32_t kNoToken = -1;
+
     void addLines(size_t count) noexcept;
     void countLines(size_t from, size_t to) noexcept;
+    char byteAfter(size_t start) const noexcept;
+    void skipWhiteSpace() noexcept;
     bool skipBlockComment() noexcept;
+    bool skipLineComment(size_t bodyStart) noexcept;
     bool lineFeedAhead(size_t from, size_t& lineFeed) noexcept;
     bool scanQuoted(size_t start, size_t& end) noexcept;
     bool scanBarString(size_t start, size_t& end) noexcept;
     bool scanDelimited(size_t start, char delimiter, size_t& end, size_t& failEnd) noexcept;
+
+    // One per kind of token, chosen by scanToken from the first byte.
+    int32_t scanToken(size_t start, TokenValue& value);
+    int32_t slashToken(size_t start, TokenValue& value);
+    int32_t quotedToken(size_t start, TokenValue& value);
+    int32_t barToken(size_t start, TokenValue& value);
+    int32_t ampersandToken(size_t start, TokenValue& value);
+    int32_t variableToken(size_t start, size_t sigils, int32_t token, TokenValue& value);
+    int32_t operatorToken(size_t start, TokenValue& value);
     int32_t scanName(size_t start, TokenValue& value);
     int32_t scanNumber(size_t start, TokenValue& value);
+
     int32_t finish(int32_t token, size_t start, size_t end, TokenValue& value);
+    int32_t finishSpanning(int32_t token, size_t start, size_t end, TokenValue& value);
     int32_t badChar(size_t start, TokenValue& value);
 
     std::string_view input_;

@@ -79,35 +79,6 @@ NodePtr Parser::newOperator(int32_t op, int32_t line, size_t childCount)
     return node;
 }
 
-NodePtr Parser::makeOperator(int32_t op, int32_t line)
-{
-    return newOperator(op, line, 0);
-}
-
-NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a)
-{
-    NodePtr node = newOperator(op, line, 1);
-    node->children.push_back(std::move(a));
-    return node;
-}
-
-NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b)
-{
-    NodePtr node = newOperator(op, line, 2);
-    node->children.push_back(std::move(a));
-    node->children.push_back(std::move(b));
-    return node;
-}
-
-NodePtr Parser::makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c)
-{
-    NodePtr node = newOperator(op, line, 3);
-    node->children.push_back(std::move(a));
-    node->children.push_back(std::move(b));
-    node->children.push_back(std::move(c));
-    return node;
-}
-
 bool Parser::isConstantToken(int32_t token) noexcept
 {
     switch (token)
@@ -212,6 +183,57 @@ Parser::Step Parser::expect(int32_t token, Item item)
     return shift(item);
 }
 
+// As expect(), with the token's own node on the entry.
+Parser::Step Parser::expectLeaf(int32_t token, Item item)
+{
+    if (peek() != token)
+    {
+        return Step::SyntaxError;
+    }
+    return shift(item, leafFromToken(token));
+}
+
+// A token that completes a rule is reduced at once rather than pushed, but a
+// table parser pushes it first, so reading it can overflow all the same.
+Parser::Step Parser::readCloser(int32_t closer)
+{
+    if (peek() != closer)
+    {
+        return Step::SyntaxError;
+    }
+    return consume() ? Step::Continue : Step::Overflow;
+}
+
+// The common rule: [closer] ends it and the result is an operator node.
+Parser::Step Parser::closeRule(int32_t closer, size_t count, Item item, int32_t op,
+                               std::initializer_list<size_t> children)
+{
+    const Step read = readCloser(closer);
+    return read == Step::Continue ? reduceRule(count, item, op, children) : read;
+}
+
+// "list , variable": the variable token completes the rule.
+Parser::Step Parser::closeList(Item list, bool referencesAllowed)
+{
+    const int32_t token = peek();
+    if (token != T_VARIABLE && !(referencesAllowed && token == T_REFVARIABLE))
+    {
+        return Step::SyntaxError;
+    }
+    const Step read = readCloser(token);
+    if (read != Step::Continue)
+    {
+        return read;
+    }
+    // The token's value is still there after the read.
+    NodePtr item = leafFromToken(token);
+    const int32_t line = lineAt(1);
+    NodePtr node = newOperator(',', line, 2);
+    node->children.push_back(takeNode(1));
+    node->children.push_back(std::move(item));
+    return reduce(2, list, std::move(node));
+}
+
 NodePtr Parser::leafFromToken(int32_t token)
 {
     NodePtr node = pool_.acquire();
@@ -275,7 +297,21 @@ NodePtr Parser::leafFromToken(int32_t token)
     return node;
 }
 
-Parser::Step Parser::reduce(size_t count, Item item, NodePtr node, int32_t line)
+// Replaces the top [count] entries with [item], whose node is the operator
+// [op] over the nodes of the entries [children] (counted from the top).
+Parser::Step Parser::reduceRule(size_t count, Item item, int32_t op, std::initializer_list<size_t> children)
+{
+    NodePtr node = newOperator(op, lineAt(count - 1), children.size());
+    for (const size_t fromTop : children)
+    {
+        node->children.push_back(takeNode(fromTop));
+    }
+    return reduce(count, item, std::move(node));
+}
+
+// The result takes the place, and the line, of the first entry reduced
+// (count is at least 1).
+Parser::Step Parser::reduce(size_t count, Item item, NodePtr node)
 {
     // Callers move out every node they use; anything left goes back to the pool.
     const size_t first = stack_.size() - count;
@@ -283,7 +319,7 @@ Parser::Step Parser::reduce(size_t count, Item item, NodePtr node, int32_t line)
     {
         pool_.release(std::move(stack_[i].node));
     }
-    // The result takes the place of the first entry reduced (count is at least 1).
+    const int32_t line = stack_[first].line;
     stack_.resize(first + 1);
     stack_[first] = Entry{item, 0, line, std::move(node)};
     return Step::Continue;
@@ -303,11 +339,7 @@ Parser::Step Parser::step()
     switch (itemAt(0))
     {
     case Item::Program:
-        if (peek() == T_END)
-        {
-            return Step::Accept;
-        }
-        return startStatement();
+        return peek() == T_END ? Step::Accept : startStatement();
     case Item::Statement:
         return afterStatement();
     case Item::Sequence:
@@ -343,164 +375,43 @@ Parser::Step Parser::step()
     case Item::Colon:
         return startExpression();
     case Item::ForOpen:
-        if (peek() != T_VARIABLE)
-        {
-            return Step::SyntaxError;
-        }
-        return shift(Item::ForVariable, leafFromToken(T_VARIABLE));
+        return expectLeaf(T_VARIABLE, Item::ForVariable);
     case Item::ForVariable:
         return expect('=', Item::ForAssign);
     case Item::SwitchOpen:
-        if (peek() != T_VARIABLE)
-        {
-            return Step::SyntaxError;
-        }
-        return shift(Item::SwitchVariable, leafFromToken(T_VARIABLE));
+        return expectLeaf(T_VARIABLE, Item::SwitchVariable);
     case Item::SwitchVariable:
         return expect(')', Item::SwitchClose);
     case Item::SwitchClose:
         return expect('{', Item::SwitchBrace);
     case Item::Case:
-    {
-        const int32_t token = peek();
-        if (isConstantToken(token))
-        {
-            return shift(Item::CaseConstant, leafFromToken(token));
-        }
-        if (token == '-')
-        {
-            return shift(Item::Negate);
-        }
-        return Step::SyntaxError;
-    }
+        return afterCase();
     case Item::CaseConstant:
-        if (peek() != ':')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Statement, makeOperator(T_CASE, lineAt(1), takeNode(0)), lineAt(1));
+        return closeRule(':', 2, Item::Statement, T_CASE, {0});
     case Item::Default:
-        if (peek() != ':')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(1, Item::Statement, makeOperator(T_DEFAULT, lineAt(0)), lineAt(0));
+        return closeRule(':', 1, Item::Statement, T_DEFAULT, {});
     case Item::Jump:
-        if (peek() != ';')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(1, Item::Statement, makeOperator(opAt(0), lineAt(0)), lineAt(0));
+        return closeRule(';', 1, Item::Statement, opAt(0), {});
     case Item::Return:
-        if (peek() != ';')
-        {
-            return startExpression();
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(1, Item::Statement, makeOperator(T_RETURN, lineAt(0)), lineAt(0));
+        return peek() == ';' ? closeRule(';', 1, Item::Statement, T_RETURN, {}) : startExpression();
     case Item::Function:
-        if (peek() != T_IDENTIFIER)
-        {
-            return Step::SyntaxError;
-        }
-        return shift(Item::FunctionName, leafFromToken(T_IDENTIFIER));
+        return expectLeaf(T_IDENTIFIER, Item::FunctionName);
     case Item::FunctionName:
         return expect('(', Item::FunctionOpen);
     case Item::FunctionOpen:
-    {
-        const int32_t token = peek();
-        if (token == ')')
-        {
-            return shift(Item::FunctionClose);
-        }
-        if (token == T_VARIABLE || token == T_REFVARIABLE)
-        {
-            return shift(Item::Parameters, leafFromToken(token));
-        }
-        return Step::SyntaxError;
-    }
+        return afterFunctionOpen();
     case Item::Parameters:
-    {
-        const int32_t token = peek();
-        if (token == ',')
-        {
-            return shift(Item::ParameterComma);
-        }
-        if (token == ')')
-        {
-            return shift(Item::FunctionClose);
-        }
-        return Step::SyntaxError;
-    }
+        return peek() == ',' ? shift(Item::ParameterComma) : expect(')', Item::FunctionClose);
     case Item::ParameterComma:
-    {
-        const int32_t token = peek();
-        if (token != T_VARIABLE && token != T_REFVARIABLE)
-        {
-            return Step::SyntaxError;
-        }
-        NodePtr parameter = leafFromToken(token);
-        if (!consume())
-        {
-            pool_.release(std::move(parameter));
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Parameters, makeOperator(',', lineAt(1), takeNode(1), std::move(parameter)), lineAt(1));
-    }
+        return closeList(Item::Parameters, true);
     case Item::FunctionClose:
         return expect('{', Item::FunctionBrace);
     case Item::Global:
-        if (peek() != T_VARIABLE)
-        {
-            return Step::SyntaxError;
-        }
-        return shift(Item::Globals, leafFromToken(T_VARIABLE));
+        return expectLeaf(T_VARIABLE, Item::Globals);
     case Item::Globals:
-    {
-        const int32_t token = peek();
-        if (token == ',')
-        {
-            return shift(Item::GlobalComma);
-        }
-        if (token != ';')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Statement, makeOperator(T_GLOBAL, lineAt(1), takeNode(0)), lineAt(1));
-    }
+        return peek() == ',' ? shift(Item::GlobalComma) : closeRule(';', 2, Item::Statement, T_GLOBAL, {0});
     case Item::GlobalComma:
-    {
-        if (peek() != T_VARIABLE)
-        {
-            return Step::SyntaxError;
-        }
-        NodePtr variable = leafFromToken(T_VARIABLE);
-        if (!consume())
-        {
-            pool_.release(std::move(variable));
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Globals, makeOperator(',', lineAt(1), takeNode(1), std::move(variable)), lineAt(1));
-    }
+        return closeList(Item::Globals, false);
     case Item::Variable:
         if (peek() == T_LBRACKET)
         {
@@ -515,32 +426,9 @@ Parser::Step Parser::step()
     case Item::Name:
         return expect('(', Item::CallOpen);
     case Item::CallOpen:
-        if (peek() != ')')
-        {
-            return startExpression();
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Expression, makeOperator(T_CALL, lineAt(1), takeNode(1)), lineAt(1));
+        return peek() == ')' ? closeRule(')', 2, Item::Expression, T_CALL, {1}) : startExpression();
     case Item::Arguments:
-    {
-        const int32_t token = peek();
-        if (token == ',')
-        {
-            return shift(Item::ArgumentComma);
-        }
-        if (token != ')')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(3, Item::Expression, makeOperator(T_CALL, lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
-    }
+        return peek() == ',' ? shift(Item::ArgumentComma) : closeRule(')', 3, Item::Expression, T_CALL, {2, 0});
     }
     return Step::SyntaxError;
 }
@@ -552,9 +440,10 @@ Parser::Step Parser::startStatement()
     {
     case ';':
     {
-        if (!consume())
+        const Step read = readCloser(';');
+        if (read != Step::Continue)
         {
-            return Step::Overflow;
+            return read;
         }
         NodePtr empty = newOperator(';', value_.line, 2);
         empty->children.emplace_back();
@@ -612,29 +501,20 @@ Parser::Step Parser::afterStatement()
         stack_.back().item = Item::Sequence;
         return Step::Continue;
     case Item::Sequence:
-        return reduce(2, Item::Sequence, makeOperator(';', lineAt(1), takeNode(1), takeNode(0)), lineAt(1));
+        return reduceRule(2, Item::Sequence, ';', {1, 0});
     case Item::WhileClose:
-        return reduce(5, Item::Statement, makeOperator(T_WHILE, lineAt(4), takeNode(2), takeNode(0)), lineAt(4));
+        return reduceRule(5, Item::Statement, T_WHILE, {2, 0});
     case Item::ForClose:
-    {
-        NodePtr node = newOperator(T_FOR, lineAt(8), 4);
-        node->children.push_back(takeNode(6));
-        node->children.push_back(takeNode(4));
-        node->children.push_back(takeNode(2));
-        node->children.push_back(takeNode(0));
-        const int32_t line = lineAt(8);
-        return reduce(9, Item::Statement, std::move(node), line);
-    }
+        return reduceRule(9, Item::Statement, T_FOR, {6, 4, 2, 0});
     case Item::IfClose:
         // Only the next token tells whether an else follows.
         if (peek() == T_ELSE)
         {
             return shift(Item::Else);
         }
-        return reduce(5, Item::Statement, makeOperator(T_IF, lineAt(4), takeNode(2), takeNode(0)), lineAt(4));
+        return reduceRule(5, Item::Statement, T_IF, {2, 0});
     case Item::Else:
-        return reduce(7, Item::Statement, makeOperator(T_IF, lineAt(6), takeNode(4), takeNode(2), takeNode(0)),
-                      lineAt(6));
+        return reduceRule(7, Item::Statement, T_IF, {4, 2, 0});
     default:
         return Step::SyntaxError;
     }
@@ -646,26 +526,55 @@ Parser::Step Parser::afterSequence()
     {
         return startStatement();
     }
-    if (!consume())
+    const Step read = readCloser('}');
+    if (read != Step::Continue)
     {
-        return Step::Overflow;
+        return read;
     }
     switch (itemAt(1))
     {
     case Item::Block:
-        return reduce(2, Item::Statement, takeNode(0), lineAt(1));
+        return reduce(2, Item::Statement, takeNode(0));
     case Item::SwitchBrace:
-        return reduce(6, Item::Statement, makeOperator(T_SWITCH, lineAt(5), takeNode(3), takeNode(0)), lineAt(5));
+        return reduceRule(6, Item::Statement, T_SWITCH, {3, 0});
     case Item::FunctionBrace:
         if (itemAt(3) == Item::Parameters)
         {
-            return reduce(7, Item::Statement,
-                          makeOperator(T_FUNCTION, lineAt(6), takeNode(5), takeNode(0), takeNode(3)), lineAt(6));
+            return reduceRule(7, Item::Statement, T_FUNCTION, {5, 0, 3});
         }
-        return reduce(6, Item::Statement, makeOperator(T_FUNCTION, lineAt(5), takeNode(4), takeNode(0)), lineAt(5));
+        return reduceRule(6, Item::Statement, T_FUNCTION, {4, 0});
     default:
         return Step::SyntaxError;
     }
+}
+
+// A case label's constant, or the minus before one.
+Parser::Step Parser::afterCase()
+{
+    const int32_t token = peek();
+    if (isConstantToken(token))
+    {
+        return shift(Item::CaseConstant, leafFromToken(token));
+    }
+    if (token == '-')
+    {
+        return shift(Item::Negate);
+    }
+    return Step::SyntaxError;
+}
+
+Parser::Step Parser::afterFunctionOpen()
+{
+    const int32_t token = peek();
+    if (token == ')')
+    {
+        return shift(Item::FunctionClose);
+    }
+    if (token == T_VARIABLE || token == T_REFVARIABLE)
+    {
+        return shift(Item::Parameters, leafFromToken(token));
+    }
+    return Step::SyntaxError;
 }
 
 } // namespace tn

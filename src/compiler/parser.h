@@ -11,6 +11,7 @@
 #include "compiler/syntax_tree.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -138,24 +139,30 @@ private:
         Failed, // a statement's compilation failed
     };
 
+    // One move of the machine, chosen by the entry on top of the stack.
     Step step();
     Step startStatement();
     Step startExpression();
     Step afterStatement();
     Step afterSequence();
+    Step afterCase();
+    Step afterFunctionOpen();
     Step afterTarget();
     Step afterExpression();
+
+    // Moves shared by the rules.
     Step shiftOperator(int32_t token);
     Step expect(int32_t token, Item item);
+    Step expectLeaf(int32_t token, Item item);
     Step shift(Item item, NodePtr node = nullptr);
-    Step reduce(size_t count, Item item, NodePtr node, int32_t line);
+    Step readCloser(int32_t closer);
+    Step closeRule(int32_t closer, size_t count, Item item, int32_t op, std::initializer_list<size_t> children);
+    Step closeList(Item list, bool referencesAllowed);
+    Step reduceRule(size_t count, Item item, int32_t op, std::initializer_list<size_t> children);
+    Step reduce(size_t count, Item item, NodePtr node);
     static bool isStatementContext(Item item) noexcept;
 
     NodePtr newOperator(int32_t op, int32_t line, size_t childCount);
-    NodePtr makeOperator(int32_t op, int32_t line);
-    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a);
-    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b);
-    NodePtr makeOperator(int32_t op, int32_t line, NodePtr a, NodePtr b, NodePtr c);
     static bool isConstantToken(int32_t token) noexcept;
 
     int32_t peek();

@@ -92,11 +92,7 @@ Parser::Step Parser::afterTarget()
     const int32_t token = peek();
     if (token == T_INC || token == T_DEC)
     {
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(1, Item::Expression, makeOperator(token, lineAt(0), takeNode(0)), lineAt(0));
+        return closeRule(token, 1, Item::Expression, token, {0});
     }
     // Assignment is a statement: only a target that starts one takes it.
     if (isAssignOperator(token) && isStatementContext(itemAt(1)))
@@ -141,13 +137,11 @@ Parser::Step Parser::afterExpression()
     {
         // Unary minus binds tighter than every infix operator, so it reduces
         // on any token; above "case" it completes the label's constant.
-        NodePtr node = makeOperator(T_NEGATE, lineAt(1), takeNode(0));
-        const int32_t line = lineAt(1);
         const Item result = itemAt(2) == Item::Case ? Item::CaseConstant : Item::Expression;
-        return reduce(2, result, std::move(node), line);
+        return reduceRule(2, result, T_NEGATE, {0});
     }
     case Item::Not:
-        return reduce(2, Item::Expression, makeOperator(T_NOT, lineAt(1), takeNode(0)), lineAt(1));
+        return reduceRule(2, Item::Expression, T_NOT, {0});
     case Item::Binary:
     {
         const int32_t token = peek();
@@ -156,8 +150,7 @@ Parser::Step Parser::afterExpression()
         {
             return shiftOperator(token);
         }
-        const int32_t code = op == T_PERCENT ? '%' : op;
-        return reduce(3, Item::Expression, makeOperator(code, lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
+        return reduceRule(3, Item::Expression, op == T_PERCENT ? '%' : op, {2, 0});
     }
     case Item::Colon:
     {
@@ -170,8 +163,7 @@ Parser::Step Parser::afterExpression()
         {
             return Step::SyntaxError; // the conditional does not associate
         }
-        return reduce(5, Item::Expression, makeOperator('?', lineAt(4), takeNode(4), takeNode(2), takeNode(0)),
-                      lineAt(4));
+        return reduceRule(5, Item::Expression, '?', {4, 2, 0});
     }
     default:
         break;
@@ -187,31 +179,22 @@ Parser::Step Parser::afterExpression()
     case Item::Question:
         return token == ':' ? shift(Item::Colon) : Step::SyntaxError;
     case Item::ParenOpen:
-        if (token != ')')
+    {
+        const Step read = readCloser(')');
+        if (read != Step::Continue)
         {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
+            return read;
         }
         // The inner node stays as it is; the group starts at "(".
-        return reduce(2, Item::Expression, takeNode(0), lineAt(1));
+        return reduce(2, Item::Expression, takeNode(0));
+    }
     case Item::CallOpen:
         stack_.back().item = Item::Arguments;
         return Step::Continue;
     case Item::ArgumentComma:
-        return reduce(3, Item::Arguments, makeOperator(',', lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
+        return reduceRule(3, Item::Arguments, ',', {2, 0});
     case Item::IndexOpen:
-        if (token != T_RBRACKET)
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(3, Item::Target, makeOperator(T_INDEX, lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
+        return closeRule(T_RBRACKET, 3, Item::Target, T_INDEX, {2, 0});
     case Item::IfOpen:
         return token == ')' ? shift(Item::IfClose) : Step::SyntaxError;
     case Item::WhileOpen:
@@ -221,36 +204,12 @@ Parser::Step Parser::afterExpression()
     case Item::ForTo:
         return token == ')' ? shift(Item::ForClose) : Step::SyntaxError;
     case Item::Assign:
-        if (token != ';')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(3, Item::Statement, makeOperator(opAt(1), lineAt(2), takeNode(2), takeNode(0)), lineAt(2));
+        return closeRule(';', 3, Item::Statement, opAt(1), {2, 0});
     case Item::Return:
-        if (token != ';')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(2, Item::Statement, makeOperator(T_RETURN, lineAt(1), takeNode(0)), lineAt(1));
+        return closeRule(';', 2, Item::Statement, T_RETURN, {0});
     default:
         // An expression at the start of a statement.
-        if (token != ';')
-        {
-            return Step::SyntaxError;
-        }
-        if (!consume())
-        {
-            return Step::Overflow;
-        }
-        return reduce(1, Item::Statement, makeOperator(T_EXPRSTMT, lineAt(0), takeNode(0)), lineAt(0));
+        return closeRule(';', 1, Item::Statement, T_EXPRSTMT, {0});
     }
 }
 

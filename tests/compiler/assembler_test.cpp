@@ -14,18 +14,24 @@ using namespace tn;
 namespace
 {
 
-// The code that [action] throws as a [Code], or Code{} when it throws nothing.
-template <class Code = int> Code Raised(const std::function<void()>& action)
+// What [action] throws as a [Thrown], or Thrown{} when it throws nothing.
+template <class Thrown> Thrown Raised(const std::function<void()>& action)
 {
     try
     {
         action();
     }
-    catch (Code code)
+    catch (const Thrown& thrown)
     {
-        return code;
+        return thrown;
     }
-    return Code{};
+    return Thrown{};
+}
+
+// The compile error code that [action] raises, 0 when it raises none.
+int32_t CompileErrorOf(const std::function<void()>& action)
+{
+    return Raised<CompileError>(action).code;
 }
 
 class AssemblerTest : public ::testing::Test
@@ -102,18 +108,18 @@ TEST_F(AssemblerTest, JumpsBecomeOffsetsFromTheEndOfTheOperand)
 TEST_F(AssemblerTest, LabelErrors)
 {
     const int32_t label = assembler.newLabel();
-    EXPECT_EQ(Raised([&] { assembler.defineLabel(0); }), kInternalError);
-    EXPECT_EQ(Raised([&] { assembler.defineLabel(label + 1); }), kInternalError);
-    EXPECT_EQ(Raised([&] { assembler.labelOffset(-1); }), kInternalError);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.defineLabel(0); }), kInternalError);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.defineLabel(label + 1); }), kInternalError);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.labelOffset(-1); }), kInternalError);
     assembler.emitInt(Op::JMP, label);
-    EXPECT_EQ(Raised([&] { assembler.finish(); }), kUnresolvedLabel);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.finish(); }), kUnresolvedLabel);
 }
 
 TEST_F(AssemblerTest, FunctionNumbersAndBindings)
 {
     assembler.registerSystemFunction("echo", -4097);
     assembler.registerSystemFunction("print", -4098);
-    EXPECT_EQ(Raised([&] { assembler.registerSystemFunction("again", -4097); }), kInternalAssemblyError);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.registerSystemFunction("again", -4097); }), kInternalAssemblyError);
     assembler.registerSystemFunction("print", -4099); // a name registered again takes the new id
     EXPECT_EQ(assembler.functionNumber("print"), -4099);
     EXPECT_EQ(assembler.functionNumber("echo"), -4097);
@@ -144,7 +150,7 @@ TEST_F(AssemblerTest, CallsResolveOrNameTheMissingFunction)
     image.clear();
     assembler.functionNumber("f");
     assembler.emitInt(Op::CALL, assembler.functionNumber("g"));
-    EXPECT_EQ(Raised([&] { assembler.finish(); }), kUndefinedFunction);
+    EXPECT_EQ(CompileErrorOf([&] { assembler.finish(); }), kUndefinedFunction);
     EXPECT_EQ(assembler.undefinedFunctionName(), "g");
 }
 

@@ -48,9 +48,9 @@ class Generated
         {
             generator_.generate(statement.get(), nullptr);
         }
-        catch (int code)
+        catch (const CompileError& error)
         {
-            return code;
+            return error.code;
         }
         return 0;
     }

@@ -78,6 +78,29 @@ TEST(LexerTest, OperatorsTakeTheLongestMatch)
     });
 }
 
+// A token's second byte may be missing (end of input) or a NUL byte; neither
+// may extend the token.
+TEST(LexerTest, OperatorsAtTheEndOfTheInput)
+{
+    expectTokens({
+        {"x+", "name:x +"},
+        {"x-", "name:x -"},
+        {"!", "!"},
+        {"<", "<"},
+        {"%", "%"},
+        {"/", "/"},
+        {"&", "bad:38"},
+        {"&$", "bad:38 bad:36"},
+        {"|", "bad:124"},
+        {"#", "bad:35"},
+        {"$", "bad:36"},
+        {"\"", "bad:34"},
+        {std::string("+\0=", 3), "+ bad:0 ="},
+        {std::string("&\0", 2), "bad:38 bad:0"},
+        {std::string("|\0|", 3), std::string("raw:|\0|", 7)}, // inside a string NUL is plain text
+    });
+}
+
 TEST(LexerTest, Strings)
 {
     expectTokens({
