@@ -1,38 +1,279 @@
-// String functions: strlen, substr. Texts are byte strings; positions are
+// String functions: length, comparison, search, case, trimming, quoting,
+// cutting and byte/code conversion. Texts are byte strings; positions are
 // zero-based byte offsets.
 #include "lib/core_functions.h"
 
+#include "common/ascii.h"
 #include "vm/virtual_machine.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace tn
 {
 
 namespace
 {
+// Comparison variants: bits, so one handler serves all four names.
+constexpr int32_t kIgnoreCase = 1;
+constexpr int32_t kCounted = 2;
+
+// Case variants.
+constexpr int32_t kToUpper = 0;
+constexpr int32_t kToLower = 1;
+
+// Trim variants: which ends are trimmed.
+constexpr int32_t kTrimStart = 1;
+constexpr int32_t kTrimEnd = 2;
+
+// Search variants.
+constexpr int32_t kFirst = 0;
+constexpr int32_t kLast = 1;
+
+constexpr int32_t kLeft = 0;
+constexpr int32_t kRight = 1;
+
+constexpr std::string_view kTrimSet = "\r\n \t";
+
+// Patterns up to this length are searched backwards by direct comparison;
+// the cost per text byte stays bounded by it.
+constexpr size_t kShortPattern = 16;
+
+// Gives back [piece] of argument 1's text. When it is the whole of a string
+// argument, the argument itself is handed on instead of copied.
+ereturnvalue returnPiece(SysCall& call, std::string_view text, std::string_view piece)
+{
+    Value& source = call.arg(1);
+    if (piece.size() == text.size() && source.isString())
+        return call.returnValue(std::move(source));
+    return call.returnText(piece);
+}
+
 ereturnvalue strLen(SysCall& call)
 {
     return call.returnInt(static_cast<int32_t>(call.text(1).size()));
 }
 
+// strcmp, stricmp, strncmp, strnicmp. Texts end at their first zero byte; a
+// negative count limits nothing.
+ereturnvalue stringCompare(SysCall& call)
+{
+    const std::string_view a = call.text(1);
+    const std::string_view b = call.text(2);
+    const bool ignoreCase = (call.variant() & kIgnoreCase) != 0;
+    size_t limit = std::string_view::npos;
+    if (call.variant() & kCounted)
+    {
+        const int32_t count = call.integer(3);
+        if (count >= 0)
+            limit = static_cast<size_t>(count);
+    }
+    for (size_t i = 0; i < limit; ++i)
+    {
+        char x = i < a.size() ? a[i] : '\0';
+        char y = i < b.size() ? b[i] : '\0';
+        if (ignoreCase)
+        {
+            x = AsciiLower(x);
+            y = AsciiLower(y);
+        }
+        if (x != y)
+            return call.returnInt(static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1);
+        if (x == '\0')
+            break;
+    }
+    return call.returnInt(0);
+}
+
+// Last occurrence of [pattern] (non-empty, not longer than [text]). Short
+// patterns are compared in place; longer ones use a failure table over the
+// reversed pattern so that the scan stays linear.
+size_t findLast(std::string_view text, std::string_view pattern)
+{
+    const size_t m = pattern.size();
+    if (m <= kShortPattern)
+    {
+        const char first = pattern[0];
+        for (size_t end = text.size() - m + 1; end > 0;)
+        {
+            const void* hit = memrchr(text.data(), first, end);
+            if (!hit)
+                return std::string_view::npos;
+            const size_t pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+            if (std::memcmp(text.data() + pos, pattern.data(), m) == 0)
+                return pos;
+            end = pos;
+        }
+        return std::string_view::npos;
+    }
+    // rev(s)[i] is s[size - 1 - i].
+    const auto rp = [&](size_t i) { return pattern[m - 1 - i]; };
+    std::vector<size_t> fail(m, 0);
+    for (size_t i = 1, k = 0; i < m; ++i)
+    {
+        while (k > 0 && rp(i) != rp(k))
+            k = fail[k - 1];
+        if (rp(i) == rp(k))
+            ++k;
+        fail[i] = k;
+    }
+    const size_t n = text.size();
+    for (size_t i = 0, k = 0; i < n; ++i)
+    {
+        const char c = text[n - 1 - i];
+        while (k > 0 && c != rp(k))
+            k = fail[k - 1];
+        if (c == rp(k))
+            ++k;
+        if (k == m)
+            return n - 1 - i; // the match ends (reversed) at i, so starts here in the text
+    }
+    return std::string_view::npos;
+}
+
+// strstr and strrstr.
+ereturnvalue strStr(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    const std::string_view pattern = call.text(2);
+    if (text.empty() || pattern.empty() || pattern.size() > text.size())
+        return call.returnInt(-1);
+    size_t pos;
+    if (call.variant() == kFirst)
+    {
+        // The C library's memmem is linear in the worst case; string_view::find is not.
+        const void* hit = memmem(text.data(), text.size(), pattern.data(), pattern.size());
+        pos = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+    }
+    else
+        pos = findLast(text, pattern);
+    return call.returnInt(pos == std::string_view::npos ? -1 : static_cast<int32_t>(pos));
+}
+
+// strtoupper and strtolower. Texts without a byte to change are handed on.
+ereturnvalue strCase(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    const bool upper = call.variant() == kToUpper;
+    const auto changes = [upper](char c) { return upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z'); };
+    const size_t first = static_cast<size_t>(std::find_if(text.begin(), text.end(), changes) - text.begin());
+    if (first == text.size())
+        return returnPiece(call, text, text);
+
+    Value out = Value::stringWithCapacity(text.substr(0, first), static_cast<int32_t>(text.size()));
+    char block[4096];
+    for (size_t pos = first; pos < text.size();)
+    {
+        const size_t n = std::min(sizeof block, text.size() - pos);
+        for (size_t i = 0; i < n; ++i)
+            block[i] = upper ? AsciiUpper(text[pos + i]) : AsciiLower(text[pos + i]);
+        out.appendToString({block, n});
+        pos += n;
+    }
+    return call.returnValue(std::move(out));
+}
+
+// trim, ltrim, rtrim.
+ereturnvalue strTrim(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    const size_t first = (call.variant() & kTrimStart) ? text.find_first_not_of(kTrimSet) : 0;
+    if (first == std::string_view::npos)
+        return call.returnText(std::string_view{});
+    const size_t last = (call.variant() & kTrimEnd) ? text.find_last_not_of(kTrimSet) : text.size() - 1;
+    if (last == std::string_view::npos)
+        return call.returnText(std::string_view{});
+    return returnPiece(call, text, text.substr(first, last + 1 - first));
+}
+
+ereturnvalue trimQuotes(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    // A lone single quote is both ends of itself; a lone double quote is not.
+    const bool doubled = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+    const bool single = !text.empty() && text.front() == '\'' && text.back() == '\'';
+    if (!doubled && !single)
+        return returnPiece(call, text, text);
+    return call.returnText(text.size() <= 2 ? std::string_view{} : text.substr(1, text.size() - 2));
+}
+
+ereturnvalue addQuotes(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    const bool quoted = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+    if (text.empty() || quoted || text.find(' ') == std::string_view::npos)
+        return returnPiece(call, text, text);
+    Value out = Value::stringWithCapacity("\"", static_cast<int32_t>(std::min<size_t>(text.size() + 2, 0x7FFFFFF0)));
+    out.appendToString(text);
+    out.appendToString("\"");
+    return call.returnValue(std::move(out));
+}
+
+// The [count] bytes from [start]; a negative count takes the rest.
+std::string_view cut(std::string_view text, int32_t start, int32_t count)
+{
+    const size_t from = static_cast<size_t>(std::max(start, 0));
+    if (from >= text.size())
+        return {};
+    const size_t rest = text.size() - from;
+    return text.substr(from, count < 0 ? rest : std::min(rest, static_cast<size_t>(count)));
+}
+
 ereturnvalue subStr(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    const int64_t start = std::max<int32_t>(call.integer(2), 0);
-    const int32_t count = call.integer(3);
-    std::string_view piece;
-    if (start < static_cast<int64_t>(text.size()))
-    {
-        const size_t rest = text.size() - static_cast<size_t>(start);
-        piece = text.substr(static_cast<size_t>(start), count < 0 ? rest : std::min<size_t>(rest, size_t(count)));
-    }
-    return call.returnText(piece);
+    return returnPiece(call, text, cut(text, call.integer(2), call.integer(3)));
+}
+
+// leftstr and rightstr.
+ereturnvalue leftRight(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    const int32_t count = call.integer(2);
+    if (call.variant() == kLeft)
+        return returnPiece(call, text, cut(text, 0, count));
+    if (count <= 0)
+        return call.returnText(std::string_view{});
+    const size_t n = std::min(text.size(), static_cast<size_t>(count));
+    return returnPiece(call, text, text.substr(text.size() - n));
+}
+
+ereturnvalue asc(SysCall& call)
+{
+    const std::string_view text = call.text(1);
+    return call.returnInt(text.empty() ? 0 : static_cast<int32_t>(static_cast<signed char>(text[0])));
+}
+
+ereturnvalue chr(SysCall& call)
+{
+    const int32_t code = call.integer(1);
+    if (code < 1 || code > 255)
+        return call.returnText(std::string_view{});
+    const char byte = static_cast<char>(static_cast<unsigned char>(code));
+    return call.returnText(std::string_view{&byte, 1});
 }
 
 constexpr SysFunction kStringFunctions[] = {
     {"strlen", -5377, ArgRule::exactly(1), strLen},
+    Fn("strcmp", -5378, ArgRule::exactly(2), stringCompare).message("stringcompare"),
+    Fn("stricmp", -5379, ArgRule::exactly(2), stringCompare).as(kIgnoreCase).message("stringcompare"),
+    Fn("strncmp", -5380, ArgRule::exactly(3), stringCompare).as(kCounted).message("stringcompare"),
+    Fn("strnicmp", -5381, ArgRule::exactly(3), stringCompare).as(kCounted | kIgnoreCase).message("stringcompare"),
+    Fn("strstr", -5382, ArgRule::exactly(2), strStr).as(kFirst),
+    Fn("strrstr", -5383, ArgRule::exactly(2), strStr).as(kLast),
+    Fn("strtoupper", -5392, ArgRule::exactly(1), strCase).as(kToUpper).message("strcase"),
+    Fn("strtolower", -5393, ArgRule::exactly(1), strCase).as(kToLower).message("strcase"),
+    Fn("trim", -5394, ArgRule::exactly(1), strTrim).as(kTrimStart | kTrimEnd).message("strtrim"),
+    Fn("ltrim", -5395, ArgRule::exactly(1), strTrim).as(kTrimStart).message("strtrim"),
+    Fn("rtrim", -5396, ArgRule::exactly(1), strTrim).as(kTrimEnd).message("strtrim"),
+    {"trimquotes", -5397, ArgRule::exactly(1), trimQuotes},
+    {"addquotes", -5398, ArgRule::exactly(1), addQuotes},
     {"substr", -5408, ArgRule::exactly(3), subStr},
+    Fn("leftstr", -5409, ArgRule::exactly(2), leftRight).as(kLeft).message("leftright"),
+    Fn("rightstr", -5410, ArgRule::exactly(2), leftRight).as(kRight).message("leftright"),
+    {"asc", -5411, ArgRule::exactly(1), asc},
+    {"chr", -5412, ArgRule::exactly(1), chr},
 };
 } // namespace
 
