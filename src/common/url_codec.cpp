@@ -83,7 +83,7 @@ std::string UrlEncode(std::string_view text, UrlEncoding how)
     {
         const uint8_t cls = classify(text[length], how);
         if (cls == kEnd) break;
-        escapes += cls == kEscape ? 1 : 0;
+        escapes += cls == kEscape ? 1u : 0u;
     }
     std::string out(length + 2 * escapes, '\0');
     char* dst = out.data();

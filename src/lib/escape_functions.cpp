@@ -84,7 +84,7 @@ ereturnvalue escapeText(SysCall& call)
     const std::string_view input = inputText(call);
     size_t escapes = 0;
     for (const char c : input)
-        escapes += escapeLetter(c) != 0 ? 1 : 0;
+        escapes += escapeLetter(c) != 0 ? 1u : 0u;
     if (escapes == 0) return returnUnchanged(call, input);
     std::string out(input.size() + escapes, '\0');
     char* dst = out.data();
