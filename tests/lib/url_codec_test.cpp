@@ -44,5 +44,34 @@ TEST(UrlDecode, EscapesPlusAndFaults)
         EXPECT_EQ(UrlDecode(row.encoded), row.decoded) << row.encoded;
 }
 
+TEST(UrlEncode, SwitchesAndZeroByte)
+{
+    const struct
+    {
+        std::string text;
+        UrlEncoding how;
+        std::string encoded;
+    } rows[] = {
+        {"a b.c", UrlEncoding::Plain, "a%20b.c"},
+        {"a b.c", UrlEncoding::Query, "a+b.c"},
+        {"a b.c", UrlEncoding::Strict, "a%20b%2Ec"},
+        {"\x01\x7F\x80\xFF", UrlEncoding::Plain, "%01%7F%80%FF"},
+        {"", UrlEncoding::Query, ""},
+        // A raw zero byte ends the input.
+        {"a b\0c d"s, UrlEncoding::Query, "a+b"},
+        {"\0x"s, UrlEncoding::Plain, ""},
+    };
+    for (const auto& row : rows)
+    {
+        EXPECT_EQ(UrlEncode(row.text, row.how), row.encoded) << row.text;
+        // The unchanged prefix stops at the first byte that encodes to something else.
+        const size_t unchanged = UrlEncodeUnchanged(row.text, row.how);
+        EXPECT_EQ(row.text.substr(0, unchanged), row.encoded.substr(0, unchanged)) << row.text;
+        EXPECT_TRUE(unchanged == row.text.size() || row.encoded.size() <= unchanged ||
+                    row.encoded[unchanged] != row.text[unchanged])
+            << row.text;
+    }
+}
+
 } // namespace
 } // namespace tn
