@@ -212,8 +212,14 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
             }
             size_t i = lo, j = mid, k = lo;
             // Equal keys take the left run first: that keeps the sort stable.
+            // Branch-free steps: the choice is data, not a jump to predict.
             while (i < mid && j < hi)
-                to[k++] = less(from[j], from[i]) ? from[j++] : from[i++];
+            {
+                const bool right = less(from[j], from[i]);
+                to[k++] = right ? from[j] : from[i];
+                j += right;
+                i += !right;
+            }
             std::copy(from + i, from + mid, to + k);
             std::copy(from + j, from + hi, to + k + (mid - i));
         }
@@ -239,12 +245,6 @@ const Value& sortKey(const Value& element)
     return *key;
 }
 
-struct IntKey
-{
-    int32_t key;
-    int32_t index;
-};
-
 struct TextKey
 {
     const char* data; // null while the text sits in the arena at [offset]
@@ -260,17 +260,23 @@ bool textLess(const TextKey& a, const TextKey& b) noexcept
     return c != 0 ? c < 0 : a.length < b.length;
 }
 
+// Integer keys are packed with their index into one word: the key's sign bit
+// flipped in the high half, the index in the low half. Word order is then key
+// order with ties broken by position.
 std::vector<int32_t> orderByInteger(const ValueVector& items)
 {
-    std::vector<IntKey> keys(static_cast<size_t>(items.count()));
+    std::vector<uint64_t> keys(static_cast<size_t>(items.count()));
     for (int32_t i = 0; i < items.count(); ++i)
     {
-        keys[static_cast<size_t>(i)] = {sortKey(items[i]).toInt(), i};
+        const Value& item = items[i];
+        const int32_t value = item.isInteger() ? item.rawInt() : sortKey(item).toInt();
+        const uint32_t key = static_cast<uint32_t>(value) ^ 0x80000000u;
+        keys[static_cast<size_t>(i)] = (uint64_t(key) << 32) | static_cast<uint32_t>(i);
     }
-    mergeSort(keys, [](const IntKey& a, const IntKey& b) { return a.key < b.key; });
+    mergeSort(keys, [](uint64_t a, uint64_t b) { return a < b; });
     std::vector<int32_t> order(keys.size());
     for (size_t i = 0; i < keys.size(); ++i)
-        order[i] = keys[i].index;
+        order[i] = static_cast<int32_t>(keys[i] & 0xFFFFFFFFu);
     return order;
 }
 
