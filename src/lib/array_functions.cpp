@@ -210,18 +210,31 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
                 std::copy(from + lo, from + hi, to + lo);
                 continue;
             }
-            size_t i = lo, j = mid, k = lo;
             // Equal keys take the left run first: that keeps the sort stable.
-            // Branch-free steps: the choice is data, not a jump to predict.
-            while (i < mid && j < hi)
+            // Branch-free steps, from both ends at once: the front takes the
+            // smallest, the back the largest, two independent chains.
+            size_t i = lo, j = mid, k = lo;
+            size_t ie = mid, je = hi, ke = hi;
+            while (k + 1 < ke && i < mid && j < hi && ie > lo && je > mid)
+            {
+                const bool right = less(from[j], from[i]);
+                to[k++] = right ? from[j] : from[i];
+                j += right;
+                i += !right;
+                const bool left = less(from[je - 1], from[ie - 1]);
+                to[--ke] = left ? from[ie - 1] : from[je - 1];
+                ie -= left;
+                je -= !left;
+            }
+            while (i < ie && j < je)
             {
                 const bool right = less(from[j], from[i]);
                 to[k++] = right ? from[j] : from[i];
                 j += right;
                 i += !right;
             }
-            std::copy(from + i, from + mid, to + k);
-            std::copy(from + j, from + hi, to + k + (mid - i));
+            std::copy(from + i, from + ie, to + k);
+            std::copy(from + j, from + je, to + k + (ie - i));
         }
         std::swap(from, to);
     }
