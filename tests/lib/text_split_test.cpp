@@ -46,12 +46,38 @@ TEST(SplitText, SeparatorsQuotesSkippingAndLimit)
         {",", "a,b", false, false, 5, {"a", "b"}},
         {",", "a,b", false, false, -1, {"a", "b"}},
         {",", ",,a,b,c", false, true, 2, {"a", "b,c"}},
+        {",", "a,,,b,c", false, true, 2, {"a", ",,b,c"}},
+        {",", "a,b,", false, false, 3, {"a", "b", ""}},
+        {",", "a,b,", false, true, 3, {"a", "b"}},
+        // Limits and skipping with quotes: the rest keeps its quotes and separators.
+        {",", "\"a,b\",c,d", true, false, 2, {"\"a,b\"", "c,d"}},
+        {",", "\"a,b\"", true, false, 1, {"\"a,b\""}},
+        {"", "  a \"b c\"  d ", true, true, 0, {"a", "\"b c\"", "d"}},
+        {"\"", "a\"b", true, false, 0, {"a", "b"}},
     };
     for (const auto& row : rows)
     {
         EXPECT_EQ(SplitText(row.separator, row.text, row.quotes, row.skipEmpty, row.max), row.pieces)
             << "[" << row.separator << "] " << row.text;
     }
+}
+
+// The pieces are views into the text itself, given out one at a time.
+TEST(TextSplitter, HandsOutViewsIntoTheText)
+{
+    const std::string_view text = "ab, cd,";
+    TextSplitter splitter(",", text, false, false, 0);
+    std::string_view piece;
+    ASSERT_TRUE(splitter.next(piece));
+    EXPECT_EQ(piece.data(), text.data());
+    EXPECT_EQ(piece, "ab");
+    ASSERT_TRUE(splitter.next(piece));
+    EXPECT_EQ(piece.data(), text.data() + 3);
+    EXPECT_EQ(piece, " cd");
+    ASSERT_TRUE(splitter.next(piece));
+    EXPECT_EQ(piece, "");
+    EXPECT_FALSE(splitter.next(piece));
+    EXPECT_FALSE(splitter.next(piece));
 }
 
 } // namespace
