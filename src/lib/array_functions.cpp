@@ -7,6 +7,7 @@
 #include "lib/core_functions.h"
 
 #include "common/ascii.h"
+#include "common/quotes.h"
 #include "common/text_split.h"
 #include "vm/virtual_machine.h"
 
@@ -341,9 +342,7 @@ ereturnvalue sort(SysCall& call)
 // One pair of surrounding double quotes removed.
 std::string_view withoutDoubleQuotes(std::string_view text)
 {
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-        return text.substr(1, text.size() - 2);
-    return text;
+    return IsDoubleQuoted(text) ? text.substr(1, text.size() - 2) : text;
 }
 
 ereturnvalue find(SysCall& call)
@@ -380,18 +379,6 @@ ereturnvalue find(SysCall& call)
 
 // ---- Splitting and joining ----
 
-// One pair of surrounding quotes removed, double or single; a lone single
-// quote is both its own ends.
-std::string_view trimQuotes(std::string_view text)
-{
-    if (text.empty())
-        return text;
-    const char first = text.front(), last = text.back();
-    if ((text.size() >= 2 && first == '"' && last == '"') || (first == '\'' && last == '\''))
-        return text.size() >= 2 ? text.substr(1, text.size() - 2) : std::string_view();
-    return text;
-}
-
 ereturnvalue split(SysCall& call)
 {
     const bool quoted = call.variant() == kQuoted;
@@ -403,7 +390,7 @@ ereturnvalue split(SysCall& call)
         for (size_t i = 0; i < text.size(); ++i)
         {
             const std::string_view byte = text.substr(i, 1);
-            items.push(Value::string(quoted ? trimQuotes(byte) : byte));
+            items.push(Value::string(quoted ? TrimQuotes(byte) : byte));
         }
         return call.returnArray(std::move(items));
     }
@@ -412,16 +399,8 @@ ereturnvalue split(SysCall& call)
     TextSplitter splitter(separator, text, quoted, false, 0);
     std::string_view piece;
     while (splitter.next(piece))
-        items.push(Value::string(quoted ? trimQuotes(piece) : piece));
+        items.push(Value::string(quoted ? TrimQuotes(piece) : piece));
     return call.returnArray(std::move(items));
-}
-
-// Wrapped in double quotes when it holds a blank and is not wrapped already.
-bool needsQuotes(std::string_view text)
-{
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
-        return false;
-    return text.find(' ') != std::string_view::npos;
 }
 
 class Joiner
@@ -468,7 +447,7 @@ private:
             return;
         }
         const std::string_view text = value.textView(scratch_);
-        if (needsQuotes(text))
+        if (NeedsQuotes(text))
         {
             out_ += '"';
             out_.append(text);

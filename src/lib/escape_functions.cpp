@@ -44,19 +44,6 @@ std::string_view inputText(SysCall& call)
     return untilZero(call.text(1));
 }
 
-// Hands argument 1 on as the result when it is already a text and the
-// function would leave [input] (its text) unchanged: no copy is made.
-ereturnvalue returnUnchanged(SysCall& call, std::string_view input)
-{
-    Value& source = call.arg(1);
-    if (source.isString() && source.stringView().size() == input.size())
-    {
-        call.result = std::move(source);
-        return ereturnvalue::OK;
-    }
-    return call.returnText(input);
-}
-
 char escapeLetter(char c) noexcept
 {
     switch (c)
@@ -85,7 +72,7 @@ ereturnvalue escapeText(SysCall& call)
     size_t escapes = 0;
     for (const char c : input)
         escapes += escapeLetter(c) != 0 ? 1u : 0u;
-    if (escapes == 0) return returnUnchanged(call, input);
+    if (escapes == 0) return call.returnPiece(1, input);
     std::string out(input.size() + escapes, '\0');
     char* dst = out.data();
     for (const char c : input)
@@ -123,7 +110,7 @@ ereturnvalue unescapeText(SysCall& call)
 {
     const std::string_view input = inputText(call);
     const size_t first = input.find('\\');
-    if (first == std::string_view::npos) return returnUnchanged(call, input);
+    if (first == std::string_view::npos) return call.returnPiece(1, input);
     std::string out(input.size(), '\0');
     std::memcpy(out.data(), input.data(), first);
     char* dst = out.data() + first;
@@ -142,7 +129,7 @@ ereturnvalue unescapeText(SysCall& call)
 // texttohtml and htmltotext: no entity conversion in this host.
 ereturnvalue passText(SysCall& call)
 {
-    return returnUnchanged(call, inputText(call));
+    return call.returnPiece(1, inputText(call));
 }
 
 UrlEncoding urlEncoding(int32_t variant) noexcept
@@ -162,14 +149,14 @@ ereturnvalue urlEncode(SysCall& call)
 {
     const std::string_view input = call.text(1);
     const UrlEncoding how = urlEncoding(call.variant());
-    if (UrlEncodeUnchanged(input, how) == input.size()) return returnUnchanged(call, input);
+    if (UrlEncodeUnchanged(input, how) == input.size()) return call.returnPiece(1, input);
     return call.returnText(UrlEncode(input, how));
 }
 
 ereturnvalue urlDecode(SysCall& call)
 {
     const std::string_view input = inputText(call);
-    if (input.find_first_of("+%") == std::string_view::npos) return returnUnchanged(call, input);
+    if (input.find_first_of("+%") == std::string_view::npos) return call.returnPiece(1, input);
     return call.returnText(UrlDecode(input));
 }
 

@@ -4,6 +4,7 @@
 #include "lib/core_functions.h"
 
 #include "common/ascii.h"
+#include "common/quotes.h"
 #include "vm/virtual_machine.h"
 
 #include <algorithm>
@@ -39,16 +40,6 @@ constexpr std::string_view kTrimSet = "\r\n \t";
 // Patterns up to this length are searched backwards by direct comparison;
 // the cost per text byte stays bounded by it.
 constexpr size_t kShortPattern = 16;
-
-// Gives back [piece] of argument 1's text. When it is the whole of a string
-// argument, the argument itself is handed on instead of copied.
-ereturnvalue returnPiece(SysCall& call, std::string_view text, std::string_view piece)
-{
-    Value& source = call.arg(1);
-    if (piece.size() == text.size() && source.isString())
-        return call.returnValue(std::move(source));
-    return call.returnText(piece);
-}
 
 ereturnvalue strLen(SysCall& call)
 {
@@ -159,7 +150,7 @@ ereturnvalue strCase(SysCall& call)
     const auto changes = [upper](char c) { return upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z'); };
     const size_t first = static_cast<size_t>(std::find_if(text.begin(), text.end(), changes) - text.begin());
     if (first == text.size())
-        return returnPiece(call, text, text);
+        return call.returnPiece(1, text);
 
     Value out = Value::stringWithCapacity(text.substr(0, first), static_cast<int32_t>(text.size()));
     char block[4096];
@@ -184,26 +175,20 @@ ereturnvalue strTrim(SysCall& call)
     const size_t last = (call.variant() & kTrimEnd) ? text.find_last_not_of(kTrimSet) : text.size() - 1;
     if (last == std::string_view::npos)
         return call.returnText(std::string_view{});
-    return returnPiece(call, text, text.substr(first, last + 1 - first));
+    return call.returnPiece(1, text.substr(first, last + 1 - first));
 }
 
 ereturnvalue trimQuotes(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    // A lone single quote is both ends of itself; a lone double quote is not.
-    const bool doubled = text.size() >= 2 && text.front() == '"' && text.back() == '"';
-    const bool single = !text.empty() && text.front() == '\'' && text.back() == '\'';
-    if (!doubled && !single)
-        return returnPiece(call, text, text);
-    return call.returnText(text.size() <= 2 ? std::string_view{} : text.substr(1, text.size() - 2));
+    return call.returnPiece(1, TrimQuotes(text));
 }
 
 ereturnvalue addQuotes(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    const bool quoted = text.size() >= 2 && text.front() == '"' && text.back() == '"';
-    if (text.empty() || quoted || text.find(' ') == std::string_view::npos)
-        return returnPiece(call, text, text);
+    if (!NeedsQuotes(text))
+        return call.returnPiece(1, text);
     Value out = Value::stringWithCapacity("\"", static_cast<int32_t>(std::min<size_t>(text.size() + 2, 0x7FFFFFF0)));
     out.appendToString(text);
     out.appendToString("\"");
@@ -223,7 +208,7 @@ std::string_view cut(std::string_view text, int32_t start, int32_t count)
 ereturnvalue subStr(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    return returnPiece(call, text, cut(text, call.integer(2), call.integer(3)));
+    return call.returnPiece(1, cut(text, call.integer(2), call.integer(3)));
 }
 
 // leftstr and rightstr.
@@ -232,11 +217,11 @@ ereturnvalue leftRight(SysCall& call)
     const std::string_view text = call.text(1);
     const int32_t count = call.integer(2);
     if (call.variant() == kLeft)
-        return returnPiece(call, text, cut(text, 0, count));
+        return call.returnPiece(1, cut(text, 0, count));
     if (count <= 0)
         return call.returnText(std::string_view{});
     const size_t n = std::min(text.size(), static_cast<size_t>(count));
-    return returnPiece(call, text, text.substr(text.size() - n));
+    return call.returnPiece(1, text.substr(text.size() - n));
 }
 
 ereturnvalue asc(SysCall& call)

@@ -91,6 +91,14 @@ ereturnvalue SysCall::returnValue(Value&& v)
     return ereturnvalue::OK;
 }
 
+ereturnvalue SysCall::returnPiece(int32_t i, std::string_view piece)
+{
+    Value& source = arg(i);
+    if (source.isString() && piece.size() == source.stringView().size())
+        return returnValue(std::move(source));
+    return returnText(piece);
+}
+
 void SysCall::fail(std::string_view detail)
 {
     std::string text = "Invalid call to ";

@@ -139,6 +139,9 @@ struct SysCall
     ereturnvalue returnDate(const DateValue& d);
     ereturnvalue returnArray(ValueVector&& items);
     ereturnvalue returnValue(Value&& v);
+    // [piece] is a part of text(i): when it is all of a string argument, the
+    // argument is handed on instead of copied.
+    ereturnvalue returnPiece(int32_t i, std::string_view piece);
 
     // "Invalid call to <message name>. <detail>"
     [[noreturn]] void fail(std::string_view detail);
