@@ -6,6 +6,7 @@
 // nothing once the depth has been reached before.
 #include "vm/virtual_machine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tn
@@ -110,7 +111,7 @@ void VirtualMachine::returnLent(CallFrame& frame, CallFrame* caller)
     }
 }
 
-void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lendByReference)
+int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lendByReference)
 {
     Value* top = stack_.top();
     if (!top)
@@ -123,20 +124,18 @@ void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lend
     stack_.pop();
     if (stack_.count() < count)
         raiseStackUnderflow();
+    // Positions past the flag list are by value, so a call without
+    // by-reference parameters never touches the lists.
+    const int32_t flagged = static_cast<int32_t>(frame.byRefFlags.size());
     if (count <= 0)
-        return;
-    if (static_cast<int32_t>(frame.byRefFlags.size()) < count)
-    {
-        frame.byRefFlags.resize(static_cast<size_t>(count), 0);
-        frame.callerRefs.resize(static_cast<size_t>(count), 0);
-    }
+        return flagged;
     CallFrame* caller = callerFrame();
     frame.locals.reserve(count + 1);
     frame.locals.at(count);
     for (int32_t i = count; i >= 1; --i)
     {
         Value& argument = *stack_.top();
-        if (frame.byRefFlags[static_cast<size_t>(i) - 1] == 1)
+        if (i <= flagged && frame.byRefFlags[static_cast<size_t>(i) - 1] == 1)
         {
             if (!argument.isReference())
             {
@@ -149,7 +148,7 @@ void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lend
             {
                 // The same variable passed twice: the later position already holds it.
                 int32_t sameAs = 0;
-                for (int32_t j = i + 1; j <= count && !sameAs; ++j)
+                for (int32_t j = i + 1; j <= std::min(count, flagged) && !sameAs; ++j)
                     if (frame.byRefFlags[static_cast<size_t>(j) - 1] == 1 &&
                         frame.callerRefs[static_cast<size_t>(j) - 1] == argument.rawInt())
                         sameAs = j;
@@ -173,6 +172,7 @@ void VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lend
             frame.locals[i] = std::move(argument);
         stack_.pop();
     }
+    return std::max(count, flagged);
 }
 
 void VirtualMachine::copyBack(CallFrame& frame)
@@ -243,14 +243,14 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     // By-reference arguments are lent to the function rather than shared, so
     // that pop() on a large array does not copy it. Should the function fail,
     // the values go back to the caller's variables before the error leaves.
-    bindArguments(frame, declared, true);
+    const int32_t argc = bindArguments(frame, declared, true);
     if (!row)
         raiseRuntimeError("unknown system function called");
     Value result;
     ereturnvalue code;
     try
     {
-        code = InvokeSysFunction(*row, *this, frame, static_cast<int32_t>(frame.byRefFlags.size()), result);
+        code = InvokeSysFunction(*row, *this, frame, argc, result);
     }
     catch (...)
     {

@@ -140,7 +140,8 @@ private:
     Value& localSlot(int32_t slot); // raises "invalid pop local " without a frame
     // [lendByReference]: move a by-reference argument's value out of the
     // caller's variable instead of sharing it (system calls only; see callSystem).
-    void bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
+    // Returns the argument count the callee sees.
+    int32_t bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
     Value* directVariable(int32_t reference, CallFrame* caller);
     void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
