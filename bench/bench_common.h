@@ -5,8 +5,7 @@
 #include <ctime>
 
 // CPU time of this process, so that a busy machine does not distort the numbers.
-template <typename F>
-double TimeIt(F&& f)
+template <typename F> double TimeIt(F&& f)
 {
     timespec a{}, b{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &a);

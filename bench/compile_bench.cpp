@@ -22,7 +22,8 @@ std::string GenerateProgram(int lines)
         code += "        if ($i % 3 == 0) { $b = $b + $i; } else { $b = $b - 1; }\n";
         code += "        while ($b > 100) { $b = $b / 2; }\n";
         code += "    }\n";
-        code += "    switch ($a) { case 1: $s .= \"one\"; break; case 2: $s .= \"two\"; break; default: $s .= \"x\"; }\n";
+        code +=
+            "    switch ($a) { case 1: $s .= \"one\"; break; case 2: $s .= \"two\"; break; default: $s .= \"x\"; }\n";
         code += "    return $s . count($b);\n";
         code += "}\n";
         code += "$r" + std::to_string(f) + " = f" + std::to_string(f) + "(" + std::to_string(f % 7) + ", $t);\n";
@@ -44,7 +45,8 @@ void RunCompileBenchmarks()
     double best = 1e9;
     for (int i = 0; i < 5; ++i)
     {
-        const double t = TimeIt([&] { result = Compiler::instance().compile(vm.functionSets(), image, blocks, results, "bench.htm"); });
+        const double t = TimeIt(
+            [&] { result = Compiler::instance().compile(vm.functionSets(), image, blocks, results, "bench.htm"); });
         best = t < best ? t : best;
     }
     std::printf("%-28s %9.3f ms CPU  %7.0f lines/s  (%s, %d bytes of code)\n", "compile 20,000 lines", best * 1000.0,

@@ -4,8 +4,8 @@
 #include "bench_common.h"
 #include "hostlib/host_functions.h"
 
-#include "vm/virtual_machine.h"
 #include "support/image_builder.h"
+#include "vm/virtual_machine.h"
 
 #include <cstdio>
 
@@ -21,10 +21,11 @@ void runImage(const char* name, const ImageBuilder& b)
     VirtualMachine vm{HostFunctionSets()};
     vm.attach(&image);
     std::string message;
-    const double seconds = TimeIt([&] {
-        if (vm.run(message) != ereturnvalue::OK)
-            std::fprintf(stderr, "%s failed: %s\n", name, message.c_str());
-    });
+    const double seconds = TimeIt(
+        [&]
+        {
+            if (vm.run(message) != ereturnvalue::OK) std::fprintf(stderr, "%s failed: %s\n", name, message.c_str());
+        });
     ReportRate(name, seconds, vm.instructionCount());
 }
 

@@ -28,11 +28,9 @@ inline std::string AsciiLowerCopy(std::string_view text)
 
 constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
 }
 

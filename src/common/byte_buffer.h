@@ -21,7 +21,7 @@ namespace tn
 
 class ByteBuffer
 {
-public:
+  public:
     ByteBuffer() noexcept = default;
     ByteBuffer(const ByteBuffer& other); // copy: own storage of the source's capacity; throws MemAlloc
     ByteBuffer(ByteBuffer&& other) noexcept;
@@ -57,15 +57,15 @@ public:
     }
     void appendText(const char* text); // zero-terminated; null appends nothing
     void assignText(const char* text);
-    void appendBuffer(const ByteBuffer& other);              // other's bytes 0..length
-    ereturnvalue appendWindow(const ByteBuffer& other);      // other's window; Empty when empty
-    ereturnvalue assignWindow(const ByteBuffer& other);      // clear, then appendWindow
-    void appendZeros(int32_t n);                             // length becomes capacity
+    void appendBuffer(const ByteBuffer& other);         // other's bytes 0..length
+    ereturnvalue appendWindow(const ByteBuffer& other); // other's window; Empty when empty
+    ereturnvalue assignWindow(const ByteBuffer& other); // clear, then appendWindow
+    void appendZeros(int32_t n);                        // length becomes capacity
 
     // Reading and trimming
-    char* windowStartPtr() noexcept;       // null when empty
-    char* windowEndPtr() noexcept;         // null when empty
-    char* at(int32_t i) noexcept;          // null outside 0..length-1
+    char* windowStartPtr() noexcept; // null when empty
+    char* windowEndPtr() noexcept;   // null when empty
+    char* at(int32_t i) noexcept;    // null outside 0..length-1
     const char* data() const noexcept { return data_; }
     int32_t length() const noexcept { return length_; }
     int32_t capacity() const noexcept { return capacity_; }
@@ -77,7 +77,7 @@ public:
     std::string_view windowView() const noexcept;
 
     void dropLast(int32_t n) noexcept;
-    void truncate(int32_t n) noexcept;     // n < 1 clears
+    void truncate(int32_t n) noexcept; // n < 1 clears
     ereturnvalue dropTrailingZero() noexcept;
     // Signed-byte comparison of this window against other's window; 0 when the first n
     // bytes of this window (all of it for n == 0) are a prefix of the other window.
@@ -92,7 +92,7 @@ public:
     // Body scrambling of compiled files, applied in place to the window.
     ereturnvalue scrambleWindow() noexcept;
 
-protected:
+  protected:
     char* data_ = nullptr;
     int32_t length_ = 0;
     int32_t capacity_ = 0;
@@ -100,7 +100,7 @@ protected:
     int32_t windowEnd_ = 0;
     int64_t allocated_ = 0; // physical bytes behind data_, >= capacity_
 
-private:
+  private:
     bool ensurePhysical(int64_t bytes) noexcept;
     // Capacity for [count] more bytes at the window end, by the fixed rule.
     void growFor(int32_t count);
@@ -118,7 +118,7 @@ private:
 // A buffer with a read position, read chunk by chunk.
 class ReadingByteBuffer : public ByteBuffer
 {
-public:
+  public:
     using ByteBuffer::ByteBuffer;
     ReadingByteBuffer() noexcept = default;
     ReadingByteBuffer(const ReadingByteBuffer& other) = default;
@@ -131,7 +131,7 @@ public:
     int32_t readChunk(char* destination, int32_t n, bool dropCR) noexcept;
     int32_t readPosition() const noexcept { return readPos_; }
 
-private:
+  private:
     int32_t readPos_ = 0;
 };
 

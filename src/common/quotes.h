@@ -17,8 +17,7 @@ constexpr bool IsDoubleQuoted(std::string_view text) noexcept
 constexpr std::string_view TrimQuotes(std::string_view text) noexcept
 {
     const bool single = !text.empty() && text.front() == '\'' && text.back() == '\'';
-    if (!IsDoubleQuoted(text) && !single)
-        return text;
+    if (!IsDoubleQuoted(text) && !single) return text;
     return text.size() <= 2 ? std::string_view() : text.substr(1, text.size() - 2);
 }
 

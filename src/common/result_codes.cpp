@@ -16,7 +16,8 @@ constexpr const char* kNames[kResultCodeCount] = {
 constexpr bool numbersAreIndexes()
 {
     int32_t index = 0;
-#define TN_RESULT_CODE(name, number, display) if (number != index++) return false;
+#define TN_RESULT_CODE(name, number, display)                                                                          \
+    if (number != index++) return false;
 #include "common/result_codes.def"
 #undef TN_RESULT_CODE
     return true;
@@ -27,8 +28,7 @@ static_assert(numbersAreIndexes(), "result_codes.def must list the codes densely
 
 const char* ResultCodeName(int32_t code) noexcept
 {
-    if (code < 0 || code >= kResultCodeCount)
-        return "XXXX";
+    if (code < 0 || code >= kResultCodeCount) return "XXXX";
     return kNames[code];
 }
 

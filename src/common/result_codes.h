@@ -25,7 +25,10 @@ constexpr int32_t kResultCodeCount = 0
 
 // Display name of a code; "XXXX" outside 0..40.
 const char* ResultCodeName(int32_t code) noexcept;
-inline const char* ResultCodeName(ereturnvalue code) noexcept { return ResultCodeName(static_cast<int32_t>(code)); }
+inline const char* ResultCodeName(ereturnvalue code) noexcept
+{
+    return ResultCodeName(static_cast<int32_t>(code));
+}
 // Replaces [out] with the display name.
 void ResultCodeName(int32_t code, std::string& out);
 

@@ -51,8 +51,7 @@ void Assembler::reserveCode(size_t bytes)
 {
     bytes = std::min(bytes, kMaxReservedCode);
     // Only an empty buffer is sized; a failed allocation just leaves growth to later appends.
-    if (code_.empty() && bytes > static_cast<size_t>(code_.capacity()))
-        code_.allocate(static_cast<int32_t>(bytes));
+    if (code_.empty() && bytes > static_cast<size_t>(code_.capacity())) code_.allocate(static_cast<int32_t>(bytes));
     // Typical code has a label and a jump every 30 or so bytes; room for one
     // every 16 covers denser code too.
     const size_t sites = bytes / kCodeBytesPerSite;

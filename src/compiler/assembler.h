@@ -106,8 +106,8 @@ class Assembler final : public FunctionRegistry
 
     ProgramImage* image_ = nullptr;
     bool keepSymbols_ = true;
-    ByteBuffer code_;           // not yet in the image
-    int32_t base_ = 0;          // image code size when code_ starts
+    ByteBuffer code_;  // not yet in the image
+    int32_t base_ = 0; // image code size when code_ starts
 
     std::vector<int32_t> labels_;    // label n at n-1; -1 while unbound
     std::vector<int32_t> jumpSites_; // offsets of jump operands holding label numbers

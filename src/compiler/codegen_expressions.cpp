@@ -230,9 +230,9 @@ void CodeGenerator::generateList(const SyntaxNode& node, int32_t* argumentCounte
 {
     generateLeftChain(
         node, [](const SyntaxNode* n) { return n && n->kind == NodeKind::Operator && n->op == ','; },
-        [argumentCounter](const SyntaxNode&) {
-            if (argumentCounter)
-                ++*argumentCounter;
+        [argumentCounter](const SyntaxNode&)
+        {
+            if (argumentCounter) ++*argumentCounter;
         });
 }
 

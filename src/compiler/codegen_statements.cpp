@@ -122,7 +122,6 @@ bool CodeGenerator::generateStatement(const SyntaxNode& node)
     }
 }
 
-
 void CodeGenerator::collectList(const SyntaxNode* list, int32_t op)
 {
     const size_t base = spine_.size();

@@ -9,7 +9,9 @@ const char* CompileErrorText(int32_t code) noexcept
 {
     switch (code)
     {
-#define TN_COMPILE_ERROR(name, number, text) case name: return text;
+#define TN_COMPILE_ERROR(name, number, text)                                                                           \
+    case name:                                                                                                         \
+        return text;
 #include "compiler/compile_errors.def"
 #undef TN_COMPILE_ERROR
     default:

@@ -224,9 +224,9 @@ ereturnvalue CompilerImpl::compileBlock(const BlockSource& block, BlockCompileRe
     return code;
 }
 
-ereturnvalue CompilerImpl::compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                                   std::vector<BlockCompileResult>& results, const std::string& pagePath,
-                                   bool dropSymbols)
+ereturnvalue CompilerImpl::compile(const FunctionSets& functions, ProgramImage& image,
+                                   const std::vector<BlockSource>& blocks, std::vector<BlockCompileResult>& results,
+                                   const std::string& pagePath, bool dropSymbols)
 {
     ereturnvalue code = ereturnvalue::OK;
     std::string gathered;
@@ -315,9 +315,9 @@ Compiler::~Compiler()
     delete impl_;
 }
 
-ereturnvalue Compiler::compile(const FunctionSets& functions, ProgramImage& image, const std::vector<BlockSource>& blocks,
-                               std::vector<BlockCompileResult>& results, const std::string& pagePath,
-                               bool dropSymbols)
+ereturnvalue Compiler::compile(const FunctionSets& functions, ProgramImage& image,
+                               const std::vector<BlockSource>& blocks, std::vector<BlockCompileResult>& results,
+                               const std::string& pagePath, bool dropSymbols)
 {
     return impl_->compile(functions, image, blocks, results, pagePath, dropSymbols);
 }

@@ -29,7 +29,7 @@ struct BlockCompileResult
 {
     bool attempted = false;
     bool ok = true;
-    std::string message;   // "{7} misplaced break", "parse error", ...
+    std::string message; // "{7} misplaced break", "parse error", ...
     int32_t errorLine = 0;
     std::string errorFile; // the file in which the error lies
 };
@@ -38,7 +38,7 @@ class CompilerImpl;
 
 class Compiler
 {
-public:
+  public:
     static Compiler& instance();
 
     // Compiles [blocks] into [image] (cleared first). [functions] holds the
@@ -53,7 +53,7 @@ public:
     // Whether finishing copies the symbol tables into the image (default true).
     void setKeepSymbols(bool keep);
 
-private:
+  private:
     Compiler();
     ~Compiler();
     CompilerImpl* impl_;

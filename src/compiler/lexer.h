@@ -26,7 +26,7 @@ struct TokenValue
 
 class Lexer
 {
-public:
+  public:
     // The text is not copied; the caller keeps it alive while lexing.
     void setInput(std::string_view code);
     // Line counter := firstLine, back to the start of the input, code mode.
@@ -37,7 +37,7 @@ public:
     int32_t nextToken(TokenValue& value);
     int32_t line() const noexcept { return line_; }
 
-private:
+  private:
     // What a scan returns when it skipped a comment instead of reading a token.
     static constexpr int32_t kNoToken = -1;
 

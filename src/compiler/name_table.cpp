@@ -73,8 +73,7 @@ int32_t NameTable::insert(std::string_view name, int32_t value, bool& added)
         }
     }
     // Names come from a source text below 2 GB, so offsets fit 32 bits.
-    entries_.push_back(
-        Entry{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(name.size()), hash, value});
+    entries_.push_back(Entry{static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(name.size()), hash, value});
     text_.append(name);
     index_[at] = static_cast<uint32_t>(entries_.size());
     added = true;

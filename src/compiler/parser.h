@@ -26,7 +26,7 @@ void FreeSyntaxTree(NodePtr tree);
 // and a free per node.
 class SyntaxNodePool
 {
-public:
+  public:
     // A node with every field at its default.
     NodePtr acquire();
     // Takes a tree of any depth without recursing; a null tree is ignored.
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     void releaseTree(NodePtr& tree);
 
     std::vector<NodePtr> free_;
@@ -46,7 +46,7 @@ private:
 
 class Parser
 {
-public:
+  public:
     // A table parser's stack grows to 10000 entries, its start state
     // included, and refuses the push that would fill it. Here the start state
     // is not stored, so a push is refused when the stack already holds 9998
@@ -63,7 +63,7 @@ public:
     // 0 accepted, 1 syntax error or a failed statement, 2 parser stack overflow.
     int parse();
 
-private:
+  private:
     // Stack symbols. Tokens that start or continue a construct are kept as
     // their own entries; tokens that complete a rule are reduced at once.
     enum class Item : uint8_t

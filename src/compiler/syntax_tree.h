@@ -19,7 +19,7 @@ enum class NodeKind : int32_t
     StringLiteral = 3,    // token text, quotes included
     RawStringLiteral = 4, // text with the bars removed
     FunctionName = 5,
-    Variable = 6,         // name without "&" and "$"
+    Variable = 6, // name without "&" and "$"
     Operator = 7,
 };
 
@@ -47,7 +47,7 @@ using NodePtr = std::unique_ptr<SyntaxNode>;
 // What the parser talks to: the compile driver.
 class ParserSink
 {
-public:
+  public:
     virtual ~ParserSink() = default;
     // Called for each completed top-level statement; 0 on success, else the
     // compile error code (its message already recorded). The parser frees the

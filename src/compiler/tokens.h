@@ -38,7 +38,7 @@ enum Token : int32_t
     T_RETURN = 283,
     T_GLOBAL = 284,
     T_EXIT = 285,
-    T_CALL = 286,     // parser only
+    T_CALL = 286, // parser only
     T_ELSE = 288,
     T_ADD_ASSIGN = 289,
     T_SUB_ASSIGN = 290,
@@ -57,7 +57,7 @@ enum Token : int32_t
     T_INDEX = 303,    // parser only
     T_INC = 304,
     T_DEC = 305,
-    T_NEGATE = 306,   // parser only
+    T_NEGATE = 306, // parser only
     T_NOT = 307,
     T_LBRACKET = 308,
     T_RBRACKET = 309,

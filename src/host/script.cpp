@@ -609,8 +609,8 @@ ereturnvalue Script::saveCompiled(const std::string& targetPath)
         {
             sourceFiles.emplace(static_cast<int32_t>(i) + 1, files[i]);
         }
-        if (WriteCompiledFile(targetPath, targetPath, literals_, image.codeView(), sourceFiles, engine_->hasProgram()) ==
-            ereturnvalue::OK)
+        if (WriteCompiledFile(targetPath, targetPath, literals_, image.codeView(), sourceFiles,
+                              engine_->hasProgram()) == ereturnvalue::OK)
         {
             return ereturnvalue::OK;
         }

@@ -66,7 +66,8 @@ ereturnvalue ScriptEngine::compile(const std::vector<BlockSource>& blocks, const
 {
     records_.clear();
     VirtualMachine& vm = machine();
-    const ereturnvalue result = Compiler::instance().compile(vm.functionSets(), image_, blocks, records_, pagePath, dropSymbols);
+    const ereturnvalue result =
+        Compiler::instance().compile(vm.functionSets(), image_, blocks, records_, pagePath, dropSymbols);
     // Every block gets a record, even when the compiler gave up early.
     if (records_.size() < blocks.size())
     {

@@ -51,8 +51,7 @@ class ScriptEngine
     // Compiles every block into the image in one call; stops at the first
     // block that fails. One compile record per block either way.
     // [dropSymbols]: the program is only saved, so the image needs no symbol tables.
-    ereturnvalue compile(const std::vector<BlockSource>& blocks, const std::string& pagePath,
-                         bool dropSymbols = false);
+    ereturnvalue compile(const std::vector<BlockSource>& blocks, const std::string& pagePath, bool dropSymbols = false);
 
     // Installs the code of a compiled file: the code bytes, its source file
     // table, one output buffer and one clean compile record per block header.

@@ -54,8 +54,7 @@ uint64_t randomBelow(uint64_t bound) noexcept
         uint64_t r = 0;
         for (int i = 0; i < draws; ++i)
             r = (r << 15) | nextRandom();
-        if (r < limit)
-            return r % bound;
+        if (r < limit) return r % bound;
     }
 }
 
@@ -63,8 +62,7 @@ ereturnvalue randomNumber(SysCall& call)
 {
     const int64_t low = std::max(call.integer(1), 0);
     int64_t high = call.integer(2);
-    if (high < low)
-        high = low + 1;
+    if (high < low) high = low + 1;
     const int64_t range = high - low + 1;
     // low + 1 may pass the 32-bit limit; the sum wraps as 32-bit arithmetic does.
     const int64_t drawn = low + static_cast<int64_t>(nextRandom()) % range;
@@ -78,8 +76,8 @@ ereturnvalue seedRandom(SysCall& call)
         randomState = static_cast<uint32_t>(seed);
     else
     {
-        const auto tick = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch());
+        const auto tick =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
         randomState = static_cast<uint32_t>(tick.count());
     }
     return call.returnInt(seed);
@@ -110,8 +108,7 @@ ereturnvalue push(SysCall& call)
 ereturnvalue pop(SysCall& call)
 {
     Value& target = call.arg(1);
-    if (!target.isArray() || target.arrayItems().empty())
-        return ereturnvalue::OK;
+    if (!target.isArray() || target.arrayItems().empty()) return ereturnvalue::OK;
     ValueVector& items = target.mutableArray();
     call.result = std::move(items[items.count() - 1]);
     items.pop();
@@ -135,8 +132,7 @@ ereturnvalue erase(SysCall& call)
     ValueVector items;
     items.reserve(source.count());
     for (int32_t i = 0; i < source.count(); ++i)
-        if (i != index)
-            items.push(source[i]);
+        if (i != index) items.push(source[i]);
     return call.returnArray(std::move(items));
 }
 
@@ -160,11 +156,9 @@ ereturnvalue shuffle(SysCall& call)
 ereturnvalue minMax(SysCall& call)
 {
     Value& argument = call.arg(1);
-    if (!argument.isArray())
-        return call.returnValue(std::move(argument));
+    if (!argument.isArray()) return call.returnValue(std::move(argument));
     const ValueVector& items = argument.arrayItems();
-    if (items.empty())
-        return call.returnInt(0);
+    if (items.empty()) return call.returnInt(0);
     int32_t best = items[0].toInt();
     for (int32_t i = 1; i < items.count(); ++i)
     {
@@ -195,8 +189,7 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
             data[j] = item;
         }
     }
-    if (n <= kRun)
-        return;
+    if (n <= kRun) return;
     std::vector<T> buffer(n);
     T* from = data.data();
     T* to = buffer.data();
@@ -239,8 +232,7 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
         }
         std::swap(from, to);
     }
-    if (from != data.data())
-        std::copy(from, from + n, data.data());
+    if (from != data.data()) std::copy(from, from + n, data.data());
 }
 
 // An element's sort key: the element, or the first element of a nested array,
@@ -252,8 +244,7 @@ const Value& sortKey(const Value& element)
     while (key->isArray())
     {
         const ValueVector& items = key->arrayItems();
-        if (items.empty())
-            return kNull;
+        if (items.empty()) return kNull;
         key = &items[0];
     }
     return *key;
@@ -317,8 +308,7 @@ std::vector<int32_t> orderByText(const ValueVector& items)
         entry.length = arena.size() - entry.offset;
     }
     for (TextKey& entry : keys)
-        if (entry.data == nullptr)
-            entry.data = arena.data() + entry.offset;
+        if (entry.data == nullptr) entry.data = arena.data() + entry.offset;
     mergeSort(keys, textLess);
     std::vector<int32_t> order(keys.size());
     for (size_t i = 0; i < keys.size(); ++i)
@@ -371,8 +361,7 @@ ereturnvalue find(SysCall& call)
         }
         else
             match = CompareText(item.cString(), wanted.cString(), caseSensitive) == 0;
-        if (match)
-            return call.returnInt(i);
+        if (match) return call.returnInt(i);
     }
     return call.returnInt(-1);
 }
@@ -405,7 +394,7 @@ ereturnvalue split(SysCall& call)
 
 class Joiner
 {
-public:
+  public:
     Joiner(std::string_view separator, bool quoted) : separator_(separator), quoted_(quoted) {}
 
     // Nested arrays are flattened in order; the walk keeps its own stack so
@@ -436,11 +425,10 @@ public:
 
     std::string& text() noexcept { return out_; }
 
-private:
+  private:
     void addScalar(const Value& value)
     {
-        if (!out_.empty())
-            out_.append(separator_);
+        if (!out_.empty()) out_.append(separator_);
         if (!quoted_)
         {
             value.appendText(out_); // plain form: dates as HTTP dates

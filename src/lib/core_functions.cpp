@@ -5,7 +5,7 @@ namespace tn
 
 const FunctionSet& CoreFunctionSet()
 {
-    static const FunctionSet set{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(), EscapeFunctions(),
+    static const FunctionSet set{OutputFunctions(), EnvironmentFunctions(), TypeFunctions(),  EscapeFunctions(),
                                  DateFunctions(),   ArrayFunctions(),       StringFunctions()};
     return set;
 }

@@ -74,8 +74,7 @@ ereturnvalue dateFromNum(SysCall& call)
         date.minute = call.integer(5);
         date.second = call.integer(6);
     }
-    if (date.normalise() != ereturnvalue::OK)
-        date = DateValue{};
+    if (date.normalise() != ereturnvalue::OK) date = DateValue{};
     return call.returnDate(date);
 }
 
@@ -109,8 +108,7 @@ ereturnvalue dateToStdStr(SysCall& call)
 ereturnvalue dateSetFormat(SysCall& call)
 {
     const int32_t mode = call.integer(1);
-    if (mode < 0 || mode > kHighestMode)
-        return call.returnInt(kInvalidInput);
+    if (mode < 0 || mode > kHighestMode) return call.returnInt(kInvalidInput);
     call.vm.dateSettings().mode = mode;
     return call.returnInt(1);
 }
@@ -152,8 +150,7 @@ ereturnvalue secsToDhms(SysCall& call)
 ereturnvalue dateSegment(SysCall& call)
 {
     const Value& v = call.arg(1);
-    if (!v.isDate())
-        return call.returnInt(0);
+    if (!v.isDate()) return call.returnInt(0);
     const DateValue& date = v.dateValue();
     switch (static_cast<Field>(call.variant()))
     {
@@ -180,8 +177,7 @@ ereturnvalue dateSegment(SysCall& call)
 ereturnvalue dateAdd(SysCall& call)
 {
     const Value& v = call.arg(1);
-    if (!v.isDate())
-        return call.returnDate(DateValue{});
+    if (!v.isDate()) return call.returnDate(DateValue{});
     DateValue date = v.dateValue();
     const int32_t count = call.integer(2);
     switch (static_cast<Unit>(call.variant()))

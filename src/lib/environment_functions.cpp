@@ -20,7 +20,7 @@ constexpr int32_t kInvalidInput = -3;
 // only see what scripts stored.
 class ProcessEnvironment
 {
-public:
+  public:
     static ProcessEnvironment& instance()
     {
         static ProcessEnvironment environment;
@@ -32,8 +32,7 @@ public:
     {
         std::lock_guard lock(mutex_);
         const auto it = entries_.find(name);
-        if (it == entries_.end() || it->second.empty())
-            return false;
+        if (it == entries_.end() || it->second.empty()) return false;
         value = it->second;
         return true;
     }
@@ -44,7 +43,7 @@ public:
         entries_[std::move(name)].assign(value);
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::string, std::string, std::less<>> entries_;
 };
@@ -54,8 +53,7 @@ ereturnvalue envVar(SysCall& call)
     const std::string_view name = call.text(1);
     const VirtualMachine::Environment& environment = call.vm.environment();
     const auto it = environment.find(std::string(name));
-    if (it != environment.end())
-        call.result.setString(it->second);
+    if (it != environment.end()) call.result.setString(it->second);
     return ereturnvalue::OK;
 }
 
@@ -70,8 +68,7 @@ ereturnvalue envVarIndex(SysCall& call)
 {
     const int32_t index = call.integer(1);
     const VirtualMachine::Environment& environment = call.vm.environment();
-    if (index < 0 || static_cast<size_t>(index) >= environment.size())
-        return call.returnInt(0);
+    if (index < 0 || static_cast<size_t>(index) >= environment.size()) return call.returnInt(0);
     const auto it = std::next(environment.begin(), index);
     call.arg(2).setString(it->first);
     call.arg(3).setString(it->second);
@@ -79,12 +76,10 @@ ereturnvalue envVarIndex(SysCall& call)
 }
 
 // setenvvar and setglobalenvvar: an empty name is refused with -3, else [store] it and give 1.
-template <class Store>
-ereturnvalue storeNamed(SysCall& call, Store store)
+template <class Store> ereturnvalue storeNamed(SysCall& call, Store store)
 {
     const std::string_view name = call.text(1);
-    if (name.empty())
-        return call.returnInt(kInvalidInput);
+    if (name.empty()) return call.returnInt(kInvalidInput);
     store(name, call.text(2));
     return call.returnInt(1);
 }
@@ -99,8 +94,7 @@ ereturnvalue globalEnvVar(SysCall& call)
 {
     const std::string_view name = call.text(1);
     std::string value;
-    if (ProcessEnvironment::instance().find(name, value))
-        call.result.setString(value);
+    if (ProcessEnvironment::instance().find(name, value)) call.result.setString(value);
     return ereturnvalue::OK;
 }
 
@@ -109,7 +103,6 @@ ereturnvalue setGlobalEnvVar(SysCall& call)
     return storeNamed(call, [](std::string_view name, std::string_view value)
                       { ProcessEnvironment::instance().store(std::string(name), value); });
 }
-
 
 constexpr SysFunction kEnvironmentFunctions[] = {
     {"envvar", -4865, ArgRule::exactly(1), envVar},

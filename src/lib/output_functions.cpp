@@ -14,8 +14,7 @@ namespace
 OutputBuffer& requireOutput(SysCall& call)
 {
     OutputBuffer* out = call.vm.outputBuffer();
-    if (!out)
-        call.fail("invalid output buffer");
+    if (!out) call.fail("invalid output buffer");
     return *out;
 }
 
@@ -68,8 +67,7 @@ ereturnvalue lineNo(SysCall& call)
 
 ereturnvalue scriptPath(SysCall& call)
 {
-    const std::string* path =
-        call.vm.image() ? call.vm.image()->findSourceFile(call.vm.currentFileIndex()) : nullptr;
+    const std::string* path = call.vm.image() ? call.vm.image()->findSourceFile(call.vm.currentFileIndex()) : nullptr;
     return call.returnText(path ? std::string_view(*path) : std::string_view());
 }
 

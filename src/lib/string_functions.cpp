@@ -57,8 +57,7 @@ ereturnvalue stringCompare(SysCall& call)
     if (call.variant() & kCounted)
     {
         const int32_t count = call.integer(3);
-        if (count >= 0)
-            limit = static_cast<size_t>(count);
+        if (count >= 0) limit = static_cast<size_t>(count);
     }
     for (size_t i = 0; i < limit; ++i)
     {
@@ -69,10 +68,8 @@ ereturnvalue stringCompare(SysCall& call)
             x = AsciiLower(x);
             y = AsciiLower(y);
         }
-        if (x != y)
-            return call.returnInt(static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1);
-        if (x == '\0')
-            break;
+        if (x != y) return call.returnInt(static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1);
+        if (x == '\0') break;
     }
     return call.returnInt(0);
 }
@@ -89,11 +86,9 @@ size_t findLast(std::string_view text, std::string_view pattern)
         for (size_t end = text.size() - m + 1; end > 0;)
         {
             const void* hit = memrchr(text.data(), first, end);
-            if (!hit)
-                return std::string_view::npos;
+            if (!hit) return std::string_view::npos;
             const size_t pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-            if (std::memcmp(text.data() + pos, pattern.data(), m) == 0)
-                return pos;
+            if (std::memcmp(text.data() + pos, pattern.data(), m) == 0) return pos;
             end = pos;
         }
         return std::string_view::npos;
@@ -105,8 +100,7 @@ size_t findLast(std::string_view text, std::string_view pattern)
     {
         while (k > 0 && rp(i) != rp(k))
             k = fail[k - 1];
-        if (rp(i) == rp(k))
-            ++k;
+        if (rp(i) == rp(k)) ++k;
         fail[i] = k;
     }
     const size_t n = text.size();
@@ -115,10 +109,8 @@ size_t findLast(std::string_view text, std::string_view pattern)
         const char c = text[n - 1 - i];
         while (k > 0 && c != rp(k))
             k = fail[k - 1];
-        if (c == rp(k))
-            ++k;
-        if (k == m)
-            return n - 1 - i; // the match ends (reversed) at i, so starts here in the text
+        if (c == rp(k)) ++k;
+        if (k == m) return n - 1 - i; // the match ends (reversed) at i, so starts here in the text
     }
     return std::string_view::npos;
 }
@@ -128,8 +120,7 @@ ereturnvalue strStr(SysCall& call)
 {
     const std::string_view text = call.text(1);
     const std::string_view pattern = call.text(2);
-    if (text.empty() || pattern.empty() || pattern.size() > text.size())
-        return call.returnInt(-1);
+    if (text.empty() || pattern.empty() || pattern.size() > text.size()) return call.returnInt(-1);
     size_t pos;
     if (call.variant() == kFirst)
     {
@@ -149,8 +140,7 @@ ereturnvalue strCase(SysCall& call)
     const bool upper = call.variant() == kToUpper;
     const auto changes = [upper](char c) { return upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z'); };
     const size_t first = static_cast<size_t>(std::find_if(text.begin(), text.end(), changes) - text.begin());
-    if (first == text.size())
-        return call.returnPiece(1, text);
+    if (first == text.size()) return call.returnPiece(1, text);
 
     Value out = Value::stringWithCapacity(text.substr(0, first), static_cast<int32_t>(text.size()));
     char block[4096];
@@ -170,11 +160,9 @@ ereturnvalue strTrim(SysCall& call)
 {
     const std::string_view text = call.text(1);
     const size_t first = (call.variant() & kTrimStart) ? text.find_first_not_of(kTrimSet) : 0;
-    if (first == std::string_view::npos)
-        return call.returnText(std::string_view{});
+    if (first == std::string_view::npos) return call.returnText(std::string_view{});
     const size_t last = (call.variant() & kTrimEnd) ? text.find_last_not_of(kTrimSet) : text.size() - 1;
-    if (last == std::string_view::npos)
-        return call.returnText(std::string_view{});
+    if (last == std::string_view::npos) return call.returnText(std::string_view{});
     return call.returnPiece(1, text.substr(first, last + 1 - first));
 }
 
@@ -187,8 +175,7 @@ ereturnvalue trimQuotes(SysCall& call)
 ereturnvalue addQuotes(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    if (!NeedsQuotes(text))
-        return call.returnPiece(1, text);
+    if (!NeedsQuotes(text)) return call.returnPiece(1, text);
     Value out = Value::stringWithCapacity("\"", static_cast<int32_t>(std::min<size_t>(text.size() + 2, 0x7FFFFFF0)));
     out.appendToString(text);
     out.appendToString("\"");
@@ -199,8 +186,7 @@ ereturnvalue addQuotes(SysCall& call)
 std::string_view cut(std::string_view text, int32_t start, int32_t count)
 {
     const size_t from = static_cast<size_t>(std::max(start, 0));
-    if (from >= text.size())
-        return {};
+    if (from >= text.size()) return {};
     const size_t rest = text.size() - from;
     return text.substr(from, count < 0 ? rest : std::min(rest, static_cast<size_t>(count)));
 }
@@ -216,10 +202,8 @@ ereturnvalue leftRight(SysCall& call)
 {
     const std::string_view text = call.text(1);
     const int32_t count = call.integer(2);
-    if (call.variant() == kLeft)
-        return call.returnPiece(1, cut(text, 0, count));
-    if (count <= 0)
-        return call.returnText(std::string_view{});
+    if (call.variant() == kLeft) return call.returnPiece(1, cut(text, 0, count));
+    if (count <= 0) return call.returnText(std::string_view{});
     const size_t n = std::min(text.size(), static_cast<size_t>(count));
     return call.returnPiece(1, text.substr(text.size() - n));
 }
@@ -233,8 +217,7 @@ ereturnvalue asc(SysCall& call)
 ereturnvalue chr(SysCall& call)
 {
     const int32_t code = call.integer(1);
-    if (code < 1 || code > 255)
-        return call.returnText(std::string_view{});
+    if (code < 1 || code > 255) return call.returnText(std::string_view{});
     const char byte = static_cast<char>(static_cast<unsigned char>(code));
     return call.returnText(std::string_view{&byte, 1});
 }

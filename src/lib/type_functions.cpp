@@ -75,8 +75,7 @@ std::string_view trimBlanks(std::string_view text)
 {
     constexpr std::string_view kBlanks = "\r\n \t";
     const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-        return {};
+    if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
@@ -89,11 +88,9 @@ ereturnvalue isFuncDef(SysCall& call)
 
 bool isDigitText(std::string_view text)
 {
-    if (text.empty() || text.size() > kMaxIntDigits)
-        return false;
+    if (text.empty() || text.size() > kMaxIntDigits) return false;
     for (const char c : text)
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
     return true;
 }
 

@@ -12,10 +12,10 @@ namespace tn
 
 struct CallFrame
 {
-    ValueVector locals;          // slot 0 unused; arguments are slots 1..k
+    ValueVector locals; // slot 0 unused; arguments are slots 1..k
     int32_t returnAddress = 0;
-    std::vector<int32_t> byRefFlags;  // per argument position: 1 by reference
-    std::vector<int32_t> callerRefs;  // the caller's Reference payload for by-reference arguments
+    std::vector<int32_t> byRefFlags; // per argument position: 1 by reference
+    std::vector<int32_t> callerRefs; // the caller's Reference payload for by-reference arguments
 
     // Frames are reused: this drops the contents but keeps the storage.
     void reset() noexcept

@@ -27,13 +27,11 @@ std::string formatMessage(const char* format, int32_t a, int32_t b)
 CallFrame& VirtualMachine::pushFrame(int32_t returnAddress)
 {
     ++depth_;
-    if (static_cast<size_t>(depth_) > frames_.size())
-        frames_.push_back(std::make_unique<CallFrame>());
+    if (static_cast<size_t>(depth_) > frames_.size()) frames_.push_back(std::make_unique<CallFrame>());
     CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
     frame.reset();
     frame.returnAddress = returnAddress;
-    if (depth_ > kMaxCallDepth)
-        raiseRuntimeError("max nested function calls exceeded");
+    if (depth_ > kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
     return frame;
 }
 
@@ -59,34 +57,27 @@ const Value& VirtualMachine::peek(const Value& v, CallFrame* frame)
         }
         else
         {
-            if (!frame)
-                raiseRuntimeError("invalid local reference");
-            if (p == INT32_MIN)
-                raiseRuntimeError("invalid reference");
+            if (!frame) raiseRuntimeError("invalid local reference");
+            if (p == INT32_MIN) raiseRuntimeError("invalid reference");
             current = frame->locals.find(-p);
         }
-        if (!current)
-            return kNullValue;
-        if (++hops > kMaxReferenceHops)
-            raiseRuntimeError("reference loop");
+        if (!current) return kNullValue;
+        if (++hops > kMaxReferenceHops) raiseRuntimeError("reference loop");
     }
     return *current;
 }
 
 Value& VirtualMachine::globalSlot(int32_t slot)
 {
-    if (slot < 0)
-        raiseRuntimeError("invalid reference");
+    if (slot < 0) raiseRuntimeError("invalid reference");
     return globals_.at(slot);
 }
 
 Value& VirtualMachine::localSlot(int32_t slot)
 {
     CallFrame* frame = currentFrame();
-    if (!frame)
-        raiseRuntimeError("invalid pop local ");
-    if (slot < 0)
-        raiseRuntimeError("invalid reference");
+    if (!frame) raiseRuntimeError("invalid pop local ");
+    if (slot < 0) raiseRuntimeError("invalid reference");
     return frame->locals.at(slot);
 }
 
@@ -104,31 +95,28 @@ void VirtualMachine::returnLent(CallFrame& frame, CallFrame* caller)
 {
     for (size_t i = 0; i < frame.byRefFlags.size() && i < frame.callerRefs.size(); ++i)
     {
-        Value* lent = frame.locals.find(static_cast<int32_t>(i) + 1) ? &frame.locals[static_cast<int32_t>(i) + 1] : nullptr;
+        Value* lent =
+            frame.locals.find(static_cast<int32_t>(i) + 1) ? &frame.locals[static_cast<int32_t>(i) + 1] : nullptr;
         if (frame.byRefFlags[i] == 1 && frame.callerRefs[i] != 0 && lent)
-            if (Value* variable = directVariable(frame.callerRefs[i], caller))
-                *variable = std::move(*lent);
+            if (Value* variable = directVariable(frame.callerRefs[i], caller)) *variable = std::move(*lent);
     }
 }
 
 int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool lendByReference)
 {
     Value* top = stack_.top();
-    if (!top)
-        raiseStackUnderflow();
-    if (!top->isInteger())
-        raiseRuntimeError("unexpected value");
+    if (!top) raiseStackUnderflow();
+    if (!top->isInteger()) raiseRuntimeError("unexpected value");
     const int32_t count = top->rawInt();
     if (declared >= 0 && count != declared)
-        raiseRuntimeError(formatMessage("Invalid number of function arguments. Expected %d, actual %d", declared, count));
+        raiseRuntimeError(
+            formatMessage("Invalid number of function arguments. Expected %d, actual %d", declared, count));
     stack_.pop();
-    if (stack_.count() < count)
-        raiseStackUnderflow();
+    if (stack_.count() < count) raiseStackUnderflow();
     // Positions past the flag list are by value, so a call without
     // by-reference parameters never touches the lists.
     const int32_t flagged = static_cast<int32_t>(frame.byRefFlags.size());
-    if (count <= 0)
-        return flagged;
+    if (count <= 0) return flagged;
     CallFrame* caller = callerFrame();
     frame.locals.reserve(count + 1);
     frame.locals.at(count);
@@ -139,8 +127,7 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
         {
             if (!argument.isReference())
             {
-                if (lendByReference)
-                    returnLent(frame, caller);
+                if (lendByReference) returnLent(frame, caller);
                 raiseRuntimeError(formatMessage("Invalid function argument %d. Must be a variable", i, 0));
             }
             frame.callerRefs[static_cast<size_t>(i) - 1] = argument.rawInt();
@@ -180,8 +167,7 @@ void VirtualMachine::copyBack(CallFrame& frame)
     CallFrame* caller = callerFrame();
     for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
     {
-        if (frame.byRefFlags[i] != 1)
-            continue;
+        if (frame.byRefFlags[i] != 1) continue;
         const Value* source = frame.locals.find(static_cast<int32_t>(i) + 1);
         const int32_t target = i < frame.callerRefs.size() ? frame.callerRefs[i] : 0;
         Value* destination = nullptr;
@@ -189,8 +175,7 @@ void VirtualMachine::copyBack(CallFrame& frame)
             destination = &globals_.at(target);
         else if (target < 0 && target != INT32_MIN && caller)
             destination = &caller->locals.at(-target);
-        if (!source || !destination)
-            raiseRuntimeError("invalid function call");
+        if (!source || !destination) raiseRuntimeError("invalid function call");
         *destination = *source;
     }
 }
@@ -198,15 +183,12 @@ void VirtualMachine::copyBack(CallFrame& frame)
 void VirtualMachine::enter(int32_t count)
 {
     CallFrame* frame = currentFrame();
-    if (!frame)
-        raiseRuntimeError("invalid function call");
-    if (stack_.count() < count)
-        raiseStackUnderflow();
+    if (!frame) raiseRuntimeError("invalid function call");
+    if (stack_.count() < count) raiseStackUnderflow();
     for (int32_t i = 0; i < count; ++i)
     {
         Value& flag = *stack_.top();
-        if (!flag.isInteger())
-            raiseRuntimeError("invalid function call");
+        if (!flag.isInteger()) raiseRuntimeError("invalid function call");
         frame->byRefFlags.push_back(flag.rawInt() != 0 ? 1 : 0);
         frame->callerRefs.push_back(0);
         stack_.pop();
@@ -217,12 +199,10 @@ void VirtualMachine::enter(int32_t count)
 int32_t VirtualMachine::returnFromCall()
 {
     CallFrame* frame = currentFrame();
-    if (!frame)
-        raiseRuntimeError("return outside a function call");
+    if (!frame) raiseRuntimeError("return outside a function call");
     copyBack(*frame);
     Value* result = stack_.top();
-    if (!result)
-        raiseStackUnderflow();
+    if (!result) raiseStackUnderflow();
     if (result->isReference() && result->rawInt() < 0)
     {
         Value copy = peek(*result, frame);
@@ -233,19 +213,16 @@ int32_t VirtualMachine::returnFromCall()
 
 ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
 {
-    if (id >= -1)
-        raiseRuntimeError("unknown system function called");
+    if (id >= -1) raiseRuntimeError("unknown system function called");
     CallFrame& frame = pushFrame(returnAddress);
     const SysFunction* row = findFunction(id);
     int32_t declared = -1;
-    if (row)
-        DescribeSysFunction(*row, frame, declared);
+    if (row) DescribeSysFunction(*row, frame, declared);
     // By-reference arguments are lent to the function rather than shared, so
     // that pop() on a large array does not copy it. Should the function fail,
     // the values go back to the caller's variables before the error leaves.
     const int32_t argc = bindArguments(frame, declared, true);
-    if (!row)
-        raiseRuntimeError("unknown system function called");
+    if (!row) raiseRuntimeError("unknown system function called");
     Value result;
     ereturnvalue code;
     try
@@ -273,8 +250,7 @@ ereturnvalue VirtualMachine::resumeCheck(bool& done)
         if (const FunctionSet::ResumeCheck check = (*set)->resumeCheck())
         {
             const ereturnvalue code = check(*this, done);
-            if (code != ereturnvalue::OK || done)
-                return code;
+            if (code != ereturnvalue::OK || done) return code;
         }
     return ereturnvalue::OK;
 }
@@ -283,16 +259,14 @@ ereturnvalue VirtualMachine::resumeCheck(bool& done)
 
 std::string VirtualMachine::SafeEnvironmentName(std::string_view name)
 {
-    if (name.empty())
-        return "_";
+    if (name.empty()) return "_";
     std::string safe(name);
     for (size_t i = 0; i < safe.size(); ++i)
     {
         const unsigned char c = static_cast<unsigned char>(safe[i]);
         const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
         const bool digit = c >= '0' && c <= '9';
-        if (!(letter || (i > 0 && digit)))
-            safe[i] = '_';
+        if (!(letter || (i > 0 && digit))) safe[i] = '_';
     }
     return safe;
 }

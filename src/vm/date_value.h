@@ -39,17 +39,17 @@ struct DateValue
     bool operator==(const DateValue& other) const noexcept;
     int compare(const DateValue& other) const noexcept; // -1, 0, 1
 
-    ereturnvalue validate() const noexcept;  // OK or DataError
-    ereturnvalue normalise() noexcept;       // OK or UnknownFormat
+    ereturnvalue validate() const noexcept; // OK or DataError
+    ereturnvalue normalise() noexcept;      // OK or UnknownFormat
 
     static DateValue now();
     static DateValue today();
 
-    int64_t toInstant() const noexcept;      // 0 for blank or refused fields
+    int64_t toInstant() const noexcept; // 0 for blank or refused fields
     void fromInstant(int64_t instant) noexcept;
 
-    ereturnvalue toLocal() noexcept;         // GMT -> local
-    ereturnvalue toGmt() noexcept;           // local -> GMT
+    ereturnvalue toLocal() noexcept; // GMT -> local
+    ereturnvalue toGmt() noexcept;   // local -> GMT
     // Zone bias in minutes (UTC minus local) at the current instant.
     static int32_t zoneOffsetMinutes() noexcept;
 

@@ -1,8 +1,8 @@
 // DateValue display form and locale parser, driven by LC_TIME patterns.
 #include "vm/date_value.h"
 
-#include "vm/date_value_detail.h"
 #include "common/ascii.h"
+#include "vm/date_value_detail.h"
 
 #include <clocale>
 #include <cstring>

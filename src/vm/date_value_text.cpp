@@ -1,6 +1,6 @@
 // DateValue HTTP, compact and log forms and their parsers.
-#include "vm/date_value.h"
 #include "common/ascii.h"
+#include "vm/date_value.h"
 
 #include "vm/date_value_detail.h"
 

@@ -15,8 +15,7 @@ Value& SysCall::arg(int32_t i)
 std::string_view SysCall::text(int32_t i)
 {
     const Value& v = arg(i);
-    if (v.isString())
-        return v.stringView();
+    if (v.isString()) return v.stringView();
     return scratch.emplace_front(vm.toText(v));
 }
 
@@ -94,8 +93,7 @@ ereturnvalue SysCall::returnValue(Value&& v)
 ereturnvalue SysCall::returnPiece(int32_t i, std::string_view piece)
 {
     Value& source = arg(i);
-    if (source.isString() && piece.size() == source.stringView().size())
-        return returnValue(std::move(source));
+    if (source.isString() && piece.size() == source.stringView().size()) return returnValue(std::move(source));
     return returnText(piece);
 }
 
@@ -116,13 +114,10 @@ FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> fam
         for (const SysFunction& row : family)
         {
             rows_.push_back(&row);
-            if (rows_.size() == 1 || row.id > highestId_)
-                highestId_ = row.id;
-            if (rows_.size() == 1 || row.id < lowest)
-                lowest = row.id;
+            if (rows_.size() == 1 || row.id > highestId_) highestId_ = row.id;
+            if (rows_.size() == 1 || row.id < lowest) lowest = row.id;
         }
-    if (rows_.empty())
-        return;
+    if (rows_.empty()) return;
     byIndex_.assign(static_cast<size_t>(int64_t(highestId_) - lowest + 1), nullptr);
     for (const SysFunction* row : rows_)
         byIndex_[static_cast<size_t>(int64_t(highestId_) - row->id)] = row;
@@ -137,8 +132,7 @@ void FunctionSet::registerAll(FunctionRegistry& registry) const
 void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& declared)
 {
     declared = row.declaredCount;
-    if (row.byRefMask == 0 || row.declaredCount <= 0)
-        return;
+    if (row.byRefMask == 0 || row.declaredCount <= 0) return;
     for (int32_t i = 1; i <= row.declaredCount; ++i)
     {
         frame.byRefFlags.push_back((row.byRefMask >> i) & 1u ? 1 : 0);

@@ -58,8 +58,7 @@ struct ArgRule
     }
     constexpr bool accepts(int32_t argc) const
     {
-        if (endsOnly)
-            return argc == min || argc == max;
+        if (endsOnly) return argc == min || argc == max;
         return argc >= min && (max < 0 || argc <= max);
     }
 };
@@ -73,10 +72,10 @@ struct SysFunction
     int32_t id;       // negative; saved in images, never renumber
     ArgRule rule;
     SysHandler handler;
-    int32_t variant = 0;                // tells the names that share a handler apart
-    const char* messageName = nullptr;  // "Invalid call to ..." name; null: the script name
-    int8_t declaredCount = -1;          // checked by the machine before the handler (-1: any)
-    uint32_t byRefMask = 0;             // bit i set: parameter i (1-based) is by reference
+    int32_t variant = 0;               // tells the names that share a handler apart
+    const char* messageName = nullptr; // "Invalid call to ..." name; null: the script name
+    int8_t declaredCount = -1;         // checked by the machine before the handler (-1: any)
+    uint32_t byRefMask = 0;            // bit i set: parameter i (1-based) is by reference
 
     constexpr SysFunction as(int32_t v) const
     {
@@ -153,24 +152,22 @@ struct SysCall
 // and the check a sliced run makes before it resumes.
 class FunctionSet
 {
-public:
+  public:
     // Decides whether a suspended script may go on: sets [done] to keep it waiting.
     using ResumeCheck = ereturnvalue (*)(VirtualMachine& vm, bool& done);
 
-    explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families,
-                         ResumeCheck check = nullptr);
+    explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check = nullptr);
     const SysFunction* find(int32_t id) const noexcept
     {
         const int64_t index = int64_t(highestId_) - id;
-        if (index < 0 || index >= static_cast<int64_t>(byIndex_.size()))
-            return nullptr;
+        if (index < 0 || index >= static_cast<int64_t>(byIndex_.size())) return nullptr;
         return byIndex_[static_cast<size_t>(index)];
     }
     const std::vector<const SysFunction*>& rows() const noexcept { return rows_; }
     void registerAll(FunctionRegistry& registry) const;
     ResumeCheck resumeCheck() const noexcept { return resumeCheck_; }
 
-private:
+  private:
     std::vector<const SysFunction*> rows_;
     std::vector<const SysFunction*> byIndex_;
     int32_t highestId_ = 0;
@@ -190,7 +187,7 @@ void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& decl
 // function names with their numbers (1001, 1002, ...) and entry offsets.
 class FunctionRegistry
 {
-public:
+  public:
     virtual ~FunctionRegistry() = default;
     // Enters [name] -> [id] and binds [id] to itself; a second binding of the
     // same id throws the compile error code 1001.

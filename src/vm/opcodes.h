@@ -30,7 +30,8 @@ struct OpInfo
 };
 
 // Indexed by the opcode byte; unused bytes have OperandKind::Invalid.
-constexpr std::array<OpInfo, 256> kOpTable = [] {
+constexpr std::array<OpInfo, 256> kOpTable = []
+{
     std::array<OpInfo, 256> table{};
     for (auto& entry : table)
         entry = {nullptr, OperandKind::Invalid};

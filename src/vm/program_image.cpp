@@ -62,15 +62,13 @@ int32_t ProgramImage::registerBlock()
 
 OutputBuffer* ProgramImage::outputBuffer(int32_t index) noexcept
 {
-    if (index < 0 || index >= static_cast<int32_t>(outputs_.size()))
-        return nullptr;
+    if (index < 0 || index >= static_cast<int32_t>(outputs_.size())) return nullptr;
     return outputs_[static_cast<size_t>(index)].get();
 }
 
 OutputBuffer* ProgramImage::findOutputBuffer(int32_t blockId) noexcept
 {
-    if (blockId < 0)
-        return outputBuffer(0);
+    if (blockId < 0) return outputBuffer(0);
     auto it = blockMap_.find(blockId);
     return it == blockMap_.end() ? nullptr : outputBuffer(it->second);
 }
@@ -78,24 +76,21 @@ OutputBuffer* ProgramImage::findOutputBuffer(int32_t blockId) noexcept
 int32_t ProgramImage::addSourceFile(std::string_view path)
 {
     for (size_t i = 0; i < sourceFiles_.size(); ++i)
-        if (sourceFiles_[i] == path)
-            return static_cast<int32_t>(i) + 1;
+        if (sourceFiles_[i] == path) return static_cast<int32_t>(i) + 1;
     sourceFiles_.emplace_back(path);
     return static_cast<int32_t>(sourceFiles_.size());
 }
 
 const std::string* ProgramImage::findSourceFile(int32_t index) const noexcept
 {
-    if (index < 1 || index > static_cast<int32_t>(sourceFiles_.size()))
-        return nullptr;
+    if (index < 1 || index > static_cast<int32_t>(sourceFiles_.size())) return nullptr;
     return &sourceFiles_[static_cast<size_t>(index) - 1];
 }
 
 ereturnvalue ProgramImage::sourceFilePath(int32_t index, std::string& path) const
 {
     const std::string* found = findSourceFile(index);
-    if (!found)
-        return ereturnvalue::NotFound;
+    if (!found) return ereturnvalue::NotFound;
     path = *found;
     return ereturnvalue::OK;
 }
@@ -103,8 +98,7 @@ ereturnvalue ProgramImage::sourceFilePath(int32_t index, std::string& path) cons
 bool ProgramImage::hasFunctionName(std::string_view name) const noexcept
 {
     for (const auto& [number, symbol] : functionSymbols_)
-        if (symbol == name)
-            return true;
+        if (symbol == name) return true;
     return false;
 }
 
@@ -113,8 +107,7 @@ int32_t ProgramImage::scan()
     blockMap_.clear();
     syncReader();
     CodeReader cursor = reader_;
-    if (!cursor.reset())
-        return 0;
+    if (!cursor.reset()) return 0;
     int32_t blocks = 0;
     bool afterHeader = false;
     while (!cursor.atEnd())
@@ -124,17 +117,14 @@ int32_t ProgramImage::scan()
         cursor.fetch(op, kind);
         if (kind != OperandKind::Int32)
         {
-            if (op == 0)
-                throw ereturnvalue::Error;
+            if (op == 0) throw ereturnvalue::Error;
             // A truncated operand means the code was cut off: not a program.
-            if (!cursor.skipOperand(kind))
-                throw ereturnvalue::Error;
+            if (!cursor.skipOperand(kind)) throw ereturnvalue::Error;
             afterHeader = false;
             continue;
         }
         int32_t operand;
-        if (!cursor.readInt32(operand))
-            throw ereturnvalue::Error;
+        if (!cursor.readInt32(operand)) throw ereturnvalue::Error;
         if (op == uint8_t(Op::BLOCK) || op == uint8_t(Op::OUTBLOCK))
         {
             blockMap_[operand] = blocks++;
@@ -147,8 +137,7 @@ int32_t ProgramImage::scan()
                 // Skip the block body. A target outside the code (or before
                 // this jump) cannot be a block layout.
                 const int32_t from = cursor.pc();
-                if (operand < 0 || int64_t(from) + operand > cursor.size())
-                    throw ereturnvalue::Error;
+                if (operand < 0 || int64_t(from) + operand > cursor.size()) throw ereturnvalue::Error;
                 cursor.jumpRelative(operand);
             }
             afterHeader = false;
@@ -201,8 +190,7 @@ std::string Disassemble(const ProgramImage& image)
         {
             int32_t v;
             ok = cursor.readInt32(v);
-            if (ok)
-                out += " " + std::to_string(v);
+            if (ok) out += " " + std::to_string(v);
             break;
         }
         case OperandKind::Double:
@@ -220,16 +208,14 @@ std::string Disassemble(const ProgramImage& image)
         {
             std::string_view v;
             ok = cursor.readString(v);
-            if (ok)
-                out += " \"" + std::string(v) + "\"";
+            if (ok) out += " \"" + std::string(v) + "\"";
             break;
         }
         default:
             break;
         }
         out += ok ? "\n" : " ??\n";
-        if (!ok)
-            break;
+        if (!ok) break;
     }
     return out;
 }

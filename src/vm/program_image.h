@@ -53,13 +53,12 @@ inline double readDoubleLE(const uint8_t* p) noexcept
 // the code returns false and does not move.
 class CodeReader
 {
-public:
+  public:
     void attach(const uint8_t* code, int32_t size) noexcept
     {
         code_ = code;
         size_ = size;
-        if (pc_ > size_)
-            pc_ = size_;
+        if (pc_ > size_) pc_ = size_;
     }
     int32_t pc() const noexcept { return pc_; }
     void setPc(int32_t pc) noexcept { pc_ = pc; }
@@ -74,24 +73,21 @@ public:
     // Reads the opcode at pc and reports its operand class; pc advances by 1.
     bool fetch(uint8_t& opcode, OperandKind& kind) noexcept
     {
-        if (atEnd())
-            return false;
+        if (atEnd()) return false;
         opcode = code_[pc_++];
         kind = kOpTable[opcode].operand;
         return true;
     }
     bool readInt32(int32_t& value) noexcept
     {
-        if (pc_ < 0 || int64_t(pc_) + 4 > size_)
-            return false;
+        if (pc_ < 0 || int64_t(pc_) + 4 > size_) return false;
         value = readInt32LE(code_ + pc_);
         pc_ += 4;
         return true;
     }
     bool readDouble(double& value) noexcept
     {
-        if (pc_ < 0 || int64_t(pc_) + 8 > size_)
-            return false;
+        if (pc_ < 0 || int64_t(pc_) + 8 > size_) return false;
         value = readDoubleLE(code_ + pc_);
         pc_ += 8;
         return true;
@@ -99,11 +95,9 @@ public:
     // The text stays inside the code; false when no zero byte ends it.
     bool readString(std::string_view& text) noexcept
     {
-        if (atEnd())
-            return false;
+        if (atEnd()) return false;
         const void* zero = std::memchr(code_ + pc_, 0, static_cast<size_t>(size_ - pc_));
-        if (!zero)
-            return false;
+        if (!zero) return false;
         const auto* end = static_cast<const uint8_t*>(zero);
         text = std::string_view(reinterpret_cast<const char*>(code_ + pc_), static_cast<size_t>(end - (code_ + pc_)));
         pc_ = static_cast<int32_t>(end - code_) + 1;
@@ -124,13 +118,12 @@ public:
     }
     bool backUpInt32() noexcept
     {
-        if (pc_ < 4)
-            return false;
+        if (pc_ < 4) return false;
         pc_ -= 4;
         return true;
     }
 
-private:
+  private:
     const uint8_t* code_ = nullptr;
     int32_t size_ = 0;
     int32_t pc_ = 0;
@@ -138,7 +131,7 @@ private:
 
 class ProgramImage
 {
-public:
+  public:
     ProgramImage() = default;
     ProgramImage(const ProgramImage&) = delete;
     ProgramImage& operator=(const ProgramImage&) = delete;
@@ -186,11 +179,8 @@ public:
     // Empties code, output buffers, block map and symbol tables (not the source files).
     void clear() noexcept;
 
-private:
-    void syncReader() noexcept
-    {
-        reader_.attach(code(), code_.length());
-    }
+  private:
+    void syncReader() noexcept { reader_.attach(code(), code_.length()); }
 
     ByteBuffer code_;
     CodeReader reader_;

@@ -69,19 +69,15 @@ void appendFloat(std::string& out, double v)
 
 StringObject* StringObject::create(std::string_view text, int32_t capacity)
 {
-    if (text.size() > 0x7FFFFFF0u)
-        throw ereturnvalue::MemAlloc;
+    if (text.size() > 0x7FFFFFF0u) throw ereturnvalue::MemAlloc;
     int32_t length = static_cast<int32_t>(text.size());
-    if (capacity < length)
-        capacity = length;
+    if (capacity < length) capacity = length;
     auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
-    if (!s)
-        throw ereturnvalue::MemAlloc;
+    if (!s) throw ereturnvalue::MemAlloc;
     s->refs = 1;
     s->length = length;
     s->capacity = capacity;
-    if (length)
-        std::memcpy(s->data, text.data(), static_cast<size_t>(length));
+    if (length) std::memcpy(s->data, text.data(), static_cast<size_t>(length));
     s->data[length] = '\0';
     return s;
 }
@@ -90,8 +86,7 @@ StringObject* StringObject::create(std::string_view text, int32_t capacity)
 
 ValueVector::ValueVector(const ValueVector& other)
 {
-    if (other.count_ == 0)
-        return;
+    if (other.count_ == 0) return;
     growTo(other.count_);
     for (int32_t i = 0; i < other.count_; ++i)
         new (&items_[i]) Value(other.items_[i]);
@@ -151,22 +146,19 @@ void ValueVector::clear() noexcept
 
 void ValueVector::truncate(int32_t n) noexcept
 {
-    if (n < 0)
-        n = 0;
+    if (n < 0) n = 0;
     while (count_ > n)
         items_[--count_].release();
 }
 
 void ValueVector::reserve(int32_t n)
 {
-    if (n > capacity_)
-        growTo(n);
+    if (n > capacity_) growTo(n);
 }
 
 void ValueVector::eraseAt(int32_t i) noexcept
 {
-    if (i < 0 || i >= count_)
-        return;
+    if (i < 0 || i >= count_) return;
     items_[i].release();
     std::memmove(static_cast<void*>(items_ + i), items_ + i + 1, sizeof(Value) * static_cast<size_t>(count_ - i - 1));
     --count_;
@@ -177,22 +169,18 @@ void ValueVector::growTo(int64_t needed)
 {
     // The limit follows the logical rule (capacity = needed + growth); the
     // physical storage grows geometrically so repeated appends stay linear.
-    if (needed + kGrowth > kMaxCapacity)
-        throw ereturnvalue::MemAlloc;
+    if (needed + kGrowth > kMaxCapacity) throw ereturnvalue::MemAlloc;
     int64_t target = capacity_ < 4 ? 4 : int64_t(capacity_) * 2;
-    if (target < needed)
-        target = needed;
+    if (target < needed) target = needed;
     const int64_t maxElements = kMaxVectorBytes / int64_t(sizeof(Value));
     if (target > maxElements)
     {
-        if (needed > maxElements)
-            throw ereturnvalue::MemAlloc;
+        if (needed > maxElements) throw ereturnvalue::MemAlloc;
         target = maxElements;
     }
     // Values hold no pointers into themselves, so moving their bytes is a valid relocation.
     void* grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
-    if (!grown)
-        throw ereturnvalue::MemAlloc;
+    if (!grown) throw ereturnvalue::MemAlloc;
     items_ = static_cast<Value*>(grown);
     std::memset(static_cast<void*>(items_ + capacity_), 0, static_cast<size_t>(target - capacity_) * sizeof(Value));
     capacity_ = static_cast<int32_t>(target);
@@ -245,16 +233,13 @@ void Value::releaseHeap() noexcept
     switch (type_)
     {
     case ValueType::String:
-        if (--u_.s->refs == 0)
-            std::free(u_.s);
+        if (--u_.s->refs == 0) std::free(u_.s);
         break;
     case ValueType::Array:
-        if (--u_.a->refs == 0)
-            destroyArray(u_.a);
+        if (--u_.a->refs == 0) destroyArray(u_.a);
         break;
     case ValueType::Date:
-        if (--u_.d->refs == 0)
-            delete u_.d;
+        if (--u_.d->refs == 0) delete u_.d;
         break;
     default:
         break;
@@ -304,15 +289,13 @@ void Value::appendToString(std::string_view text)
 {
     StringObject* s = u_.s;
     const int64_t needed = int64_t(s->length) + int64_t(text.size());
-    if (needed > 0x7FFFFFF0)
-        throw ereturnvalue::MemAlloc;
+    if (needed > 0x7FFFFFF0) throw ereturnvalue::MemAlloc;
     if (s->refs > 1 || needed > s->capacity)
     {
         int64_t capacity = needed;
         if (needed > s->capacity)
             capacity = std::max<int64_t>(needed, std::min<int64_t>(int64_t(s->capacity) * 2, 0x7FFFFFF0));
-        if (capacity < 32)
-            capacity = 32;
+        if (capacity < 32) capacity = 32;
         if (s->refs > 1)
         {
             StringObject* copy = StringObject::create(s->view(), static_cast<int32_t>(capacity));
@@ -321,15 +304,14 @@ void Value::appendToString(std::string_view text)
         }
         else
         {
-            auto* grown = static_cast<StringObject*>(std::realloc(s, sizeof(StringObject) + static_cast<size_t>(capacity)));
-            if (!grown)
-                throw ereturnvalue::MemAlloc;
+            auto* grown =
+                static_cast<StringObject*>(std::realloc(s, sizeof(StringObject) + static_cast<size_t>(capacity)));
+            if (!grown) throw ereturnvalue::MemAlloc;
             s = u_.s = grown;
             s->capacity = static_cast<int32_t>(capacity);
         }
     }
-    if (!text.empty())
-        std::memmove(s->data + s->length, text.data(), text.size());
+    if (!text.empty()) std::memmove(s->data + s->length, text.data(), text.size());
     s->length = static_cast<int32_t>(needed);
     s->data[s->length] = '\0';
 }
@@ -341,17 +323,14 @@ int32_t TextToInt(const char* p) noexcept
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
     int64_t v = 0;
     while (*p >= '0' && *p <= '9')
     {
         v = v * 10 + (*p++ - '0');
-        if (v > 2147483648LL)
-            v = 2147483648LL; // saturate; keep scanning digits
+        if (v > 2147483648LL) v = 2147483648LL; // saturate; keep scanning digits
     }
-    if (negative)
-        return static_cast<int32_t>(-v < INT32_MIN ? INT32_MIN : -v);
+    if (negative) return static_cast<int32_t>(-v < INT32_MIN ? INT32_MIN : -v);
     return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v);
 }
 
@@ -383,8 +362,7 @@ int32_t Value::toInt() const noexcept
     {
         const double f = u_.f;
         // Out-of-range and NaN give the x86 "integer indefinite" value.
-        if (!(f > -2147483649.0 && f < 2147483648.0))
-            return INT32_MIN;
+        if (!(f > -2147483649.0 && f < 2147483648.0)) return INT32_MIN;
         return static_cast<int32_t>(f);
     }
     default:
@@ -424,8 +402,7 @@ DateValue Value::toDate() const
 
 Value Value::toArray() const
 {
-    if (type_ == ValueType::Array)
-        return *this;
+    if (type_ == ValueType::Array) return *this;
     return array();
 }
 
@@ -481,8 +458,7 @@ void Value::appendText(std::string& out, const DateDisplaySettings* settings) co
 
 std::string Value::toText(const DateDisplaySettings* settings) const
 {
-    if (type_ == ValueType::String)
-        return std::string(u_.s->view());
+    if (type_ == ValueType::String) return std::string(u_.s->view());
     std::string out;
     appendText(out, settings);
     return out;
@@ -490,8 +466,7 @@ std::string Value::toText(const DateDisplaySettings* settings) const
 
 std::string_view Value::textView(std::string& scratch, const DateDisplaySettings* settings) const
 {
-    if (type_ == ValueType::String)
-        return u_.s->view();
+    if (type_ == ValueType::String) return u_.s->view();
     scratch.clear();
     appendText(scratch, settings);
     return scratch;
@@ -508,15 +483,11 @@ int CompareText(const char* a, const char* b, bool caseSensitive) noexcept
         unsigned cx = *x, cy = *y;
         if (!caseSensitive)
         {
-            if (cx >= 'A' && cx <= 'Z')
-                cx += 32;
-            if (cy >= 'A' && cy <= 'Z')
-                cy += 32;
+            if (cx >= 'A' && cx <= 'Z') cx += 32;
+            if (cy >= 'A' && cy <= 'Z') cy += 32;
         }
-        if (cx != cy)
-            return cx < cy ? -1 : 1;
-        if (cx == 0)
-            return 0;
+        if (cx != cy) return cx < cy ? -1 : 1;
+        if (cx == 0) return 0;
     }
 }
 

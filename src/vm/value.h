@@ -59,7 +59,7 @@ struct DateObject;
 // throws ereturnvalue::MemAlloc.
 class ValueVector
 {
-public:
+  public:
     static constexpr int32_t kGrowth = 100;
     static constexpr int64_t kMaxCapacity = 0x70000000;
 
@@ -85,19 +85,19 @@ public:
     inline Value& push(); // appends a Null element and returns it
     inline void push(Value&& v);
     inline void push(const Value& v);
-    inline void pushInteger(int32_t v);   // fast paths for scalars
+    inline void pushInteger(int32_t v); // fast paths for scalars
     inline void pushReference(int32_t slot);
     inline bool pop() noexcept; // false on an empty vector
     inline Value* top() noexcept;
     inline Value* second() noexcept;
 
-    void clear() noexcept;                 // releases elements and storage
-    void releaseElements() noexcept;       // releases elements, keeps storage
-    void truncate(int32_t n) noexcept;     // drops elements from n on
+    void clear() noexcept;             // releases elements and storage
+    void releaseElements() noexcept;   // releases elements, keeps storage
+    void truncate(int32_t n) noexcept; // drops elements from n on
     void reserve(int32_t n);
     void eraseAt(int32_t i) noexcept;
 
-private:
+  private:
     void growTo(int64_t needed);
     Value* items_ = nullptr;
     int32_t count_ = 0;
@@ -106,7 +106,7 @@ private:
 
 class Value
 {
-public:
+  public:
     Value() noexcept : type_(ValueType::Null) { u_.bits = 0; }
     Value(const Value& other) noexcept : type_(other.type_), u_(other.u_) { retain(); }
     Value(Value&& other) noexcept : type_(other.type_), u_(other.u_)
@@ -162,7 +162,7 @@ public:
     static Value string(std::string_view text);
     static Value stringWithCapacity(std::string_view text, int32_t capacity);
     static Value date(const DateValue& d);
-    static Value array();                      // empty array
+    static Value array(); // empty array
     static Value array(ValueVector&& items);
 
     // Setters (release the old payload first)
@@ -216,14 +216,19 @@ public:
 
     int32_t refCount() const noexcept; // of a heap payload; 0 for scalars (tests, diagnostics)
 
-private:
-    Value(ValueType t, int32_t v) noexcept : type_(t) { u_.bits = 0; u_.i = v; }
+  private:
+    Value(ValueType t, int32_t v) noexcept : type_(t)
+    {
+        u_.bits = 0;
+        u_.i = v;
+    }
     inline void retain() const noexcept;
     inline void release() noexcept;
     void releaseHeap() noexcept;
 
     ValueType type_;
-    union Payload {
+    union Payload
+    {
         uint64_t bits;
         int32_t i;
         double f;
@@ -274,30 +279,46 @@ inline void Value::retain() const noexcept
 
 inline void Value::release() noexcept
 {
-    if (isHeapType(type_))
-        releaseHeap();
+    if (isHeapType(type_)) releaseHeap();
 }
 
-inline const ValueVector& Value::arrayItems() const noexcept { return u_.a->items; }
-inline const DateValue& Value::dateValue() const noexcept { return u_.d->date; }
+inline const ValueVector& Value::arrayItems() const noexcept
+{
+    return u_.a->items;
+}
+inline const DateValue& Value::dateValue() const noexcept
+{
+    return u_.d->date;
+}
 
 // ---- ValueVector inline paths ----
 
-inline Value& ValueVector::operator[](int32_t i) noexcept { return items_[i]; }
-inline const Value& ValueVector::operator[](int32_t i) const noexcept { return items_[i]; }
+inline Value& ValueVector::operator[](int32_t i) noexcept
+{
+    return items_[i];
+}
+inline const Value& ValueVector::operator[](int32_t i) const noexcept
+{
+    return items_[i];
+}
 inline const Value* ValueVector::find(int32_t i) const noexcept
 {
     return i >= 0 && i < count_ ? items_ + i : nullptr;
 }
-inline Value* ValueVector::top() noexcept { return count_ > 0 ? items_ + count_ - 1 : nullptr; }
-inline Value* ValueVector::second() noexcept { return count_ > 1 ? items_ + count_ - 2 : nullptr; }
+inline Value* ValueVector::top() noexcept
+{
+    return count_ > 0 ? items_ + count_ - 1 : nullptr;
+}
+inline Value* ValueVector::second() noexcept
+{
+    return count_ > 1 ? items_ + count_ - 2 : nullptr;
+}
 
 inline Value& ValueVector::at(int32_t i)
 {
     if (i >= count_)
     {
-        if (i >= capacity_)
-            growTo(static_cast<int64_t>(i) + 1);
+        if (i >= capacity_) growTo(static_cast<int64_t>(i) + 1);
         count_ = i + 1;
     }
     return items_[i];
@@ -305,8 +326,7 @@ inline Value& ValueVector::at(int32_t i)
 
 inline Value& ValueVector::push()
 {
-    if (count_ >= capacity_)
-        growTo(static_cast<int64_t>(count_) + 1);
+    if (count_ >= capacity_) growTo(static_cast<int64_t>(count_) + 1);
     return items_[count_++];
 }
 
@@ -322,8 +342,7 @@ inline void ValueVector::push(const Value& v)
 
 inline void ValueVector::pushInteger(int32_t v)
 {
-    if (count_ >= capacity_)
-        growTo(static_cast<int64_t>(count_) + 1);
+    if (count_ >= capacity_) growTo(static_cast<int64_t>(count_) + 1);
     // Slots past the count are always Null, so no release is needed.
     Value& slot = items_[count_++];
     slot.type_ = ValueType::Integer;
@@ -332,8 +351,7 @@ inline void ValueVector::pushInteger(int32_t v)
 
 inline void ValueVector::pushReference(int32_t slot)
 {
-    if (count_ >= capacity_)
-        growTo(static_cast<int64_t>(count_) + 1);
+    if (count_ >= capacity_) growTo(static_cast<int64_t>(count_) + 1);
     Value& v = items_[count_++];
     v.type_ = ValueType::Reference;
     v.u_.i = slot;
@@ -341,8 +359,7 @@ inline void ValueVector::pushReference(int32_t slot)
 
 inline bool ValueVector::pop() noexcept
 {
-    if (count_ == 0)
-        return false;
+    if (count_ == 0) return false;
     Value& v = items_[--count_];
     v.release();
     v.type_ = ValueType::Null;

@@ -39,8 +39,7 @@ void VirtualMachine::resetState() noexcept
 ereturnvalue VirtualMachine::attach(ProgramImage* image)
 {
     resetState();
-    if (!image)
-        return ereturnvalue::Error;
+    if (!image) return ereturnvalue::Error;
     image_ = image;
     return ereturnvalue::OK;
 }
@@ -55,8 +54,7 @@ void VirtualMachine::raiseRuntimeError(std::string_view text)
         std::snprintf(buf, sizeof buf, ", on line %d of ", line_);
         errorMessage_ += buf;
         if (image_)
-            if (const std::string* path = image_->findSourceFile(fileIndex_))
-                errorMessage_ += *path;
+            if (const std::string* path = image_->findSourceFile(fileIndex_)) errorMessage_ += *path;
     }
     throw ereturnvalue::RuntimeError;
 }
@@ -64,8 +62,7 @@ void VirtualMachine::raiseRuntimeError(std::string_view text)
 void VirtualMachine::selectOutput(int32_t blockId)
 {
     OutputBuffer* buffer = image_ ? image_->findOutputBuffer(blockId) : nullptr;
-    if (!buffer)
-        raiseRuntimeError("internal error, output buffer not found");
+    if (!buffer) raiseRuntimeError("internal error, output buffer not found");
     output_ = buffer;
     outputBlockId_ = blockId;
 }
@@ -90,8 +87,7 @@ ereturnvalue VirtualMachine::continueRunImpl(int32_t slice, bool restart, bool s
     ereturnvalue result;
     try
     {
-        if (!image_ || image_->outputBufferCount() == 0)
-            throw ereturnvalue::Empty;
+        if (!image_ || image_->outputBufferCount() == 0) throw ereturnvalue::Empty;
         if (restart)
         {
             selectOutput(-1);
@@ -137,8 +133,7 @@ ereturnvalue VirtualMachine::continueRunImpl(int32_t slice, bool restart, bool s
 TN_ALWAYS_INLINE Value VirtualMachine::popOperand()
 {
     Value* top = stack_.top();
-    if (!top)
-        raiseStackUnderflow();
+    if (!top) raiseStackUnderflow();
     Value v = top->isReference() ? peekFast(*top) : std::move(*top);
     stack_.pop();
     return v;
@@ -147,8 +142,7 @@ TN_ALWAYS_INLINE Value VirtualMachine::popOperand()
 TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 {
     Value* top = stack_.top();
-    if (!top)
-        raiseStackUnderflow();
+    if (!top) raiseStackUnderflow();
     const int32_t v = top->isInteger() ? top->rawInt() : peekFast(*top).toInt();
     stack_.pop();
     return v;
@@ -156,8 +150,7 @@ TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 
 TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
 {
-    if (stack_.count() < 2)
-        raiseStackUnderflow();
+    if (stack_.count() < 2) raiseStackUnderflow();
     const int32_t b = popInt();
     const int32_t a = popInt();
     const auto ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
@@ -193,8 +186,7 @@ TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
 
 TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
 {
-    if (stack_.count() < 2)
-        raiseStackUnderflow();
+    if (stack_.count() < 2) raiseStackUnderflow();
     const Value& b = peekFast(*stack_.top());
     const Value& a = peekFast(*stack_.second());
     bool r;
@@ -234,8 +226,7 @@ TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
 
 void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
 {
-    if (stack_.count() < 2)
-        raiseStackUnderflow();
+    if (stack_.count() < 2) raiseStackUnderflow();
     CallFrame* frame = currentFrame();
     Value& left = *stack_.second();
 
@@ -249,7 +240,8 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
         const int32_t slot = readInt32LE(code + pc + 1);
         const int32_t target = left.rawInt();
         const bool sameGlobal = next == uint8_t(Op::POPGLOBAL) && target >= 0 && slot == target;
-        const bool sameLocal = next == uint8_t(Op::POPLOCAL) && frame && target < 0 && slot > 0 && slot == -int64_t(target);
+        const bool sameLocal =
+            next == uint8_t(Op::POPLOCAL) && frame && target < 0 && slot > 0 && slot == -int64_t(target);
         if (sameGlobal || sameLocal)
         {
             Value& var = sameGlobal ? globalSlot(slot) : frame->locals.at(slot);
@@ -287,10 +279,8 @@ namespace
 int32_t elementIndex(const Value& index)
 {
     int32_t i = index.toInt();
-    if (i < 0)
-        i = 0;
-    if (int64_t(i) >= ValueVector::kMaxCapacity)
-        throw ereturnvalue::MemAlloc;
+    if (i < 0) i = 0;
+    if (int64_t(i) >= ValueVector::kMaxCapacity) throw ereturnvalue::MemAlloc;
     return i;
 }
 } // namespace
@@ -316,15 +306,13 @@ void VirtualMachine::pushElement(Value& var, int32_t index)
 
 void VirtualMachine::popElement(Value& var, int32_t index, Value&& value)
 {
-    if (!var.isArray())
-        var = Value::array();
+    if (!var.isArray()) var = Value::array();
     var.mutableArray().at(index) = std::move(value);
 }
 
 // ---- The loop ----
 
-template <bool Sliced>
-ereturnvalue VirtualMachine::execute(int32_t slice)
+template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 {
     ereturnvalue result = ereturnvalue::OK;
     bool done = false;
@@ -343,8 +331,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
             else
             {
                 waitedScriptId_ = 0;
-                if (Value* top = stack_.top())
-                    top->setInteger(state == WaitedScriptState::Complete ? -4 : -2);
+                if (Value* top = stack_.top()) top->setInteger(state == WaitedScriptState::Complete ? -4 : -2);
             }
         }
         else
@@ -352,8 +339,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
             result = resumeCheck(done);
         }
     }
-    if (stop_)
-        return result;
+    if (stop_) return result;
 
     CodeReader& reader = image_->reader();
     const uint8_t* const code = image_->code();
@@ -361,9 +347,8 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
     int32_t pc = reader.pc();
 
 // Operand reads: leave the loop (normally) when the code ends inside an operand.
-#define TN_NEED(n)                                                                                                    \
-    if (size - pc < (n))                                                                                               \
-        goto endOfCode;
+#define TN_NEED(n)                                                                                                     \
+    if (size - pc < (n)) goto endOfCode;
 #define TN_INT_OPERAND(var)                                                                                            \
     TN_NEED(4);                                                                                                        \
     const int32_t var = readInt32LE(code + pc);                                                                        \
@@ -371,16 +356,14 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
 
     while (!done)
     {
-        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size))
-            break;
+        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) break;
         const uint8_t op = code[pc++];
         if (++instructionCounter_ > kMaxInstructions)
         {
             reader.setPc(pc);
             raiseRuntimeError("maximum instructions exceeded");
         }
-        if constexpr (Sliced)
-            ++executed;
+        if constexpr (Sliced) ++executed;
 
         switch (static_cast<Op>(op))
         {
@@ -398,8 +381,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 // Step over the JMP that skips the body, without executing it.
                 reader.setPc(pc);
-                if (!reader.skipInstruction())
-                    goto endOfCode;
+                if (!reader.skipInstruction()) goto endOfCode;
                 pc = reader.pc();
             }
             break;
@@ -415,8 +397,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         {
             TN_INT_OPERAND(offset);
             const bool truth = popInt() != 0;
-            if (truth == (op == uint8_t(Op::JMPTRUE)))
-                pc = jumpTarget(pc, offset, size);
+            if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
             break;
         }
         case Op::CALL:
@@ -464,8 +445,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::POPLOCAL:
         {
             TN_INT_OPERAND(slot);
-            if (!currentFrame())
-                raiseRuntimeError("invalid pop local ");
+            if (!currentFrame()) raiseRuntimeError("invalid pop local ");
             Value v = popOperand();
             localSlot(slot) = std::move(v);
             break;
@@ -494,10 +474,8 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         {
             TN_INT_OPERAND(slot);
             const bool local = op == uint8_t(Op::POPLOCALELEM);
-            if (local && !currentFrame())
-                raiseRuntimeError("invalid pop local ");
-            if (stack_.count() < 2)
-                raiseStackUnderflow();
+            if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
+            if (stack_.count() < 2) raiseStackUnderflow();
             const int32_t index = elementIndex(popOperand());
             Value v = popOperand();
             popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
@@ -508,8 +486,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         {
             TN_INT_OPERAND(slot);
             const bool local = op == uint8_t(Op::PUSHLOCALELEM);
-            if (local && !currentFrame())
-                raiseRuntimeError("invalid pop local ");
+            if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
             const int32_t index = elementIndex(popOperand());
             pushElement(local ? localSlot(slot) : globalSlot(slot), index);
             break;
@@ -524,8 +501,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::PUSHSTRALT:
         {
             const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-            if (!zero)
-                goto endOfCode;
+            if (!zero) goto endOfCode;
             const auto* end = static_cast<const uint8_t*>(zero);
             stack_.push(Value::string(
                 std::string_view(reinterpret_cast<const char*>(code + pc), static_cast<size_t>(end - (code + pc)))));
@@ -542,8 +518,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
         case Op::NOTE:
         {
             const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-            if (!zero)
-                goto endOfCode;
+            if (!zero) goto endOfCode;
             pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
             break;
         }
@@ -602,8 +577,7 @@ ereturnvalue VirtualMachine::execute(int32_t slice)
                 return ereturnvalue::Incomplete;
             }
         }
-        if (stop_)
-            break;
+        if (stop_) break;
     }
 #undef TN_INT_OPERAND
 #undef TN_NEED

@@ -31,7 +31,7 @@ struct HostContext;
 
 class VirtualMachine
 {
-public:
+  public:
     static constexpr int32_t kMaxInstructions = 0x70000000;
     static constexpr int32_t kMaxCallDepth = 1000000;
     static constexpr int32_t kMaxReferenceHops = 1000000;
@@ -94,18 +94,16 @@ public:
     const SysFunction* findFunction(int32_t id) const noexcept
     {
         for (const FunctionSet* set : sets_)
-            if (const SysFunction* row = set->find(id))
-                return row;
+            if (const SysFunction* row = set->find(id)) return row;
         return nullptr;
     }
 
-protected:
+  protected:
     // Asked at a resume while a script waits for another one. The core VM knows no other scripts.
     virtual WaitedScriptState waitedScriptState(int32_t scriptId);
 
-private:
-    template <bool Sliced>
-    ereturnvalue execute(int32_t slice);
+  private:
+    template <bool Sliced> ereturnvalue execute(int32_t slice);
     ereturnvalue continueRunImpl(int32_t slice, bool restart, bool synchronous, std::string& message);
     void resetState() noexcept;
     void selectOutput(int32_t blockId);
@@ -121,18 +119,15 @@ private:
     // The common case inline: a value, or a reference straight to a plain variable.
     const Value& peekFast(const Value& v)
     {
-        if (!v.isReference())
-            return v;
+        if (!v.isReference()) return v;
         const int32_t p = v.rawInt();
         if (p >= 0)
         {
-            if (const Value* g = globals_.find(p); g && !g->isReference())
-                return *g;
+            if (const Value* g = globals_.find(p); g && !g->isReference()) return *g;
         }
         else if (CallFrame* frame = currentFrame(); frame && p != INT32_MIN)
         {
-            if (const Value* l = frame->locals.find(-p); l && !l->isReference())
-                return *l;
+            if (const Value* l = frame->locals.find(-p); l && !l->isReference()) return *l;
         }
         return peek(v, currentFrame());
     }
