@@ -17,7 +17,7 @@ template <typename F> double TimeIt(F&& f)
 inline void ReportRate(const char* name, double seconds, int64_t instructions)
 {
     std::printf("%-28s %9.3f ms CPU  %7.1f M instructions/s\n", name, seconds * 1000.0,
-                seconds > 0 ? instructions / seconds / 1e6 : 0.0);
+                seconds > 0 ? static_cast<double>(instructions) / seconds / 1e6 : 0.0);
 }
 
 void RunVmBenchmarks();

@@ -10,6 +10,8 @@
 
 using namespace tn;
 
+namespace
+{
 std::string GenerateProgram(int lines)
 {
     std::string code;
@@ -31,6 +33,7 @@ std::string GenerateProgram(int lines)
     }
     return code;
 }
+} // namespace
 
 void RunCompileBenchmarks()
 {
