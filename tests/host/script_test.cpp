@@ -4,7 +4,7 @@
 #include "hostlib/host_functions.h"
 
 #include "host/compiled_file.h"
-#include "host/script_files.h"
+#include "support/scratch_folder.h"
 #include "vm/call_frame.h"
 #include "vm/value.h"
 
