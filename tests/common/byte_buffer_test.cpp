@@ -1,10 +1,11 @@
 #include "common/byte_buffer.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -29,22 +30,13 @@ std::string patterned(size_t n)
     return s;
 }
 
+// One file in a scratch folder.
 struct TempFile
 {
-    std::string path;
-    TempFile()
-    {
-        char name[] = "/tmp/tn_bb_XXXXXX";
-        close(mkstemp(name));
-        path = name;
-    }
-    ~TempFile() { std::remove(path.c_str()); }
-    void write(const std::string& bytes) const { std::ofstream(path, std::ios::binary) << bytes; }
-    std::string read() const
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    test::ScratchFolder folder;
+    std::string path = folder.file("f");
+    void write(const std::string& bytes) const { folder.write("f", bytes); }
+    std::string read() const { return test::ScratchFolder::read(path); }
 };
 
 // Feeds [bytes] through a pipe, so the stream cannot be sized or rewound.
@@ -117,6 +109,29 @@ TEST(ByteBufferGrowth, AppendOfOwnBytesSurvivesReallocation)
     EXPECT_EQ(b.view(), "abcdefghijabcdefghij");
     b.appendBuffer(b);
     EXPECT_EQ(b.view(), "abcdefghijabcdefghijabcdefghijabcdefghij");
+}
+
+TEST(ByteBufferGrowth, ExtendGivesRoomWhereAppendWouldWrite)
+{
+    ByteBuffer extended = withText("0123456789");
+    extended.setWindow(2, 4);
+    ByteBuffer appended(extended);
+    std::memcpy(extended.extend(3), "xyz", 3);
+    appended.append("xyz");
+    EXPECT_EQ(state(extended), state(appended));
+    EXPECT_EQ(extended.view(), "0123xyz789");
+    for (const int32_t size : {1000, 70000})
+    {
+        std::memset(extended.extend(size), 'e', static_cast<size_t>(size));
+        appended.append(std::string(static_cast<size_t>(size), 'e'));
+        EXPECT_EQ(state(extended), state(appended)) << size;
+    }
+
+    EXPECT_EQ(extended.extend(0), nullptr);
+    EXPECT_EQ(extended.extend(-3), nullptr);
+    EXPECT_EQ(state(extended), state(appended));
+    EXPECT_THROW(extended.extend(std::numeric_limits<int32_t>::max() - 5), ereturnvalue);
+    EXPECT_EQ(state(extended), state(appended));
 }
 
 TEST(ByteBufferCopy, CopyAndMove)
@@ -377,7 +392,7 @@ TEST(ByteBufferFile, ReadWithAndWithoutExpectedSize)
     EXPECT_EQ(after(b.readFile("/nonexistent/dir/file.htm", 0), b), "file Error:");
     EXPECT_EQ(b.readFile("/nonexistent/dir/file.htm", 10), RC::FileError);
     b.append("x");
-    EXPECT_EQ(after(b.readFile("/tmp", 0), b), "file Error:"); // a directory opens but cannot be read
+    EXPECT_EQ(after(b.readFile(tmp.folder.path(), 0), b), "file Error:"); // a directory opens but cannot be read
 }
 
 TEST(ByteBufferFile, WriteAndAppend)
@@ -423,10 +438,26 @@ TEST(ByteBufferScramble, TwiceIsIdentityAndOnlyTheWindowChanges)
     EXPECT_NE(body, "body");
 
     EXPECT_EQ(ByteBuffer().scrambleWindow(), RC::Empty);
-    // A run of equal bytes comes out varied, so the counter really advances.
-    std::string zeros(256, '\0');
-    ScrambleBytes(zeros.data(), 256);
-    EXPECT_NE(zeros.find_first_not_of(zeros[0]), std::string::npos);
+}
+
+TEST(ByteBufferScramble, KeyIsFixedAndPiecesMatchOnePass)
+{
+    // Compiled files hold scrambled bytes: byte k is xored with
+    // 0xA7 ^ (0x3D * (k + 1)), so files from other builds stay readable.
+    const std::string plain = patterned(5000);
+    std::string whole = plain;
+    ScrambleBytes(whole.data(), static_cast<int64_t>(whole.size()));
+    for (size_t k = 0; k < plain.size(); ++k)
+    {
+        const auto key = static_cast<uint8_t>(0xA7 ^ static_cast<uint8_t>(0x3D * (k + 1)));
+        ASSERT_EQ(static_cast<uint8_t>(whole[k]), static_cast<uint8_t>(plain[k]) ^ key) << k;
+    }
+    const size_t cuts[] = {0, 1, 255, 256, 257, 3333, 5000};
+    std::string pieces = plain;
+    for (size_t i = 0; i + 1 < std::size(cuts); ++i)
+        ScrambleBytes(pieces.data() + cuts[i], static_cast<int64_t>(cuts[i + 1] - cuts[i]),
+                      static_cast<int64_t>(cuts[i]));
+    EXPECT_EQ(pieces, whole);
 }
 
 } // namespace

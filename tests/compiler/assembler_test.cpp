@@ -105,6 +105,22 @@ TEST_F(AssemblerTest, JumpsBecomeOffsetsFromTheEndOfTheOperand)
     EXPECT_EQ(Disassemble(image), "0000 JMP -5\n0005 JMPTRUE 0\n0010 JMPFALSE 1\n0015 POP\n");
 }
 
+TEST_F(AssemblerTest, CodeFollowsWhatTheImageAlreadyHolds)
+{
+    image.setCode(std::string_view("\x50\x50", 2)); // two ADDs
+    assembler.reset(&image);
+    const int32_t top = assembler.newLabel();
+    assembler.defineLabel(top);
+    assembler.emitString(Op::PUSHSTR, "text");
+    assembler.emitInt(Op::JMP, top);
+    assembler.finish();
+    assembler.emit(Op::END); // a later flush appends to what the first handed over
+    assembler.flush();
+    // Offsets count from the start of the image; jumps stay relative.
+    EXPECT_EQ(Disassemble(image), "0000 ADD\n0001 ADD\n0002 PUSHSTR \"text\"\n0008 JMP -11\n0013 END\n");
+    EXPECT_EQ(image.reader().size(), 14);
+}
+
 TEST_F(AssemblerTest, LabelErrors)
 {
     const int32_t label = assembler.newLabel();

@@ -2,7 +2,7 @@
 // these cases need a controlled input stream or a look at the file system.
 #include "host/run_modes.h"
 
-#include "host/script_files.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

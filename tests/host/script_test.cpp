@@ -4,7 +4,7 @@
 #include "hostlib/host_functions.h"
 
 #include "host/compiled_file.h"
-#include "host/script_files.h"
+#include "support/scratch_folder.h"
 #include "vm/call_frame.h"
 #include "vm/value.h"
 
@@ -179,8 +179,6 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
     } rows[] = {
         // A trailing NUL of a source file is dropped.
         {std::string("<?tnl print(1); ?>x\0", 20), RC::OK, ScriptState::Complete, "1x"},
-        // A yield ends a synchronous run without error.
-        {"A<?tnl print(1); yield(); print(2); ?>B<?tnl print(3); ?>", RC::OK, ScriptState::Complete, "A1B"},
         {"A<?tnl print(\"x\"); ?>B<?tnl\nprint(\"y\");\necho(); ?>C<?tnl ; ?>D", RC::OK, ScriptState::RuntimeError,
          "ABCRuntime Error: Invalid call to echo. Expecting a minimum of 1 arguments, 0 were provided, on line 3 of " +
              path + "D"},

@@ -164,47 +164,13 @@ TEST(DateValueClock, NowIsCurrentGmtAndTodayIsItsMidnight)
     EXPECT_LE(now.differenceMs(today), 86'400'000);
 }
 
-TEST(DateValueArithmetic, StepsCarryAndLeavingTheCalendarBlanks)
+// The steps through the instant and the field-only steps of months and years
+// are in tests/pages/lib/dates_arith.htm; these are what a script cannot see.
+TEST(DateValueArithmetic, ImpossibleDaysExtremeCountsAndZones)
 {
-    using Add = void (DateValue::*)(int32_t) noexcept;
-    const struct
-    {
-        DateValue from;
-        Add add;
-        int32_t count;
-        const char* expected; // fields, or "blank"
-    } rows[] = {
-        {makeDate(2003, 12, 31, 23), &DateValue::addDays, 1, "2004-01-01 23:00:00.000 4"},
-        {makeDate(2004, 2, 28, 12), &DateValue::addDays, 1, "2004-02-29 12:00:00.000 7"},
-        {makeDate(2003, 2, 28, 12), &DateValue::addHours, 12, "2003-03-01 00:00:00.000 6"},
-        {makeDate(2000, 1, 1, 0, 30), &DateValue::addMinutes, -31, "1999-12-31 23:59:00.000 5"},
-        {makeDate(1999, 12, 31, 23, 59, 59, 999), &DateValue::addMilliseconds, 1, "2000-01-01 00:00:00.000 6"},
-        {makeDate(2000, 1, 1), &DateValue::addSeconds, -86'400 * 365, "1999-01-01 00:00:00.000 5"},
-        // A blank date counts from 1601; instant 0 and dates past 30827 are blank.
-        {DateValue(), &DateValue::addDays, 1, "1601-01-02 00:00:00.000 2"},
-        {makeDate(1601, 1, 1, 0, 0, 0, 1), &DateValue::addMilliseconds, -1, "blank"},
-        {makeDate(30827, 12, 31, 12), &DateValue::addDays, 1, "blank"},
-        {makeDate(2000, 1, 1), &DateValue::addDays, INT_MAX, "blank"},
-        {makeDate(2000, 1, 1), &DateValue::addDays, INT_MIN, "blank"},
-        // Months and years move only their fields: the weekday is the old one.
-        {makeDate(2003, 11, 15), &DateValue::addMonths, 14, "2005-01-15 00:00:00.000 6"},
-        {makeDate(2003, 11, 1), &DateValue::addMonths, 2, "2004-01-01 00:00:00.000 6"},
-        {makeDate(2003, 11, 1), &DateValue::addMonths, 14, "2005-01-01 00:00:00.000 6"},
-        {makeDate(2003, 1, 31), &DateValue::addMonths, 1, "2003-02-31 00:00:00.000 5"},
-        {makeDate(2004, 2, 29), &DateValue::addYears, 1, "2005-02-29 00:00:00.000 7"},
-        {makeDate(2004, 3, 10), &DateValue::addMonths, -3, "2003-12-10 00:00:00.000 3"},
-        {makeDate(2004, 3, 10), &DateValue::addMonths, -15, "2002-12-10 00:00:00.000 3"},
-        {makeDate(2004, 3, 10), &DateValue::addMonths, -38, "2001-01-10 00:00:00.000 3"},
-        {makeDate(2001, 1, 10), &DateValue::addMonths, -1, "2000-12-10 00:00:00.000 3"},
-        {DateValue(), &DateValue::addMonths, 0, "blank"},
-    };
-    for (const auto& row : rows)
-    {
-        DateValue date = row.from;
-        (date.*row.add)(row.count);
-        EXPECT_EQ(date.isBlank() ? "blank" : fields(date), row.expected) << fields(row.from) << " + " << row.count;
-    }
-
+    DateValue blankMonths;
+    blankMonths.addMonths(0);
+    EXPECT_TRUE(blankMonths.isBlank());
     // 31 February stays until a normalisation blanks it.
     DateValue feb31 = makeDate(2003, 1, 31);
     feb31.addMonths(1);

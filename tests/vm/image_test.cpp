@@ -82,6 +82,25 @@ TEST(ImageReader, ReadsAreBoundsChecked)
     EXPECT_FALSE(r.backUpInt32());
 }
 
+TEST(ImageReader, AdoptedCodeReplacesTheOldAndIsReadFromTheStart)
+{
+    ProgramImage image;
+    image.setCode(std::string_view("\x50\x50\x50", 3));
+    image.reader().setPc(2);
+    ImageBuilder b;
+    b.openBlock(1).closeBlock();
+    ByteBuffer code;
+    code.append(b.bytes());
+    code.setWindow(0, 0); // the whole buffer counts, not its window
+    image.adoptCode(std::move(code));
+    EXPECT_EQ(image.codeView(), b.bytes());
+    EXPECT_EQ(image.reader().pc(), 0);
+    EXPECT_EQ(image.scan(), 1);
+    image.appendCode("\x50", 1);
+    EXPECT_EQ(image.codeView(), b.bytes() + "\x50");
+    EXPECT_EQ(image.reader().size(), image.codeSize());
+}
+
 TEST(ImageReader, SourceFileTable)
 {
     ProgramImage image;

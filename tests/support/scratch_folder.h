@@ -1,4 +1,5 @@
-// A scratch folder for tests that read and write script files.
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the test ends.
 #pragma once
 
 #include <sys/stat.h>
@@ -19,7 +20,7 @@ class ScratchFolder
   public:
     ScratchFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tnhost-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tntest-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~ScratchFolder()
@@ -33,9 +34,12 @@ class ScratchFolder
     const std::string& path() const { return path_; }
     std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
+    // Writes [bytes] to [name], which may hold subfolders; returns the full path.
     std::string write(std::string_view name, std::string_view bytes) const
     {
         const std::string full = file(name);
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ignored);
         std::ofstream(full, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
         return full;
     }
