@@ -15,8 +15,6 @@ enum class ereturnvalue : int32_t
 #undef TN_RESULT_CODE
 };
 
-using RC = ereturnvalue;
-
 constexpr int32_t kResultCodeCount = 0
 #define TN_RESULT_CODE(name, number, display) +1
 #include "common/result_codes.def"

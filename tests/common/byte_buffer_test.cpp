@@ -40,10 +40,10 @@ struct TempFile
 };
 
 // Feeds [bytes] through a pipe, so the stream cannot be sized or rewound.
-RC readThroughPipe(const std::string& bytes, ByteBuffer& out)
+ereturnvalue readThroughPipe(const std::string& bytes, ByteBuffer& out)
 {
     int fds[2];
-    if (pipe(fds) != 0) return RC::OSError;
+    if (pipe(fds) != 0) return ereturnvalue::OSError;
     std::thread writer(
         [&]
         {
@@ -52,7 +52,7 @@ RC readThroughPipe(const std::string& bytes, ByteBuffer& out)
             std::fclose(w);
         });
     std::FILE* in = fdopen(fds[0], "rb");
-    const RC rc = out.readStream(in);
+    const ereturnvalue rc = out.readStream(in);
     std::fclose(in);
     writer.join();
     return rc;
@@ -89,14 +89,14 @@ TEST(ByteBufferGrowth, CapacityFollowsShortfallRule)
 TEST(ByteBufferGrowth, AllocateResizeAndGrow)
 {
     ByteBuffer b;
-    EXPECT_EQ(b.allocate(0), RC::OK);
+    EXPECT_EQ(b.allocate(0), ereturnvalue::OK);
     EXPECT_EQ(b.data(), nullptr);
-    EXPECT_EQ(b.allocate(64), RC::OK);
+    EXPECT_EQ(b.allocate(64), ereturnvalue::OK);
     EXPECT_EQ(state(b), "|64|0,0");
     b.append("hello");
-    EXPECT_EQ(b.grow(36), RC::OK);
+    EXPECT_EQ(b.grow(36), ereturnvalue::OK);
     EXPECT_EQ(state(b), "hello|100|0,5");
-    EXPECT_EQ(b.resize(3), RC::OK);
+    EXPECT_EQ(b.resize(3), ereturnvalue::OK);
     EXPECT_EQ(b.view(), "hel");
     EXPECT_EQ(b.capacity(), 3);
     EXPECT_LE(b.windowEnd(), 3);
@@ -192,21 +192,21 @@ TEST(ByteBufferWindow, AppendAndAssignFromOtherBuffers)
     ByteBuffer src = withText("hello world");
     src.setWindow(6, 11);
     ByteBuffer dst = withText(">");
-    EXPECT_EQ(dst.appendWindow(src), RC::OK);
+    EXPECT_EQ(dst.appendWindow(src), ereturnvalue::OK);
     EXPECT_EQ(dst.view(), ">world");
-    EXPECT_EQ(dst.assignWindow(src), RC::OK);
+    EXPECT_EQ(dst.assignWindow(src), ereturnvalue::OK);
     EXPECT_EQ(state(dst), "world|5|0,5");
 
     ByteBuffer emptyWindow = withText("xyz");
     emptyWindow.setWindow(1, 1);
-    EXPECT_EQ(dst.appendWindow(emptyWindow), RC::Empty);
+    EXPECT_EQ(dst.appendWindow(emptyWindow), ereturnvalue::Empty);
     EXPECT_EQ(dst.view(), "world");
-    EXPECT_EQ(dst.assignWindow(emptyWindow), RC::Empty);
+    EXPECT_EQ(dst.assignWindow(emptyWindow), ereturnvalue::Empty);
     EXPECT_EQ(dst.data(), nullptr);
 
     ByteBuffer self = withText("0123456789");
     self.setWindow(3, 6);
-    EXPECT_EQ(self.assignWindow(self), RC::OK);
+    EXPECT_EQ(self.assignWindow(self), ereturnvalue::OK);
     EXPECT_EQ(self.view(), "345");
 
     // A whole buffer grows this one by exactly its length.
@@ -279,12 +279,12 @@ TEST(ByteBufferTrim, DropLastTruncateAndTrailingZero)
     EXPECT_EQ(t.data(), nullptr);
 
     ByteBuffer z;
-    EXPECT_EQ(z.dropTrailingZero(), RC::Empty);
+    EXPECT_EQ(z.dropTrailingZero(), ereturnvalue::Empty);
     z.append(std::string_view("ab\0", 3));
     z.setWindow(1, 1);
-    EXPECT_EQ(z.dropTrailingZero(), RC::OK);
+    EXPECT_EQ(z.dropTrailingZero(), ereturnvalue::OK);
     EXPECT_EQ(state(z), "ab|3|0,2");
-    EXPECT_EQ(z.dropTrailingZero(), RC::Empty);
+    EXPECT_EQ(z.dropTrailingZero(), ereturnvalue::Empty);
     EXPECT_EQ(state(z), "ab|3|0,2");
 }
 
@@ -330,7 +330,7 @@ TEST(ReadingByteBufferTest, MoveKeepsThePositionAndClearsTheSource)
 }
 
 // "result name:bytes" after an operation on [b].
-std::string after(RC rc, const ByteBuffer& b)
+std::string after(ereturnvalue rc, const ByteBuffer& b)
 {
     return ResultCodeName(rc) + (":" + std::string(b.view()));
 }
@@ -341,7 +341,7 @@ TEST(ByteBufferStream, ReadsStreamsOfEverySize)
     {
         const std::string bytes = patterned(size);
         ByteBuffer b = withText("stale");
-        ASSERT_EQ(readThroughPipe(bytes, b), RC::OK) << size;
+        ASSERT_EQ(readThroughPipe(bytes, b), ereturnvalue::OK) << size;
         EXPECT_EQ(b.capacity(), static_cast<int32_t>(size));
         EXPECT_TRUE(b.view() == bytes) << size;
     }
@@ -359,11 +359,11 @@ TEST(ByteBufferStream, FailuresAndWriting)
     EXPECT_EQ(after(b.readStream(wo), b), "file Error:");
     std::fclose(wo);
 
-    EXPECT_EQ(ByteBuffer().writeStream(nullptr), RC::FileError);
+    EXPECT_EQ(ByteBuffer().writeStream(nullptr), ereturnvalue::FileError);
     std::FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(ByteBuffer().writeStream(f), RC::Empty);
-    EXPECT_EQ(withText("abc").writeStream(f), RC::OK);
+    EXPECT_EQ(ByteBuffer().writeStream(f), ereturnvalue::Empty);
+    EXPECT_EQ(withText("abc").writeStream(f), ereturnvalue::OK);
     std::rewind(f);
     EXPECT_EQ(after(b.readStream(f), b), "OK:abc");
     std::fclose(f);
@@ -377,10 +377,10 @@ TEST(ByteBufferFile, ReadWithAndWithoutExpectedSize)
         const std::string bytes = patterned(size);
         tmp.write(bytes);
         ByteBuffer sized, unsized;
-        ASSERT_EQ(sized.readFile(tmp.path, static_cast<int32_t>(size)), RC::OK) << size;
+        ASSERT_EQ(sized.readFile(tmp.path, static_cast<int32_t>(size)), ereturnvalue::OK) << size;
         EXPECT_TRUE(sized.view() == bytes) << size;
         EXPECT_EQ(sized.capacity(), static_cast<int32_t>(size));
-        ASSERT_EQ(unsized.readFile(tmp.path, 0), RC::OK) << size;
+        ASSERT_EQ(unsized.readFile(tmp.path, 0), ereturnvalue::OK) << size;
         EXPECT_TRUE(unsized.view() == bytes) << size;
     }
     // An expected size short of the real one reads only that much.
@@ -390,7 +390,7 @@ TEST(ByteBufferFile, ReadWithAndWithoutExpectedSize)
     EXPECT_EQ(after(b.readFile("", 0), b), "data Error:");
     b.append("x");
     EXPECT_EQ(after(b.readFile("/nonexistent/dir/file.htm", 0), b), "file Error:");
-    EXPECT_EQ(b.readFile("/nonexistent/dir/file.htm", 10), RC::FileError);
+    EXPECT_EQ(b.readFile("/nonexistent/dir/file.htm", 10), ereturnvalue::FileError);
     b.append("x");
     EXPECT_EQ(after(b.readFile(tmp.folder.path(), 0), b), "file Error:"); // a directory opens but cannot be read
 }
@@ -398,15 +398,15 @@ TEST(ByteBufferFile, ReadWithAndWithoutExpectedSize)
 TEST(ByteBufferFile, WriteAndAppend)
 {
     TempFile tmp;
-    EXPECT_EQ(withText("first").writeFile(tmp.path, false), RC::OK);
-    EXPECT_EQ(withText("+second").writeFile(tmp.path, true), RC::OK);
+    EXPECT_EQ(withText("first").writeFile(tmp.path, false), ereturnvalue::OK);
+    EXPECT_EQ(withText("+second").writeFile(tmp.path, true), ereturnvalue::OK);
     EXPECT_EQ(tmp.read(), "first+second");
-    EXPECT_EQ(withText("new").writeFile(tmp.path, false), RC::OK);
+    EXPECT_EQ(withText("new").writeFile(tmp.path, false), ereturnvalue::OK);
     EXPECT_EQ(tmp.read(), "new");
-    EXPECT_EQ(ByteBuffer().writeFile(tmp.path, false), RC::OK);
+    EXPECT_EQ(ByteBuffer().writeFile(tmp.path, false), ereturnvalue::OK);
     EXPECT_EQ(tmp.read(), "");
 
-    EXPECT_EQ(withText("x").writeFile("/nonexistent/dir/out", false), RC::FileError);
+    EXPECT_EQ(withText("x").writeFile("/nonexistent/dir/out", false), ereturnvalue::FileError);
     try
     {
         withText("x").writeFile("", false);
@@ -414,7 +414,7 @@ TEST(ByteBufferFile, WriteAndAppend)
     }
     catch (ereturnvalue rc)
     {
-        EXPECT_EQ(rc, RC::DataError);
+        EXPECT_EQ(rc, ereturnvalue::DataError);
     }
 }
 
@@ -422,22 +422,22 @@ TEST(ByteBufferScramble, TwiceIsIdentityAndOnlyTheWindowChanges)
 {
     const std::string plain = patterned(1000) + "<html>literal text</html>";
     ByteBuffer b = withText(plain);
-    EXPECT_EQ(b.scrambleWindow(), RC::OK);
+    EXPECT_EQ(b.scrambleWindow(), ereturnvalue::OK);
     EXPECT_EQ(b.view().find("literal text"), std::string_view::npos);
-    EXPECT_EQ(b.scrambleWindow(), RC::OK);
+    EXPECT_EQ(b.scrambleWindow(), ereturnvalue::OK);
     EXPECT_EQ(b.view(), plain);
 
     // The counter starts at the window's own start.
     ByteBuffer w = withText("HEADER|body");
     w.setWindow(7, 11);
-    EXPECT_EQ(w.scrambleWindow(), RC::OK);
+    EXPECT_EQ(w.scrambleWindow(), ereturnvalue::OK);
     EXPECT_EQ(w.view().substr(0, 7), "HEADER|");
     std::string body = "body";
     ScrambleBytes(body.data(), 4);
     EXPECT_EQ(w.view().substr(7), body);
     EXPECT_NE(body, "body");
 
-    EXPECT_EQ(ByteBuffer().scrambleWindow(), RC::Empty);
+    EXPECT_EQ(ByteBuffer().scrambleWindow(), ereturnvalue::Empty);
 }
 
 TEST(ByteBufferScramble, KeyIsFixedAndPiecesMatchOnePass)

@@ -15,7 +15,8 @@ TEST(CodegenGolden, InstructionsOfEachConstruct)
         {"function f() { ; } f(1, 2, 3); f(); echo($a, f()); echo(-5);",
          "JMP 11, ENTER 0, PUSHINT 0, RETURN, "
          "PUSHINT 1, PUSHINT 2, PUSHINT 3, PUSHINT 3, CALL -36, POP, PUSHINT 0, CALL -47, POP, "
-         "PUSHGLOBALREF 1, PUSHINT 0, CALL -63, PUSHINT 2, CALLSYS -4097, POP, PUSHINT 5, NEG, PUSHINT 1, CALLSYS -4097, POP"},
+         "PUSHGLOBALREF 1, PUSHINT 0, CALL -63, PUSHINT 2, CALLSYS -4097, POP, PUSHINT 5, NEG, PUSHINT 1, CALLSYS "
+         "-4097, POP"},
         // the end is read every round; the step is one
         {"for ($i = 1 to $n) echo($i);",
          "PUSHINT 1, POPGLOBAL 1, PUSHGLOBALREF 1, PUSHGLOBALREF 2, LE, JMPFALSE 37, "
@@ -31,15 +32,17 @@ TEST(CodegenGolden, InstructionsOfEachConstruct)
          "PUSHINT 0, RETURN, PUSHINT 1, PUSHGLOBALREF 2, PUSHINT 3, PUSHINT 3, CALL -71, POP"},
         {"if ($a) echo(1); else echo(2); if ($b) echo(3);",
          "PUSHGLOBALREF 1, JMPFALSE 21, PUSHINT 1, PUSHINT 1, CALLSYS -4097, POP, JMP 16, "
-         "PUSHINT 2, PUSHINT 1, CALLSYS -4097, POP, PUSHGLOBALREF 2, JMPFALSE 16, PUSHINT 3, PUSHINT 1, CALLSYS -4097, POP"},
+         "PUSHINT 2, PUSHINT 1, CALLSYS -4097, POP, PUSHGLOBALREF 2, JMPFALSE 16, PUSHINT 3, PUSHINT 1, CALLSYS -4097, "
+         "POP"},
         // continue goes back to the condition, break past the loop
         {"while ($i < 10) { $i += 1; if ($i == 5) continue; if ($i == 8) break; }",
          "PUSHGLOBALREF 1, PUSHINT 10, LT, JMPFALSE 63, PUSHGLOBALREF 1, PUSHINT 1, ADD, POPGLOBAL 1, "
-         "PUSHGLOBALREF 1, PUSHINT 5, EQ, JMPFALSE 5, JMP -53, PUSHGLOBALREF 1, PUSHINT 8, EQ, JMPFALSE 5, JMP 5, JMP -79"},
+         "PUSHGLOBALREF 1, PUSHINT 5, EQ, JMPFALSE 5, JMP -53, PUSHGLOBALREF 1, PUSHINT 8, EQ, JMPFALSE 5, JMP 5, JMP "
+         "-79"},
         // a LINE for each new line; the for statement adds none and its NOTE leaves nothing
-        {"$a =\n1 +\n2; for ($i = 1 to 2) ;",
-         "LINE 16777218, PUSHINT 1, LINE 16777219, PUSHINT 2, ADD, POPGLOBAL 1, "
-         "PUSHINT 1, POPGLOBAL 2, PUSHGLOBALREF 2, PUSHINT 2, LE, JMPFALSE 21, PUSHGLOBALREF 2, PUSHINT 1, ADD, POPGLOBAL 2, JMP -37"},
+        {"$a =\n1 +\n2; for ($i = 1 to 2) ;", "LINE 16777218, PUSHINT 1, LINE 16777219, PUSHINT 2, ADD, POPGLOBAL 1, "
+                                              "PUSHINT 1, POPGLOBAL 2, PUSHGLOBALREF 2, PUSHINT 2, LE, JMPFALSE 21, "
+                                              "PUSHGLOBALREF 2, PUSHINT 1, ADD, POPGLOBAL 2, JMP -37"},
         // in f, $q is local until declared global; in h the declaration no longer applies
         {"$q = 7; function f($p) { $q = $p; global $g, $q; $q = $p; } function h() { $g = $q; }",
          "PUSHINT 7, POPGLOBAL 1, JMP 36, PUSHINT 0, ENTER 1, PUSHLOCALREF 1, POPLOCAL 2, PUSHLOCALREF 1, POPGLOBAL 1, "

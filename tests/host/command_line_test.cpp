@@ -125,11 +125,11 @@ TEST(RequestBody, DataThenEndOfStream)
         });
     ByteBuffer body;
     body.append("stale");
-    EXPECT_EQ(ReadRequestBody(fds[0], body, 5000), RC::OK);
+    EXPECT_EQ(ReadRequestBody(fds[0], body, 5000), ereturnvalue::OK);
     writer.join();
     EXPECT_TRUE(body.view() == sent);
     // The stream is now at its end: an empty body.
-    EXPECT_EQ(ReadRequestBody(fds[0], body, 1000), RC::OK);
+    EXPECT_EQ(ReadRequestBody(fds[0], body, 1000), ereturnvalue::OK);
     EXPECT_TRUE(body.empty());
     close(fds[0]);
 }
@@ -149,7 +149,7 @@ TEST(RequestBody, DeadlineEndsTheReadEmpty)
         });
     ByteBuffer body;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ReadRequestBody(fds[0], body, 300), RC::TimedOut);
+    EXPECT_EQ(ReadRequestBody(fds[0], body, 300), ereturnvalue::TimedOut);
     const auto waited = std::chrono::steady_clock::now() - start;
     stop = true;
     writer.join();
@@ -163,8 +163,8 @@ TEST(RequestBody, DeadlineEndsTheReadEmpty)
 TEST(RequestBody, BadDescriptor)
 {
     ByteBuffer body;
-    EXPECT_EQ(ReadRequestBody(-1, body, 200), RC::FileError);
-    EXPECT_EQ(ReadRequestBody(987654, body, 200), RC::FileError);
+    EXPECT_EQ(ReadRequestBody(-1, body, 200), ereturnvalue::FileError);
+    EXPECT_EQ(ReadRequestBody(987654, body, 200), ereturnvalue::FileError);
     EXPECT_TRUE(body.empty());
 }
 

@@ -12,7 +12,7 @@ namespace
 
 struct Decoded
 {
-    RC rc = RC::Unknown;
+    ereturnvalue rc = ereturnvalue::Unknown;
     std::vector<std::string> literals;
     std::string image;
     std::map<int32_t, std::string> files;
@@ -24,7 +24,7 @@ Decoded decode(std::string_view bytes)
     file.append(bytes);
     Decoded d;
     d.rc = DecodeCompiledFile(file, d.literals, d.image, d.files);
-    if (d.rc != RC::OK)
+    if (d.rc != ereturnvalue::OK)
     {
         EXPECT_TRUE(d.literals.empty() && d.image.empty() && d.files.empty());
     }
@@ -90,7 +90,7 @@ TEST(CompiledFileEncode, HeaderAndScrambledBody)
     EXPECT_EQ(file.find("middle"), std::string::npos);
 
     const Decoded d = decode(file);
-    ASSERT_EQ(d.rc, RC::OK);
+    ASSERT_EQ(d.rc, ereturnvalue::OK);
     EXPECT_EQ(d.literals, kLiterals);
     EXPECT_EQ(d.image, kImage);
     EXPECT_EQ(d.files, kFiles);
@@ -106,7 +106,7 @@ TEST(CompiledFileEncode, WithoutProgram)
     EXPECT_EQ(lines[6], "0");
     EXPECT_EQ(lines[7], "0");
     const Decoded d = decode(out.view());
-    ASSERT_EQ(d.rc, RC::OK);
+    ASSERT_EQ(d.rc, ereturnvalue::OK);
     EXPECT_EQ(d.literals, std::vector<std::string>{"only"});
     EXPECT_TRUE(d.image.empty());
     EXPECT_TRUE(d.files.empty());
@@ -117,7 +117,7 @@ TEST(CompiledFileEncode, LineBreaksInSegmentsAndNamesKeepTheFileReadable)
     ByteBuffer out;
     EncodeCompiledFile(out, "odd\nname.ctn", {"a\n\nb", "\n\n", "\r\n\r\n"}, "\n\n", {{1, "in\r\nclude"}}, true);
     const Decoded d = decode(out.view());
-    ASSERT_EQ(d.rc, RC::OK);
+    ASSERT_EQ(d.rc, ereturnvalue::OK);
     EXPECT_EQ(d.literals, (std::vector<std::string>{"a\n\nb", "\n\n", "\r\n\r\n"}));
     EXPECT_EQ(d.image, "\n\n");
     EXPECT_EQ(d.files.at(1), "in__clude");
@@ -145,35 +145,35 @@ TEST(CompiledFileDecode, HandMadeHeaders)
     const struct
     {
         std::string file;
-        RC rc;
+        ereturnvalue rc;
     } rows[] = {
-        {handMade(good, body, "\r\n"), RC::OK},
-        {handMade(good, body, "\r"), RC::OK},
-        {handMade(with(6, "4x"), body), RC::OK}, // numbers are read like atoi
-        {handMade(with(4, " +2 segments"), body), RC::OK},
-        {handMade(with(2, ""), body), RC::InvalidInput}, // an empty line ends the header
-        {handMade(good, body + "!"), RC::InvalidInput},
-        {handMade(good, "abc1234x"), RC::InvalidInput},
-        {handMade(good, body) + "!", RC::InvalidInput},
-        {handMade(with(0, "wtnCompiledScriptX"), body), RC::InvalidInput},
-        {handMade(with(9, "1 p.htm"), body), RC::InvalidInput},
-        {handMade(extra, body), RC::InvalidInput},
-        {handMade({good.begin(), good.end() - 1}, body), RC::InvalidInput},
+        {handMade(good, body, "\r\n"), ereturnvalue::OK},
+        {handMade(good, body, "\r"), ereturnvalue::OK},
+        {handMade(with(6, "4x"), body), ereturnvalue::OK}, // numbers are read like atoi
+        {handMade(with(4, " +2 segments"), body), ereturnvalue::OK},
+        {handMade(with(2, ""), body), ereturnvalue::InvalidInput}, // an empty line ends the header
+        {handMade(good, body + "!"), ereturnvalue::InvalidInput},
+        {handMade(good, "abc1234x"), ereturnvalue::InvalidInput},
+        {handMade(good, body) + "!", ereturnvalue::InvalidInput},
+        {handMade(with(0, "wtnCompiledScriptX"), body), ereturnvalue::InvalidInput},
+        {handMade(with(9, "1 p.htm"), body), ereturnvalue::InvalidInput},
+        {handMade(extra, body), ereturnvalue::InvalidInput},
+        {handMade({good.begin(), good.end() - 1}, body), ereturnvalue::InvalidInput},
         // Five lines fail even when the counts would allow it.
-        {handMade({"wtnCompiledScript", "2.2.0", "p.ctn", "BLANK", "0"}, ""), RC::InvalidInput},
-        {"", RC::InvalidInput},
-        {"wtnCompiledScript", RC::InvalidInput},
-        {counts({"1", "0", "0", "0"}), RC::OK},
-        {counts({"2000000000", "0", "0", "0"}), RC::InvalidInput},
-        {counts({"99999999999999999999", "0", "0", "0"}), RC::InvalidInput},
-        {counts({"-1", "0", "0", "0"}), RC::InvalidInput},
-        {counts({"1", "-5", "5", "0"}), RC::InvalidInput},
-        {counts({"1", "0", "-1", "0"}), RC::InvalidInput},
-        {counts({"1", "0", "0", "-1"}), RC::InvalidInput},
-        {counts({"1", "0", "0", "2147483647"}), RC::InvalidInput},
-        {counts({"1", "2147483647", "2147483647", "0"}), RC::InvalidInput},
+        {handMade({"wtnCompiledScript", "2.2.0", "p.ctn", "BLANK", "0"}, ""), ereturnvalue::InvalidInput},
+        {"", ereturnvalue::InvalidInput},
+        {"wtnCompiledScript", ereturnvalue::InvalidInput},
+        {counts({"1", "0", "0", "0"}), ereturnvalue::OK},
+        {counts({"2000000000", "0", "0", "0"}), ereturnvalue::InvalidInput},
+        {counts({"99999999999999999999", "0", "0", "0"}), ereturnvalue::InvalidInput},
+        {counts({"-1", "0", "0", "0"}), ereturnvalue::InvalidInput},
+        {counts({"1", "-5", "5", "0"}), ereturnvalue::InvalidInput},
+        {counts({"1", "0", "-1", "0"}), ereturnvalue::InvalidInput},
+        {counts({"1", "0", "0", "-1"}), ereturnvalue::InvalidInput},
+        {counts({"1", "0", "0", "2147483647"}), ereturnvalue::InvalidInput},
+        {counts({"1", "2147483647", "2147483647", "0"}), ereturnvalue::InvalidInput},
         // Lengths that wrap a 32-bit sum back to the file size.
-        {counts({"3", "2147483647", "2147483647", "2", "0", "0"}), RC::InvalidInput},
+        {counts({"3", "2147483647", "2147483647", "2", "0", "0"}), ereturnvalue::InvalidInput},
     };
     for (const auto& row : rows)
         EXPECT_EQ(decode(row.file).rc, row.rc) << row.file;
@@ -181,7 +181,7 @@ TEST(CompiledFileDecode, HandMadeHeaders)
     // Version, name and time are not checked.
     const Decoded d = decode(handMade(
         {"wtnCompiledScript", "9.9.9", "elsewhere.ctn", "whenever", "2", "3", "4", "2", "1", "1\tp.htm"}, body));
-    ASSERT_EQ(d.rc, RC::OK);
+    ASSERT_EQ(d.rc, ereturnvalue::OK);
     EXPECT_EQ(d.literals, (std::vector<std::string>{"abc", "1234"}));
     EXPECT_EQ(d.image, "xy");
     EXPECT_EQ(d.files, (std::map<int32_t, std::string>{{1, "p.htm"}}));
@@ -192,7 +192,7 @@ TEST(CompiledFileDecode, StoredUnscrambledBodyDecodesToOtherBytes)
     const std::string file =
         handMade({"wtnCompiledScript", "2.2.0", "p.ctn", "BLANK", "1", "5", "3", "0"}, "") + "helloimg";
     const Decoded d = decode(file);
-    ASSERT_EQ(d.rc, RC::OK);
+    ASSERT_EQ(d.rc, ereturnvalue::OK);
     EXPECT_NE(d.literals[0], "hello");
     EXPECT_NE(d.image, "img");
 }
@@ -201,7 +201,7 @@ TEST(CompiledFileDecode, EveryTruncationFailsCleanly)
 {
     const std::string file = encoded();
     for (size_t length = 0; length < file.size(); ++length)
-        EXPECT_EQ(decode(std::string_view(file).substr(0, length)).rc, RC::InvalidInput) << length;
+        EXPECT_EQ(decode(std::string_view(file).substr(0, length)).rc, ereturnvalue::InvalidInput) << length;
 }
 
 // The fourth header line is the compile time, which may differ between two encodings.
@@ -224,14 +224,16 @@ TEST(WriteCompiledFile, WritesTheBytesOfTheEncodedFile)
         for (const std::string& code : {std::string(), std::string("\x01\0\xFF", 3) + big})
             for (const bool hasProgram : {true, false})
             {
-                ASSERT_EQ(WriteCompiledFile(path, "sub/page.ctn", literals, code, kFiles, hasProgram), RC::OK);
+                ASSERT_EQ(WriteCompiledFile(path, "sub/page.ctn", literals, code, kFiles, hasProgram),
+                          ereturnvalue::OK);
                 ByteBuffer expected;
                 EncodeCompiledFile(expected, "sub/page.ctn", literals, code, kFiles, hasProgram);
                 EXPECT_EQ(withoutTime(test::ScratchFolder::read(path)), withoutTime(std::string(expected.view())))
                     << literals.size() << " literals, " << code.size() << " code bytes, program " << hasProgram;
             }
-    EXPECT_EQ(WriteCompiledFile(folder.file("no/such/dir/x.ctn"), "x.ctn", {"a"}, "code", {}, true), RC::FileError);
-    EXPECT_EQ(WriteCompiledFile("", "x.ctn", {"a"}, "code", {}, true), RC::FileError);
+    EXPECT_EQ(WriteCompiledFile(folder.file("no/such/dir/x.ctn"), "x.ctn", {"a"}, "code", {}, true),
+              ereturnvalue::FileError);
+    EXPECT_EQ(WriteCompiledFile("", "x.ctn", {"a"}, "code", {}, true), ereturnvalue::FileError);
 }
 
 } // namespace

@@ -56,9 +56,10 @@ TEST(PlaceRuntimeErrorTest, OnlyTheLastBlockKeepsTheErrorText)
     EXPECT_EQ(c.view(), "Runtime Error: x");
     PlaceRuntimeError({}, "nothing to hold it");
 
-    for (const RC rc : {RC::OK, RC::Incomplete, RC::Wait, RC::SpecialError})
+    for (const ereturnvalue rc :
+         {ereturnvalue::OK, ereturnvalue::Incomplete, ereturnvalue::Wait, ereturnvalue::SpecialError})
         EXPECT_FALSE(IsRunFailure(rc)) << static_cast<int>(rc);
-    for (const RC rc : {RC::RuntimeError, RC::Empty, RC::MemAlloc})
+    for (const ereturnvalue rc : {ereturnvalue::RuntimeError, ereturnvalue::Empty, ereturnvalue::MemAlloc})
         EXPECT_TRUE(IsRunFailure(rc)) << static_cast<int>(rc);
 }
 
@@ -75,19 +76,19 @@ TEST(CompileErrorTextTest, FramesFailingBlocksOnly)
             const int32_t id = static_cast<int32_t>(blocks.size()) + 1;
             blocks.push_back(BlockSource{10 * id, id, true, code});
         }
-        EXPECT_NE(engine.compile(blocks, "page.htm"), RC::OK);
+        EXPECT_NE(engine.compile(blocks, "page.htm"), ereturnvalue::OK);
 
         std::string text = "untouched";
-        EXPECT_EQ(CompileErrorText(engine, 1, text), RC::OK);
-        EXPECT_EQ(CompileErrorText(engine, 3, text), RC::OK); // never tried
+        EXPECT_EQ(CompileErrorText(engine, 1, text), ereturnvalue::OK);
+        EXPECT_EQ(CompileErrorText(engine, 3, text), ereturnvalue::OK); // never tried
         EXPECT_EQ(text, "untouched");
-        EXPECT_EQ(CompileErrorText(engine, 2, text), RC::Error);
+        EXPECT_EQ(CompileErrorText(engine, 2, text), ereturnvalue::Error);
         EXPECT_EQ(text, html ? "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>page.htm</b> on "
                                "line <b>21</b><br>\n"
                              : "{7} misplaced break on line 21\n");
         for (const int32_t unknown : {0, 4})
         {
-            EXPECT_EQ(CompileErrorText(engine, unknown, text), RC::Error);
+            EXPECT_EQ(CompileErrorText(engine, unknown, text), ereturnvalue::Error);
             EXPECT_EQ(text, "Script id not found");
         }
     }

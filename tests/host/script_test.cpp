@@ -119,20 +119,20 @@ TEST(ScriptLoadTest, FailureResultsMessagesAndStates)
     const struct
     {
         std::string path;
-        RC result;
+        ereturnvalue result;
         std::string message;
         ScriptState state;
         std::string output;
     } rows[] = {
-        {"", RC::NotFound, "Script not specified", ScriptState::LoadError, ""},
-        {missing, RC::NotFound, "Script not found: " + missing, ScriptState::LoadError, ""},
-        {folder.path(), RC::NotFound, "Script not found: " + folder.path(), ScriptState::LoadError, ""},
-        {empty, RC::Empty, "Empty script: " + empty, ScriptState::LoadError, std::string(kHeader)},
-        {nul, RC::NotFound, "Empty Script: " + nul, ScriptState::CompileError, ""},
+        {"", ereturnvalue::NotFound, "Script not specified", ScriptState::LoadError, ""},
+        {missing, ereturnvalue::NotFound, "Script not found: " + missing, ScriptState::LoadError, ""},
+        {folder.path(), ereturnvalue::NotFound, "Script not found: " + folder.path(), ScriptState::LoadError, ""},
+        {empty, ereturnvalue::Empty, "Empty script: " + empty, ScriptState::LoadError, std::string(kHeader)},
+        {nul, ereturnvalue::NotFound, "Empty Script: " + nul, ScriptState::CompileError, ""},
         // No code block: the header alone, no page.
-        {folder.write("plain.htm", "just text\n"), RC::Empty, "Script Error", ScriptState::CompileError,
+        {folder.write("plain.htm", "just text\n"), ereturnvalue::Empty, "Script Error", ScriptState::CompileError,
          std::string(kHeader)},
-        {folder.write("bad.ctn", "wtnCompiledScript\n2.2.0\nbad.ctn\nnow\n1\n"), RC::InvalidInput,
+        {folder.write("bad.ctn", "wtnCompiledScript\n2.2.0\nbad.ctn\nnow\n1\n"), ereturnvalue::InvalidInput,
          "Invalid compiled script", ScriptState::CompileError, std::string(kInvalidCompiledPage)},
     };
     for (const auto& row : rows)
@@ -152,7 +152,7 @@ TEST(ScriptLoadTest, LoadTwiceAndCompilingACompiledFileAreRefused)
     ScratchFolder folder;
     Script script;
     script.setPath(folder.write("p.htm", "<?tnl ; ?>"));
-    EXPECT_EQ(script.load(), RC::OK);
+    EXPECT_EQ(script.load(), ereturnvalue::OK);
     EXPECT_EQ(script.state(), ScriptState::Loaded);
     EXPECT_THROW(script.load(), ereturnvalue);
     EXPECT_EQ(script.state(), ScriptState::Loaded);
@@ -160,7 +160,7 @@ TEST(ScriptLoadTest, LoadTwiceAndCompilingACompiledFileAreRefused)
     // Compile mode refuses a compiled file without touching the script's state.
     Script compiledAgain;
     compiledAgain.setPath(folder.write("x.htm", "wtnCompiledScript\nanything"));
-    EXPECT_EQ(compiledAgain.compileOnly(), RC::NotFound);
+    EXPECT_EQ(compiledAgain.compileOnly(), ereturnvalue::NotFound);
     EXPECT_EQ(compiledAgain.state(), ScriptState::Created);
 }
 
@@ -173,16 +173,17 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
     const struct
     {
         std::string source;
-        RC result;
+        ereturnvalue result;
         ScriptState state;
         std::string page;
     } rows[] = {
         // A trailing NUL of a source file is dropped.
-        {std::string("<?tnl print(1); ?>x\0", 20), RC::OK, ScriptState::Complete, "1x"},
-        {"A<?tnl print(\"x\"); ?>B<?tnl\nprint(\"y\");\necho(); ?>C<?tnl ; ?>D", RC::OK, ScriptState::RuntimeError,
+        {std::string("<?tnl print(1); ?>x\0", 20), ereturnvalue::OK, ScriptState::Complete, "1x"},
+        {"A<?tnl print(\"x\"); ?>B<?tnl\nprint(\"y\");\necho(); ?>C<?tnl ; ?>D", ereturnvalue::OK,
+         ScriptState::RuntimeError,
          "ABCRuntime Error: Invalid call to echo. Expecting a minimum of 1 arguments, 0 were provided, on line 3 of " +
              path + "D"},
-        {"A<?tnl print(1); ?>B\n<?tnl\n break; ?>C<?tnl print(3); ?>D", RC::Reject, ScriptState::CompileError,
+        {"A<?tnl print(1); ?>B\n<?tnl\n break; ?>C<?tnl print(3); ?>D", ereturnvalue::Reject, ScriptState::CompileError,
          "AB\n" + framed + "CD"},
     };
     for (const auto& row : rows)
@@ -196,7 +197,7 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
         EXPECT_EQ(OutputOf(script), std::string(kHeader) + row.page);
         ByteBuffer messages;
         script.errorMessages(messages);
-        EXPECT_EQ(messages.view(), row.result == RC::Reject ? framed : "");
+        EXPECT_EQ(messages.view(), row.result == ereturnvalue::Reject ? framed : "");
     }
 }
 
@@ -210,9 +211,9 @@ class CompiledScriptTest : public ::testing::Test
         Script script;
         script.setPath(page);
         script.engine().setHtmlFormatting(false);
-        EXPECT_EQ(script.compileOnly(), RC::OK);
+        EXPECT_EQ(script.compileOnly(), ereturnvalue::OK);
         const std::string target = page.substr(0, page.rfind('.')) + ".ctn";
-        EXPECT_EQ(script.saveCompiled(target), RC::OK);
+        EXPECT_EQ(script.saveCompiled(target), ereturnvalue::OK);
         std::remove(page.c_str());
         return target;
     }
@@ -234,9 +235,9 @@ TEST_F(CompiledScriptTest, SaveToAnUnwritablePlaceFails)
 {
     Script script;
     script.setPath(folder.write("w.htm", "<?tnl ; ?>"));
-    ASSERT_EQ(script.compileOnly(), RC::OK);
+    ASSERT_EQ(script.compileOnly(), ereturnvalue::OK);
     const std::string target = folder.file("no/such/dir/w.ctn");
-    EXPECT_EQ(script.saveCompiled(target), RC::FileError);
+    EXPECT_EQ(script.saveCompiled(target), ereturnvalue::FileError);
     EXPECT_EQ(script.errorMessage(), "Error reading script" + target);
 }
 
@@ -265,10 +266,10 @@ TEST_F(CompiledScriptTest, HostileCompiledFilesNeverCrash)
             }
         Script script;
         script.setPath(folder.write("fuzz.ctn", file));
-        const RC rc = script.load();
-        if (rc != RC::OK)
+        const ereturnvalue rc = script.load();
+        if (rc != ereturnvalue::OK)
         {
-            if (rc != RC::NotFound && rc != RC::Empty && script.isCompiled())
+            if (rc != ereturnvalue::NotFound && rc != ereturnvalue::Empty && script.isCompiled())
             {
                 EXPECT_EQ(OutputOf(script), kInvalidCompiledPage) << round;
             }
@@ -306,10 +307,10 @@ ereturnvalue shapeResponse(SysCall& call)
     default:
         response.headerText = "SpecialError: 404\n";
         response.pageSuppressed = true;
-        response.runResult = RC::SpecialError;
+        response.runResult = ereturnvalue::SpecialError;
         call.vm.setStop();
     }
-    return RC::OK;
+    return ereturnvalue::OK;
 }
 constexpr SysFunction kResponseRows[] = {
     Fn("testheader", -30001, ArgRule::any(), shapeResponse).as(0),
@@ -334,15 +335,15 @@ TEST(ResponseStateTest, HeaderReplacementSuppressionAndHttpError)
     const struct
     {
         const char* source;
-        RC result;
+        ereturnvalue result;
         std::string output;
     } rows[] = {
         // Header lines replace the default header.
-        {"a<?tnl testheader(); testheader(); ?>b", RC::OK, "X-Test: yes\nX-Test: yes\n\nab"},
-        {"a<?tnl testreplace(); ?>b", RC::OK, std::string(kHeader) + "replaced"},
+        {"a<?tnl testheader(); testheader(); ?>b", ereturnvalue::OK, "X-Test: yes\nX-Test: yes\n\nab"},
+        {"a<?tnl testreplace(); ?>b", ereturnvalue::OK, std::string(kHeader) + "replaced"},
         // A suppressed page wins over a replacement.
-        {"a<?tnl testreplace(); testsuppress(); ?>b", RC::OK, std::string(kHeader)},
-        {"a<?tnl testhttperror(); print(\"never\"); ?>b", RC::SpecialError, "SpecialError: 404\n\n"},
+        {"a<?tnl testreplace(); testsuppress(); ?>b", ereturnvalue::OK, std::string(kHeader)},
+        {"a<?tnl testhttperror(); print(\"never\"); ?>b", ereturnvalue::SpecialError, "SpecialError: 404\n\n"},
     };
     for (const auto& row : rows)
     {

@@ -67,7 +67,7 @@ TEST(CookieText, AttributesInFixedOrderAndBackThroughTheParser)
 
     c.name = "n";
     c.value = "v";
-    ASSERT_EQ(c.expires.parseHttp("Sun, 06 Nov 1994 08:49:37 GMT"), RC::OK);
+    ASSERT_EQ(c.expires.parseHttp("Sun, 06 Nov 1994 08:49:37 GMT"), ereturnvalue::OK);
     c.path = "/";
     c.domain = "example";
     c.secure = true;
@@ -91,7 +91,7 @@ TEST(CookieText, EmptyValueDeletesTheCookie)
     ASSERT_TRUE(std::regex_match(text, form)) << text;
 
     DateValue expires;
-    ASSERT_EQ(expires.parseHttp(text.substr(text.find("expires=") + 8, 29)), RC::OK);
+    ASSERT_EQ(expires.parseHttp(text.substr(text.find("expires=") + 8, 29)), ereturnvalue::OK);
     const int64_t agoMs = DateValue::now().differenceMs(expires);
     EXPECT_GE(agoMs, 3600 * 1000 - 2000);
     EXPECT_LE(agoMs, 3600 * 1000 + 2000);

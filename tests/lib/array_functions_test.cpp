@@ -66,5 +66,6 @@ TEST(Pop, RemovesTheLastElementFromTheCallersVariable)
 TEST(Pop, NeedsAVariable)
 {
     FunctionCaller caller;
-    EXPECT_EQ(caller.call(kPop, {Constant(5)}).message, "Runtime Error: Invalid function argument 1. Must be a variable");
+    EXPECT_EQ(caller.call(kPop, {Constant(5)}).message,
+              "Runtime Error: Invalid function argument 1. Must be a variable");
 }

@@ -65,7 +65,11 @@ TEST(ZeroBytes, EndComparisonsAndEscapingOnly)
         {"addquotes", -5398, {"\0 "s}, "text \"\0 \""s},
         {"addquotes", -5398, {ab}, "text a\0b"s},
         {"tostring", -5126, {ab}, "text a\0b"s},
-        {"toint", -5123, {"4\0" "2"s}, "int 4"},
+        {"toint",
+         -5123,
+         {"4\0"
+          "2"s},
+         "int 4"},
         {"isvalidint", -5141, {"1\0"s}, "int 0"},
         {"escapestr", -5185, {"a\t\0\"b"s}, "text a\\t"},
         {"unescapestr", -5186, {"a\\\0n"s}, "text a"},
@@ -76,9 +80,17 @@ TEST(ZeroBytes, EndComparisonsAndEscapingOnly)
         {"urlencode", -5191, {"a b\0c"s}, "text a%20b"},
         {"urldecode", -5192, {"%41+\0%42"s}, "text A "},
         {"urlqueryencode", -5193, {"a b\0c"s}, "text a+b"},
-        {"urlquerydecode", -5194, {"x%4\0" "1"s}, "text x"},
+        {"urlquerydecode",
+         -5194,
+         {"x%4\0"
+          "1"s},
+         "text x"},
         {"urlencodestrict", -5197, {"a.b\0."s}, "text a%2Eb"},
-        {"validateipaddress", -5195, {"1.2.3.4\0" "5"s}, "text 1.2.3.4"},
+        {"validateipaddress",
+         -5195,
+         {"1.2.3.4\0"
+          "5"s},
+         "text 1.2.3.4"},
         {"escapeexport", -5196, {"a\nb\0\nc"s, 3}, "text a, b"},
         {"escapeexport", -5196, {"a\"\0\""s, 2}, "text a'"},
     };

@@ -32,8 +32,8 @@ struct Published
     const char* counts; // "2", "2+", "0-1", "3|6" or "*"
     const char* messageName;
     Failure failure;
-    int expected;            // the count the failure message reports
-    uint32_t byRef = 0;      // bit i: parameter i by reference
+    int expected;       // the count the failure message reports
+    uint32_t byRef = 0; // bit i: parameter i by reference
 };
 
 // clang-format off
@@ -160,20 +160,16 @@ const Published kCoreFunctions[] = {
 bool insideAGroup(int32_t id)
 {
     for (const int32_t base : {0x1000, 0x1300, 0x1400, 0x1500, 0x1600, 0x1700})
-        if (id <= -(base + 1) && id >= -(base + 256))
-            return true;
+        if (id <= -(base + 1) && id >= -(base + 256)) return true;
     return false;
 }
 
 bool accepts(const std::string& counts, int argc)
 {
-    if (counts == "*")
-        return true;
+    if (counts == "*") return true;
     int a = 0, b = 0;
-    if (std::sscanf(counts.c_str(), "%d|%d", &a, &b) == 2)
-        return argc == a || argc == b;
-    if (std::sscanf(counts.c_str(), "%d-%d", &a, &b) == 2)
-        return argc >= a && argc <= b;
+    if (std::sscanf(counts.c_str(), "%d|%d", &a, &b) == 2) return argc == a || argc == b;
+    if (std::sscanf(counts.c_str(), "%d-%d", &a, &b) == 2) return argc >= a && argc <= b;
     a = std::stoi(counts);
     return counts.back() == '+' ? argc >= a : argc == a;
 }
@@ -195,7 +191,7 @@ std::string expectedMessage(const Published& f, int argc)
 
 class RecordingRegistry : public FunctionRegistry
 {
-public:
+  public:
     void registerSystemFunction(std::string_view name, int32_t id) override { names[std::string(name)] = id; }
     std::map<std::string, int32_t> names;
 };

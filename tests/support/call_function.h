@@ -3,8 +3,8 @@
 // runtime error message, the output and the argument variables afterwards.
 #pragma once
 
-#include "support/image_builder.h"
 #include "hostlib/host_functions.h"
+#include "support/image_builder.h"
 #include "vm/virtual_machine.h"
 
 #include <cstdint>
@@ -90,10 +90,9 @@ struct CallOutcome
 // Keeps one machine across calls, so the script environment, the date
 // settings and anything process-wide carry over from call to call, as they
 // would between statements of one script.
-template <class Machine = VirtualMachine>
-class BasicFunctionCaller
+template <class Machine = VirtualMachine> class BasicFunctionCaller
 {
-public:
+  public:
     static constexpr int32_t kResultSlot = 1;
 
     Machine& vm() { return vm_; }
@@ -129,16 +128,13 @@ public:
 
         vm_.attach(&image_);
         for (size_t i = 0; i < args.size(); ++i)
-            if (!args[i].constant)
-                vm_.globals().at(firstArgSlot + static_cast<int32_t>(i)) = args[i].value;
+            if (!args[i].constant) vm_.globals().at(firstArgSlot + static_cast<int32_t>(i)) = args[i].value;
 
         CallOutcome outcome;
         outcome.code = vm_.run(outcome.message);
         // The machine keeps its last error text across runs; only a failed run owns it.
-        if (outcome.code == ereturnvalue::OK)
-            outcome.message.clear();
-        if (const Value* result = vm_.globals().find(kResultSlot))
-            outcome.result = *result;
+        if (outcome.code == ereturnvalue::OK) outcome.message.clear();
+        if (const Value* result = vm_.globals().find(kResultSlot)) outcome.result = *result;
         for (size_t i = 0; i < args.size(); ++i)
         {
             const Value* v = vm_.globals().find(firstArgSlot + static_cast<int32_t>(i));
@@ -148,7 +144,7 @@ public:
         return outcome;
     }
 
-private:
+  private:
     ProgramImage image_;
     Machine vm_{HostFunctionSets()};
 };

@@ -14,7 +14,7 @@ namespace tn::test
 
 class ImageBuilder
 {
-public:
+  public:
     ImageBuilder& op(Op o)
     {
         code_.push_back(static_cast<char>(o));
@@ -74,10 +74,7 @@ public:
         return here() - 4;
     }
     void patchJumpHere(int32_t operandAt) { patch(operandAt, here() - (operandAt + 4)); }
-    void patch(int32_t at, int32_t value)
-    {
-        writeInt32LE(reinterpret_cast<uint8_t*>(code_.data()) + at, value);
-    }
+    void patch(int32_t at, int32_t value) { writeInt32LE(reinterpret_cast<uint8_t*>(code_.data()) + at, value); }
 
     // Puts the code into [image] and gives it one output buffer per block.
     void install(ProgramImage& image) const
@@ -90,7 +87,7 @@ public:
     }
     const std::string& bytes() const { return code_; }
 
-private:
+  private:
     void appendInt(int32_t v)
     {
         for (int i = 0; i < 4; ++i)

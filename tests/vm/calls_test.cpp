@@ -28,12 +28,12 @@ TEST_F(CallTest, BindingErrors)
         const char* message;
     } rows[] = {
         {{0, 0},
-         [](ImageBuilder& b) { b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 2).op(Op::PUSHINT, 3).op(Op::PUSHINT, 3); },
+         [](ImageBuilder& code) { code.op(Op::PUSHINT, 1).op(Op::PUSHINT, 2).op(Op::PUSHINT, 3).op(Op::PUSHINT, 3); },
          "Invalid number of function arguments. Expected 2, actual 3"},
         {{1},
-         [](ImageBuilder& b) { b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 1); },
+         [](ImageBuilder& code) { code.op(Op::PUSHINT, 1).op(Op::PUSHINT, 1); },
          "Invalid function argument 1. Must be a variable"},
-        {{}, [](ImageBuilder& b) { b.str(Op::PUSHSTR, "0"); }, "unexpected value"},
+        {{}, [](ImageBuilder& code) { code.str(Op::PUSHSTR, "0"); }, "unexpected value"},
     };
     for (const auto& r : rows)
     {

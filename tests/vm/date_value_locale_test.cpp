@@ -55,10 +55,10 @@ TEST(DateValueDisplay, ZoneFollowsTheLocalTimeFlag)
 
     // Parsed local texts become GMT.
     DateValue date;
-    ASSERT_EQ(date.parseLocale("11/6/1994 2:19:37 PM", settings(2)), RC::OK);
+    ASSERT_EQ(date.parseLocale("11/6/1994 2:19:37 PM", settings(2)), ereturnvalue::OK);
     EXPECT_TRUE(date.isGmt);
     EXPECT_EQ(fields(date), "1994-11-06 08:49:37.000 7");
-    ASSERT_EQ(date.parseLocale("11/6/1994 2:19:37 PM", settings(2, false)), RC::OK);
+    ASSERT_EQ(date.parseLocale("11/6/1994 2:19:37 PM", settings(2, false)), ereturnvalue::OK);
     EXPECT_EQ(fields(date), "1994-11-06 14:19:37.000 7");
 }
 
@@ -82,11 +82,12 @@ TEST(DateValueLocale, DerivedDayFirstPatterns)
 
     // Its empty designators never match an empty piece.
     DateValue date;
-    ASSERT_EQ(datedetail::parseLocale(date, "06.11.1994 20:49:37", settings(2, false), patterns), RC::OK);
+    ASSERT_EQ(datedetail::parseLocale(date, "06.11.1994 20:49:37", settings(2, false), patterns), ereturnvalue::OK);
     EXPECT_EQ(fields(date), "1994-11-06 20:49:37.000 7");
-    ASSERT_EQ(datedetail::parseLocale(date, "06.11.1994 8:", settings(2, false), patterns), RC::OK);
+    ASSERT_EQ(datedetail::parseLocale(date, "06.11.1994 8:", settings(2, false), patterns), ereturnvalue::OK);
     EXPECT_EQ(date.hour, 8);
-    EXPECT_EQ(datedetail::parseLocale(date, "11/6/1994 8:49", settings(2, false), patterns), RC::UnknownFormat);
+    EXPECT_EQ(datedetail::parseLocale(date, "11/6/1994 8:49", settings(2, false), patterns),
+              ereturnvalue::UnknownFormat);
 }
 
 TEST(DateValuePatterns, StrftimeSecondsSeparatorsAndQuotes)
@@ -129,23 +130,23 @@ TEST(DateValueLocaleParser, CLocaleTexts)
     const struct
     {
         const char* text;
-        RC rc;
+        ereturnvalue rc;
         const char* expected; // fields, or "blank"
     } rows[] = {
         // Most texts are in tests/pages/lib/dates.htm; these are the rest, with the result codes.
-        {"11/6/1994\t8:49:37 AM", RC::OK, "1994-11-06 08:49:37.000 7"},
-        {"11/6/1994 14:00", RC::OK, "1994-11-06 14:00:00.000 7"},
-        {"11/6/1994 12:30 PM", RC::OK, "1994-11-06 12:30:00.000 7"},
+        {"11/6/1994\t8:49:37 AM", ereturnvalue::OK, "1994-11-06 08:49:37.000 7"},
+        {"11/6/1994 14:00", ereturnvalue::OK, "1994-11-06 14:00:00.000 7"},
+        {"11/6/1994 12:30 PM", ereturnvalue::OK, "1994-11-06 12:30:00.000 7"},
         // Only the PM designator is looked at, so 12 AM stays 12.
-        {"11/6/1994 12:30 AM", RC::OK, "1994-11-06 12:30:00.000 7"},
+        {"11/6/1994 12:30 AM", ereturnvalue::OK, "1994-11-06 12:30:00.000 7"},
         // In range but not in the calendar.
-        {"2/30/2003 1:00", RC::OK, "blank"},
-        {"hello", RC::UnknownFormat, "blank"},
-        {"8:49:37 PM", RC::UnknownFormat, "blank"},
-        {"13/1/2003 1:00", RC::UnknownFormat, "blank"},
-        {"11-6-1994 8:49", RC::UnknownFormat, "blank"},
-        {"11/6 8:49", RC::UnknownFormat, "blank"},
-        {"/ /", RC::UnknownFormat, "blank"},
+        {"2/30/2003 1:00", ereturnvalue::OK, "blank"},
+        {"hello", ereturnvalue::UnknownFormat, "blank"},
+        {"8:49:37 PM", ereturnvalue::UnknownFormat, "blank"},
+        {"13/1/2003 1:00", ereturnvalue::UnknownFormat, "blank"},
+        {"11-6-1994 8:49", ereturnvalue::UnknownFormat, "blank"},
+        {"11/6 8:49", ereturnvalue::UnknownFormat, "blank"},
+        {"/ /", ereturnvalue::UnknownFormat, "blank"},
     };
     const ScopedTimeZone zone("UTC");
     for (const auto& row : rows)
@@ -167,7 +168,7 @@ TEST(DateValueLocaleParser, ReadsBackTheDisplayForm)
         if (text.find(" 12:") != std::string::npos && text.find("AM") != std::string::npos)
             continue; // midnight hour reads back as noon
         DateValue back;
-        ASSERT_EQ(back.parseLocale(text, settings(2)), RC::OK) << text;
+        ASSERT_EQ(back.parseLocale(text, settings(2)), ereturnvalue::OK) << text;
         EXPECT_TRUE(back == date) << text << " read as " << back.httpForm();
     }
 }

@@ -48,10 +48,10 @@ TEST(DateValueFields, BlankEqualityAndOrder)
 TEST(DateValueFields, ValidateChecksRangesNotTheCalendar)
 {
     const DateValue good = makeDate(2004, 2, 29, 23, 59, 59, 999);
-    EXPECT_EQ(good.validate(), RC::OK);
+    EXPECT_EQ(good.validate(), ereturnvalue::OK);
     DateValue feb31 = rawDate(2003, 2, 31);
     feb31.dayOfWeek = 1;
-    EXPECT_EQ(feb31.validate(), RC::OK);
+    EXPECT_EQ(feb31.validate(), ereturnvalue::OK);
 
     const std::pair<int32_t DateValue::*, int32_t> broken[] = {
         {&DateValue::month, 0},    {&DateValue::month, 13},         {&DateValue::day, 0},
@@ -62,7 +62,7 @@ TEST(DateValueFields, ValidateChecksRangesNotTheCalendar)
     {
         DateValue date = good;
         date.*field = value;
-        EXPECT_EQ(date.validate(), RC::DataError) << value;
+        EXPECT_EQ(date.validate(), ereturnvalue::DataError) << value;
     }
 }
 
@@ -160,7 +160,7 @@ TEST(DateValueClock, NowIsCurrentGmtAndTodayIsItsMidnight)
     EXPECT_LE(seconds, after);
     EXPECT_TRUE(today.isGmt);
     EXPECT_EQ(today.hour + today.minute + today.second + today.millisecond, 0);
-    EXPECT_EQ(today.validate(), RC::OK);
+    EXPECT_EQ(today.validate(), ereturnvalue::OK);
     EXPECT_LE(now.differenceMs(today), 86'400'000);
 }
 
@@ -174,7 +174,7 @@ TEST(DateValueArithmetic, ImpossibleDaysExtremeCountsAndZones)
     // 31 February stays until a normalisation blanks it.
     DateValue feb31 = makeDate(2003, 1, 31);
     feb31.addMonths(1);
-    EXPECT_EQ(feb31.normalise(), RC::OK);
+    EXPECT_EQ(feb31.normalise(), ereturnvalue::OK);
     EXPECT_TRUE(feb31.isBlank());
     // Extreme counts wrap without undefined behaviour.
     DateValue extreme = makeDate(2004, 2, 29);
@@ -248,8 +248,8 @@ TEST(DateValueZone, NewYorkFollowsDaylightSaving)
         // The second pass through the repeated hour cannot come back as itself.
         if (gmt.month == 11 && gmt.day == 7 && gmt.hour == 6) continue;
         DateValue date = gmt;
-        ASSERT_EQ(date.toLocal(), RC::OK);
-        ASSERT_EQ(date.toGmt(), RC::OK);
+        ASSERT_EQ(date.toLocal(), ereturnvalue::OK);
+        ASSERT_EQ(date.toGmt(), ereturnvalue::OK);
         ASSERT_EQ(fields(date), fields(gmt));
     }
 }
@@ -263,7 +263,7 @@ TEST(DateValueZone, CalendarEdgesDoNotBreakConversion)
     EXPECT_EQ(after(makeDate(30827, 12, 31, 23, 0, 0, 0, false), &DateValue::toGmt), "OK: blank gmt");
     EXPECT_EQ(after(rawDate(2003, 2, 30), &DateValue::toLocal), "OK: blank local");
     DateValue lastGmt = makeDate(30827, 12, 31, 23);
-    EXPECT_EQ(lastGmt.toLocal(), RC::OK);
+    EXPECT_EQ(lastGmt.toLocal(), ereturnvalue::OK);
     EXPECT_EQ(fields(lastGmt).substr(0, 11), "30827-12-31");
     EXPECT_LT(lastGmt.hour, 23);
 }

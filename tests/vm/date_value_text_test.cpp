@@ -67,18 +67,18 @@ TEST(DateValueCompactForm, PrintsAndReads)
     const struct
     {
         const char* text;
-        RC rc;
+        ereturnvalue rc;
         const char* expected; // fields, or "blank"
     } rows[] = {
-        {"1994110608:49:37:250", RC::OK, "1994-11-06 08:49:37.250 7"},
-        {"1994110608x49y37z250", RC::OK, "1994-11-06 08:49:37.250 7"}, // separators are not looked at
-        {"1994110608:49:37", RC::OK, "1994-11-06 08:49:37.000 7"},
-        {"2003022908:49:37:250", RC::OK, "blank"}, // in range but not in the calendar
-        {" 994110608:49:37:250", RC::OK, "blank"},
-        {"1994110608:49:37:25", RC::UnknownFormat, "blank"},
-        {"", RC::UnknownFormat, "blank"},
-        {"1994130608:49:37:250", RC::UnknownFormat, "blank"},
-        {"1994110624:00:00:000", RC::UnknownFormat, "blank"},
+        {"1994110608:49:37:250", ereturnvalue::OK, "1994-11-06 08:49:37.250 7"},
+        {"1994110608x49y37z250", ereturnvalue::OK, "1994-11-06 08:49:37.250 7"}, // separators are not looked at
+        {"1994110608:49:37", ereturnvalue::OK, "1994-11-06 08:49:37.000 7"},
+        {"2003022908:49:37:250", ereturnvalue::OK, "blank"}, // in range but not in the calendar
+        {" 994110608:49:37:250", ereturnvalue::OK, "blank"},
+        {"1994110608:49:37:25", ereturnvalue::UnknownFormat, "blank"},
+        {"", ereturnvalue::UnknownFormat, "blank"},
+        {"1994130608:49:37:250", ereturnvalue::UnknownFormat, "blank"},
+        {"1994110624:00:00:000", ereturnvalue::UnknownFormat, "blank"},
     };
     for (const auto& row : rows)
     {
@@ -92,7 +92,7 @@ TEST(DateValueCompactForm, PrintsAndReads)
                                   makeDate(2000, 2, 29, 12, 0, 0, 7)})
     {
         DateValue back;
-        ASSERT_EQ(back.parseCompact(date.compactForm()), RC::OK) << date.compactForm();
+        ASSERT_EQ(back.parseCompact(date.compactForm()), ereturnvalue::OK) << date.compactForm();
         EXPECT_EQ(fields(back), fields(date));
     }
 }
@@ -127,7 +127,7 @@ TEST(DateValueHttpParser, ReadsAllThreeLayouts)
           "sun, 06 NOV 1994 08:49:37 GMT", "SUNDAY, 6-nov-1994 8:49:37 GMT", "  Sun   Nov 6 08:49:37   1994  "})
     {
         DateValue date = rawDate(1, 1, 1, 1, 1, 1, 1, false);
-        ASSERT_EQ(date.parseHttp(text), RC::OK) << text;
+        ASSERT_EQ(date.parseHttp(text), ereturnvalue::OK) << text;
         EXPECT_EQ(fields(date), "1994-11-06 08:49:37.000 7") << text;
         EXPECT_TRUE(date.isGmt) << text;
     }
@@ -138,14 +138,14 @@ TEST(DateValueHttpParser, ReadsAllThreeLayouts)
     for (const auto& [text, year] : years)
     {
         DateValue date;
-        ASSERT_EQ(date.parseHttp(text), RC::OK) << text;
+        ASSERT_EQ(date.parseHttp(text), ereturnvalue::OK) << text;
         EXPECT_EQ(date.year, year) << text;
     }
     for (const DateValue& date :
          {makeDate(1601, 1, 1, 0, 0, 1), makeDate(30827, 12, 31, 23, 59, 59), makeDate(2024, 2, 29, 12)})
     {
         DateValue back;
-        ASSERT_EQ(back.parseHttp(date.httpForm()), RC::OK) << date.httpForm();
+        ASSERT_EQ(back.parseHttp(date.httpForm()), ereturnvalue::OK) << date.httpForm();
         EXPECT_EQ(fields(back), fields(date));
     }
 }
@@ -161,18 +161,18 @@ TEST(DateValueHttpParser, RefusesOtherShapes)
           "Sun,  06 Nov 1994 08:49:37 GMT GMT GMT GMT GMT GMT GMT GMT GMT GMT"})
     {
         DateValue date = kSample;
-        EXPECT_EQ(date.parseHttp(text), RC::UnknownFormat) << text;
+        EXPECT_EQ(date.parseHttp(text), ereturnvalue::UnknownFormat) << text;
         EXPECT_TRUE(date.isBlank()) << text;
     }
 
     // An unknown day name leaves the weekday from before, which is then checked.
     DateValue fresh;
-    EXPECT_EQ(fresh.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), RC::UnknownFormat);
+    EXPECT_EQ(fresh.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), ereturnvalue::UnknownFormat);
     DateValue reused = kSample;
-    EXPECT_EQ(reused.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), RC::OK);
+    EXPECT_EQ(reused.parseHttp("Xyz, 06 Nov 1994 08:49:37 GMT"), ereturnvalue::OK);
     EXPECT_EQ(reused.dayOfWeek, 7);
     DateValue named;
-    ASSERT_EQ(named.parseHttp("Wed, 06 Nov 1994 08:49:37 GMT"), RC::OK);
+    ASSERT_EQ(named.parseHttp("Wed, 06 Nov 1994 08:49:37 GMT"), ereturnvalue::OK);
     EXPECT_EQ(named.dayOfWeek, 3); // taken from the text, not the calendar
 }
 

@@ -57,18 +57,19 @@ TEST_F(VmTest, RuntimeErrorTexts)
         const char* message;
     } rows[] = {
         // before any LINE there is no position
-        {[](ImageBuilder& b) { b.op(Op::ADD); }, "stack underflow"},
-        {[](ImageBuilder& b) { b.op(Op::LINE, (1 << 24) | 7).raw("\xFF"); },
+        {[](ImageBuilder& code) { code.op(Op::ADD); }, "stack underflow"},
+        {[](ImageBuilder& code) { code.op(Op::LINE, (1 << 24) | 7).raw("\xFF"); },
          "corrupt script, operand not recognized, on line 7 of page.htm"},
         // a file index without a path still gets the line part
-        {[](ImageBuilder& b) { b.op(Op::LINE, (5 << 24) | 3).op(Op::PUSHINT, 0).op(Op::RETURN); },
+        {[](ImageBuilder& code) { code.op(Op::LINE, (5 << 24) | 3).op(Op::PUSHINT, 0).op(Op::RETURN); },
          "return outside a function call, on line 3 of "},
-        {[](ImageBuilder& b) { b.op(Op::PUSHINT, 0).op(Op::ENTER, 0); }, "invalid function call"},
-        {[](ImageBuilder& b) { b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD); }, "invalid local reference"},
-        {[](ImageBuilder& b) { b.op(Op::PUSHINT, 1).op(Op::POPLOCAL, 1); }, "invalid pop local "},
-        {[](ImageBuilder& b) { b.op(Op::PUSHINT, 0).op(Op::CALLSYS, -1); }, "unknown system function called"},
-        {[](ImageBuilder& b) { b.op(Op::PUSHINT, 0).op(Op::CALLSYS, 5); }, "unknown system function called"},
-        {[](ImageBuilder& b) { b.op(Op::PUSHINT, 0).op(Op::CALLSYS, -6096); }, "unknown system function called"},
+        {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::ENTER, 0); }, "invalid function call"},
+        {[](ImageBuilder& code) { code.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::ADD); },
+         "invalid local reference"},
+        {[](ImageBuilder& code) { code.op(Op::PUSHINT, 1).op(Op::POPLOCAL, 1); }, "invalid pop local "},
+        {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, -1); }, "unknown system function called"},
+        {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, 5); }, "unknown system function called"},
+        {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, -6096); }, "unknown system function called"},
     };
     for (const auto& r : rows)
     {

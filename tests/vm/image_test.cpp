@@ -1,7 +1,7 @@
 // The program image: the load-time scan, the reader's bounds, and malformed
 // code that must end in an orderly result.
-#include "vm/vm_fixture.h"
 #include "hostlib/host_functions.h"
+#include "vm/vm_fixture.h"
 
 #include <random>
 

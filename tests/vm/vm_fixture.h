@@ -1,8 +1,8 @@
 // Runs hand-assembled images on a virtual machine.
 #pragma once
 
-#include "support/call_function.h"
 #include "hostlib/host_functions.h"
+#include "support/call_function.h"
 #include "vm/virtual_machine.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,8 @@ inline void Push(ImageBuilder& b, const CallArg& arg)
 // over where it stands; the body follows, end() closes it with "return 0".
 struct Function
 {
-    Function(ImageBuilder& b, const std::vector<int32_t>& byRefFlags) : b(b), over(b.jumpPlaceholder(Op::JMP))
+    Function(ImageBuilder& builder, const std::vector<int32_t>& byRefFlags)
+        : b(builder), over(builder.jumpPlaceholder(Op::JMP))
     {
         for (auto it = byRefFlags.rbegin(); it != byRefFlags.rend(); ++it)
             b.op(Op::PUSHINT, *it);
