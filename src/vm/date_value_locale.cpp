@@ -493,7 +493,8 @@ void datedetail::appendDisplayForm(std::string& out, const DateValue& date, cons
         shown.toLocal();
     else if (!settings.localTime && !shown.isGmt)
         shown.toGmt();
-    if (shown.isBlank()) return;
+    // A copy the zone change blanked (fields outside the calendar) still has
+    // a valid time of day, 00:00:00, which the time part shows.
 
     const int32_t mode = settings.mode;
     if (mode >= 0 && mode <= 3)
