@@ -1,5 +1,7 @@
 #include "compiler/include_preprocessor.h"
 
+#include "common/ascii.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,24 +26,16 @@ bool isLineBreak(char c) noexcept
     return c == '\r' || c == '\n';
 }
 
-char lower(char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The directive word may be followed by repetitions of its own letters
 // ("#includee"), all of which belong to the word.
 bool isDirectiveChar(char c) noexcept
 {
-    return kDirective.find(lower(c)) != std::string_view::npos;
+    return kDirective.find(AsciiLower(c)) != std::string_view::npos;
 }
 
 bool startsWithDirective(std::string_view text) noexcept
 {
-    if (text.size() < kDirective.size()) return false;
-    for (size_t i = 0; i < kDirective.size(); ++i)
-        if (lower(text[i]) != kDirective[i]) return false;
-    return true;
+    return text.size() >= kDirective.size() && EqualsIgnoreCase(text.substr(0, kDirective.size()), kDirective);
 }
 
 struct Directive

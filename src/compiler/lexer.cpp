@@ -1,5 +1,7 @@
 #include "compiler/lexer.h"
 
+#include "common/ascii.h"
+
 #include "compiler/tokens.h"
 
 #include <algorithm>
@@ -78,27 +80,6 @@ inline bool isNameChar(unsigned char c) noexcept
     return isLetter(c) || isDigit(c) || c == '_';
 }
 
-inline char toLower(char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) noexcept
-{
-    if (a.size() != b.size())
-    {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i)
-    {
-        if (toLower(a[i]) != b[i])
-        {
-            return false;
-        }
-    }
-    return true;
-}
-
 // `upper` is all capitals; `word` must equal it or its small-letter form.
 bool equalsOneCase(std::string_view word, std::string_view upper) noexcept
 {
@@ -112,7 +93,7 @@ bool equalsOneCase(std::string_view word, std::string_view upper) noexcept
     }
     for (size_t i = 0; i < word.size(); ++i)
     {
-        if (word[i] != toLower(upper[i]))
+        if (word[i] != AsciiLower(upper[i]))
         {
             return false;
         }
@@ -129,7 +110,7 @@ int32_t classifyName(std::string_view word, int32_t& value) noexcept
     }
     for (const Keyword& k : kStatementKeywords)
     {
-        if (equalsIgnoreCase(word, k.text))
+        if (EqualsIgnoreCase(word, k.text))
         {
             return k.token;
         }
