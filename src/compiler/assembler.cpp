@@ -12,7 +12,6 @@ namespace
 {
 
 // Room for the system function ids, so that registering them does not rehash.
-constexpr size_t kInitialSystemIdCapacity = 512;
 
 // Sizing of the label and patch-site lists for a given amount of code.
 constexpr size_t kCodeBytesPerSite = 16;
@@ -34,7 +33,6 @@ void Assembler::reset(ProgramImage* image)
     userFunctions_.clear();
     userEntries_.clear();
     systemIds_.clear();
-    systemIds_.reserve(kInitialSystemIdCapacity);
     globals_.clear();
     locals_.clear();
     lastLineFile_ = -1;
@@ -185,12 +183,30 @@ bool Assembler::bindFunction(int32_t number, int32_t entryOffset)
         return true;
     }
     // Any other number is a system id, which registration bound to itself.
-    return systemIds_.insert(number).second;
+    return systemIds_.insert(number);
+}
+
+void Assembler::SystemIds::clear()
+{
+    bits.assign(kBitmapIds / 64, 0);
+    others.clear();
+}
+
+bool Assembler::SystemIds::insert(int32_t id)
+{
+    if (id >= 0 || id < -kBitmapIds) return others.insert(id).second;
+    if (bits.empty()) clear();
+    const auto bit = static_cast<uint32_t>(-(id + 1));
+    uint64_t& word = bits[bit / 64];
+    const uint64_t mask = uint64_t(1) << (bit % 64);
+    const bool fresh = (word & mask) == 0;
+    word |= mask;
+    return fresh;
 }
 
 void Assembler::registerSystemFunction(std::string_view name, int32_t id)
 {
-    if (!systemIds_.insert(id).second) RaiseCompileError(kInternalAssemblyError);
+    if (!systemIds_.insert(id)) RaiseCompileError(kInternalAssemblyError);
     bool added = false;
     const int32_t at = functionNames_.insert(name, id, added);
     if (!added) functionNames_.setValue(at, id);
@@ -272,9 +288,7 @@ void Assembler::patchCalls()
 
 void Assembler::copySymbols()
 {
-    auto& functions = image_->functionSymbols();
-    for (int32_t i = 0; i < functionNames_.size(); ++i)
-        functions[functionNames_.value(i)] = std::string(functionNames_.name(i));
+    image_->functionNames() = functionNames_;
     auto& globals = image_->globalSymbols();
     for (int32_t i = 0; i < globals_.size(); ++i)
         globals[i + 1] = std::string(globals_.name(i));

@@ -16,7 +16,7 @@
 // global is the same slot everywhere.
 #pragma once
 
-#include "compiler/name_table.h"
+#include "common/name_table.h"
 #include "vm/function_set.h"
 #include "vm/opcodes.h"
 #include "vm/program_image.h"
@@ -113,10 +113,20 @@ class Assembler final : public FunctionRegistry
     std::vector<int32_t> jumpSites_; // offsets of jump operands holding label numbers
     std::vector<int32_t> callSites_; // offsets of CALL operands holding function numbers
 
-    NameTable functionNames_;               // system and user names -> number
-    std::vector<int32_t> userFunctions_;    // user number - 1001 -> position in functionNames_
-    std::vector<int32_t> userEntries_;      // user number - 1001 -> entry offset or -1
-    std::unordered_set<int32_t> systemIds_; // system ids bound to themselves
+    NameTable functionNames_;            // system and user names -> number
+    std::vector<int32_t> userFunctions_; // user number - 1001 -> position in functionNames_
+    std::vector<int32_t> userEntries_;   // user number - 1001 -> entry offset or -1
+    // System ids bound to themselves: a bitmap over the range the function
+    // sets use (registration enters a few hundred per compile), a set beyond it.
+    struct SystemIds
+    {
+        static constexpr int32_t kBitmapIds = 1 << 16;
+        std::vector<uint64_t> bits;
+        std::unordered_set<int32_t> others;
+        void clear();
+        bool insert(int32_t id); // false when already there
+    };
+    SystemIds systemIds_;
 
     NameTable globals_; // slot n at position n - 1
     NameTable locals_;  // likewise

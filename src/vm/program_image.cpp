@@ -97,9 +97,7 @@ ereturnvalue ProgramImage::sourceFilePath(int32_t index, std::string& path) cons
 
 bool ProgramImage::hasFunctionName(std::string_view name) const noexcept
 {
-    for (const auto& [number, symbol] : functionSymbols_)
-        if (symbol == name) return true;
-    return false;
+    return functionNames_.find(name) >= 0;
 }
 
 int32_t ProgramImage::scan()
@@ -158,7 +156,7 @@ void ProgramImage::clear() noexcept
     outputs_.clear();
     blockMap_.clear();
     globalSymbols_.clear();
-    functionSymbols_.clear();
+    functionNames_.clear();
 }
 
 std::string Disassemble(const ProgramImage& image)

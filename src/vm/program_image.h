@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/byte_buffer.h"
+#include "common/name_table.h"
 #include "common/result_codes.h"
 #include "vm/opcodes.h"
 
@@ -168,7 +169,10 @@ class ProgramImage
 
     // Symbol tables (kept by the compiler when asked; never in compiled files).
     std::map<int32_t, std::string>& globalSymbols() noexcept { return globalSymbols_; }
-    std::map<int32_t, std::string>& functionSymbols() noexcept { return functionSymbols_; }
+    // Function names (system and user) with their numbers, for isfuncdef; a
+    // program loaded from a compiled file has none.
+    NameTable& functionNames() noexcept { return functionNames_; }
+    const NameTable& functionNames() const noexcept { return functionNames_; }
     bool hasFunctionName(std::string_view name) const noexcept;
 
     // Rebuilds the block map from the code; returns the number of block
@@ -187,7 +191,7 @@ class ProgramImage
     std::vector<std::unique_ptr<OutputBuffer>> outputs_;
     std::unordered_map<int32_t, int32_t> blockMap_;
     std::map<int32_t, std::string> globalSymbols_;
-    std::map<int32_t, std::string> functionSymbols_;
+    NameTable functionNames_;
     std::vector<std::string> sourceFiles_;
 };
 

@@ -75,8 +75,8 @@ TEST(CompileDriver, ImageGetsSourceFilesBlocksAndSymbols)
     EXPECT_TRUE(image.hasBlockId(1));
     EXPECT_TRUE(image.hasBlockId(2));
     EXPECT_EQ(image.globalSymbols(), (std::map<int32_t, std::string>{{1, "first"}, {2, "second"}}));
-    EXPECT_EQ(image.functionSymbols().at(1001), "helper");
-    EXPECT_EQ(image.functionSymbols().at(-4097), "echo");
+    EXPECT_EQ(image.functionNames().value(image.functionNames().find("helper")), 1001);
+    EXPECT_EQ(image.functionNames().value(image.functionNames().find("echo")), -4097);
 
     // Without symbols, whether switched off or for a program that is only
     // saved, the code stays the same; dropping them holds for that compile only.
@@ -85,13 +85,13 @@ TEST(CompileDriver, ImageGetsSourceFilesBlocksAndSymbols)
     ASSERT_EQ(Compiler::instance().compile(functions, image, blocks, results, "page.htm"), ereturnvalue::OK);
     Compiler::instance().setKeepSymbols(true);
     EXPECT_TRUE(image.globalSymbols().empty());
-    EXPECT_TRUE(image.functionSymbols().empty());
+    EXPECT_EQ(image.functionNames().size(), 0);
     EXPECT_EQ(Disassemble(image), code);
     ASSERT_EQ(Compiler::instance().compile(functions, image, blocks, results, "page.htm", true), ereturnvalue::OK);
-    EXPECT_TRUE(image.functionSymbols().empty());
+    EXPECT_EQ(image.functionNames().size(), 0);
     EXPECT_EQ(Disassemble(image), code);
     ASSERT_EQ(Compiler::instance().compile(functions, image, blocks, results, "page.htm"), ereturnvalue::OK);
-    EXPECT_EQ(image.functionSymbols().at(1001), "helper");
+    EXPECT_TRUE(image.hasFunctionName("helper"));
 }
 
 TEST(CompileDriver, ErrorLineIsWhereTheScannerStood)

@@ -124,7 +124,12 @@ template <class Machine = VirtualMachine> class BasicFunctionCaller
         builder.op(Op::CALLSYS, id).op(Op::POPGLOBAL, kResultSlot).op(Op::END);
         builder.closeBlock();
         builder.install(image_);
-        image_.functionSymbols() = functionSymbols;
+        image_.functionNames().clear();
+        for (const auto& [number, name] : functionSymbols)
+        {
+            bool added = false;
+            image_.functionNames().insert(name, number, added);
+        }
 
         vm_.attach(&image_);
         for (size_t i = 0; i < args.size(); ++i)

@@ -1,6 +1,6 @@
 // The name table behind function numbers and variable slots: positions in
 // the order added, values, growth of the index, and clearing for reuse.
-#include "compiler/name_table.h"
+#include "common/name_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "compiler/name_table.h"
+#include "common/name_table.h"
 
 namespace tn
 {
