@@ -1,3 +1,6 @@
+// Members nothing in the program calls (ReadingByteBuffer, compareWindow,
+// appendWindow, assignWindow, assignText, appendZeros, dropLast, truncate,
+// windowEndPtr, grow) are left untested here: whoever first uses one adds its cases.
 #include "common/byte_buffer.h"
 #include "support/scratch_folder.h"
 
@@ -86,7 +89,7 @@ TEST(ByteBufferGrowth, CapacityFollowsShortfallRule)
     EXPECT_EQ(many.view(), expected);
 }
 
-TEST(ByteBufferGrowth, AllocateResizeAndGrow)
+TEST(ByteBufferGrowth, AllocateAndResize)
 {
     ByteBuffer b;
     EXPECT_EQ(b.allocate(0), ereturnvalue::OK);
@@ -94,7 +97,7 @@ TEST(ByteBufferGrowth, AllocateResizeAndGrow)
     EXPECT_EQ(b.allocate(64), ereturnvalue::OK);
     EXPECT_EQ(state(b), "|64|0,0");
     b.append("hello");
-    EXPECT_EQ(b.grow(36), ereturnvalue::OK);
+    EXPECT_EQ(b.resize(100), ereturnvalue::OK);
     EXPECT_EQ(state(b), "hello|100|0,5");
     EXPECT_EQ(b.resize(3), ereturnvalue::OK);
     EXPECT_EQ(b.view(), "hel");
@@ -170,7 +173,6 @@ TEST(ByteBufferWindow, AppendsWriteAtTheWindowEndAndSetWindowClamps)
 
     ByteBuffer empty;
     EXPECT_EQ(empty.windowStartPtr(), nullptr);
-    EXPECT_EQ(empty.windowEndPtr(), nullptr);
     EXPECT_EQ(empty.at(0), nullptr);
 
     ByteBuffer c = withText("abc");
@@ -181,103 +183,26 @@ TEST(ByteBufferWindow, AppendsWriteAtTheWindowEndAndSetWindowClamps)
     EXPECT_TRUE(c.windowView().empty());
     c.setWindow(1, 3);
     EXPECT_EQ(*c.windowStartPtr(), 'b');
-    EXPECT_EQ(c.windowEndPtr() - c.windowStartPtr(), 2);
     EXPECT_EQ(*c.at(2), 'c');
     EXPECT_EQ(c.at(3), nullptr);
     EXPECT_EQ(c.at(-1), nullptr);
 }
 
-TEST(ByteBufferWindow, AppendAndAssignFromOtherBuffers)
+TEST(ByteBufferWindow, BufferAndTextAppends)
 {
-    ByteBuffer src = withText("hello world");
-    src.setWindow(6, 11);
-    ByteBuffer dst = withText(">");
-    EXPECT_EQ(dst.appendWindow(src), ereturnvalue::OK);
-    EXPECT_EQ(dst.view(), ">world");
-    EXPECT_EQ(dst.assignWindow(src), ereturnvalue::OK);
-    EXPECT_EQ(state(dst), "world|5|0,5");
-
-    ByteBuffer emptyWindow = withText("xyz");
-    emptyWindow.setWindow(1, 1);
-    EXPECT_EQ(dst.appendWindow(emptyWindow), ereturnvalue::Empty);
-    EXPECT_EQ(dst.view(), "world");
-    EXPECT_EQ(dst.assignWindow(emptyWindow), ereturnvalue::Empty);
-    EXPECT_EQ(dst.data(), nullptr);
-
-    ByteBuffer self = withText("0123456789");
-    self.setWindow(3, 6);
-    EXPECT_EQ(self.assignWindow(self), ereturnvalue::OK);
-    EXPECT_EQ(self.view(), "345");
-
     // A whole buffer grows this one by exactly its length.
     ByteBuffer a = withText("12345");
     a.appendBuffer(withText("abc"));
     EXPECT_EQ(state(a), "12345abc|8|0,8");
     a.appendBuffer(ByteBuffer());
     EXPECT_EQ(state(a), "12345abc|8|0,8");
+    a.appendText(nullptr);
+    a.appendText("de");
+    EXPECT_EQ(a.view(), "12345abcde");
 }
 
-TEST(ByteBufferWindow, TextAppendsAndZeros)
+TEST(ByteBufferTrim, DropTrailingZero)
 {
-    ByteBuffer b;
-    b.appendText(nullptr);
-    EXPECT_TRUE(b.empty());
-    b.appendText("ab");
-    b.appendText("cd");
-    EXPECT_EQ(b.view(), "abcd");
-    b.assignText("z");
-    EXPECT_EQ(b.view(), "z");
-
-    ByteBuffer z = withText("ab");
-    z.appendZeros(3);
-    EXPECT_EQ(z.length(), z.capacity());
-    ASSERT_GE(z.length(), 5);
-    EXPECT_EQ(z.view().substr(0, 2), "ab");
-    EXPECT_EQ(z.view().find_first_not_of('\0', 2), std::string_view::npos);
-}
-
-TEST(ByteBufferCompare, WindowPrefixAndSignedBytes)
-{
-    const struct
-    {
-        const char* self;
-        const char* other;
-        int32_t n;
-        int expected;
-    } rows[] = {
-        {"abc", "abcd", 3, 0}, {"abc", "abcd", 0, 0}, {"abcd", "abc", 0, 1}, {"abcd", "abc", 3, 0},
-        {"", "", 0, 0},        {"abc", "", 0, 1},     {"", "abc", 0, -1},    {"abd", "abc", 0, 1},
-        {"abc", "abd", 0, -1}, {"\xE9", "a", 0, -1}, // bytes above 127 are negative
-        {"a", "\xE9", 0, 1},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(withText(r.self).compareWindow(withText(r.other), r.n), r.expected) << r.self << " " << r.other;
-
-    ByteBuffer windowed = withText("xxabcxx");
-    windowed.setWindow(2, 5);
-    EXPECT_EQ(windowed.compareWindow(withText("abcd"), 0), 0);
-}
-
-TEST(ByteBufferTrim, DropLastTruncateAndTrailingZero)
-{
-    ByteBuffer b = withText("abcdef");
-    b.dropLast(2);
-    EXPECT_EQ(state(b), "abcd|6|0,4");
-    b.dropLast(0);
-    b.dropLast(-3);
-    EXPECT_EQ(state(b), "abcd|6|0,4");
-    b.dropLast(10);
-    EXPECT_EQ(state(b), "|6|0,0");
-
-    ByteBuffer t = withText("abcdef");
-    t.truncate(10);
-    EXPECT_EQ(t.view(), "abcdef");
-    t.truncate(3);
-    EXPECT_EQ(state(t), "abc|6|0,3");
-    t.truncate(0);
-    EXPECT_EQ(state(t), "|0|0,0");
-    EXPECT_EQ(t.data(), nullptr);
-
     ByteBuffer z;
     EXPECT_EQ(z.dropTrailingZero(), ereturnvalue::Empty);
     z.append(std::string_view("ab\0", 3));
@@ -286,47 +211,6 @@ TEST(ByteBufferTrim, DropLastTruncateAndTrailingZero)
     EXPECT_EQ(state(z), "ab|3|0,2");
     EXPECT_EQ(z.dropTrailingZero(), ereturnvalue::Empty);
     EXPECT_EQ(state(z), "ab|3|0,2");
-}
-
-// The bytes of one read chunk, then "@" and the read position after it.
-std::string chunk(ReadingByteBuffer& r, int32_t n, bool dropCr)
-{
-    char out[16];
-    const int32_t got = r.readChunk(out, n, dropCr);
-    return std::string(out, static_cast<size_t>(got)) + "@" + std::to_string(r.readPosition());
-}
-
-TEST(ReadingByteBufferTest, ReadChunkDropsCarriageReturns)
-{
-    ReadingByteBuffer r;
-    EXPECT_EQ(chunk(r, 8, true), "@0");
-    r.append("a\r\nb");
-    EXPECT_EQ(chunk(r, 8, true), "a\nb@4");
-    EXPECT_EQ(chunk(r, 8, true), "@4");
-
-    ReadingByteBuffer s;
-    s.append("xy\r\rz12");
-    EXPECT_EQ(chunk(s, 3, true), "xyz@5");
-    EXPECT_EQ(chunk(s, 1, false), "1@6");
-    EXPECT_EQ(chunk(s, 10, false), "2@7");
-    s.clear();
-    EXPECT_EQ(s.readPosition(), 0);
-}
-
-TEST(ReadingByteBufferTest, MoveKeepsThePositionAndClearsTheSource)
-{
-    ReadingByteBuffer r;
-    r.append("abcdef");
-    ASSERT_EQ(chunk(r, 2, false), "ab@2");
-    ReadingByteBuffer moved(std::move(r));
-    EXPECT_EQ(moved.readPosition(), 2);
-    EXPECT_EQ(r.readPosition(), 0);
-    EXPECT_TRUE(r.empty());
-    ReadingByteBuffer target;
-    target = std::move(moved);
-    EXPECT_EQ(moved.readPosition(), 0);
-    EXPECT_EQ(chunk(target, 4, false), "cdef@6");
-    EXPECT_EQ(ReadingByteBuffer(target).readPosition(), 6);
 }
 
 // "result name:bytes" after an operation on [b].

@@ -165,3 +165,14 @@ TEST(CompileDriver, CompilesFromSeveralThreadsDoNotMix)
     b.join();
     EXPECT_EQ(failures[0] + failures[1] + failures[2], 0);
 }
+
+// Language cases a page cannot hold; the rest are the pages under tests/pages/lang.
+TEST(CompileDriver, PlainBlocksOnlyDefineAndRawTextEndsAtAZeroByte)
+{
+    const CompileRun r = CompileBlocks(
+        {{1, 1, false, "function f() { return \"from plain\"; } echo(\"never\");"}, {3, 2, true, "echo(f());"}},
+        "page.htm");
+    ASSERT_EQ(r.compileResult, ereturnvalue::OK) << r.compileMessage();
+    EXPECT_EQ(r.output, "from plain");
+    EXPECT_EQ(RunOutput(std::string("echo(|ab\0cd|);", 14)), "ab");
+}

@@ -70,9 +70,7 @@ TEST(DateValueFields, NormaliseRecomputesWeekdayOrBlanksImpossibleDays)
 {
     const auto normalise = &DateValue::normalise;
     EXPECT_EQ(after(rawDate(2004, 2, 29), normalise), "OK: 2004-02-29 00:00:00.000 7 gmt");
-    for (const DateValue& missing : {rawDate(2003, 2, 29, 0, 0, 0, 0, false), rawDate(2003, 4, 31, 0, 0, 0, 0, false),
-                                     rawDate(1600, 6, 1, 0, 0, 0, 0, false), rawDate(1900, 2, 29, 0, 0, 0, 0, false)})
-        EXPECT_EQ(after(missing, normalise), "OK: blank gmt") << fields(missing);
+    EXPECT_EQ(after(rawDate(2003, 2, 29, 0, 0, 0, 0, false), normalise), "OK: blank gmt");
     DateValue month13 = rawDate(2003, 13, 1);
     month13.dayOfWeek = 5;
     EXPECT_EQ(after(month13, normalise), "Unknown Format: 2003-13-01 00:00:00.000 5 gmt");
@@ -86,11 +84,9 @@ TEST(DateValueInstant, KnownInstantsAndRefusals)
     EXPECT_EQ(rawDate(1994, 11, 6, 8, 49, 37, 250).toInstant(), kUnixEpoch + 7'841'117'772'500'000);
     EXPECT_NE(rawDate(2000, 2, 29).toInstant(), 0);
 
-    for (const DateValue& refused :
-         {rawDate(1600, 12, 31, 23, 59, 59, 999), rawDate(30828, 1, 1), rawDate(2100, 2, 29), rawDate(2001, 4, 31),
-          rawDate(2001, 0, 1), rawDate(2001, 13, 1), rawDate(2001, 1, 0), rawDate(2001, 1, 1, 24),
-          rawDate(2001, 1, 1, -1), rawDate(2001, 1, 1, 0, 60), rawDate(2001, 1, 1, 0, 0, 60),
-          rawDate(2001, 1, 1, 0, 0, 0, 1000), rawDate(INT_MIN, INT_MIN, INT_MIN, INT_MIN)})
+    // Fields datefromnum can pass are refused in tests/pages/lib/dates.htm; these it cannot.
+    for (const DateValue& refused : {rawDate(1600, 12, 31, 23, 59, 59, 999), rawDate(2001, 1, 1, 0, 0, 0, 1000),
+                                     rawDate(2001, 1, 1, 0, 0, 0, -1), rawDate(INT_MIN, INT_MIN, INT_MIN, INT_MIN)})
         EXPECT_EQ(refused.toInstant(), 0) << fields(refused);
 }
 
@@ -191,57 +187,13 @@ TEST(DateValueArithmetic, ImpossibleDaysExtremeCountsAndZones)
     EXPECT_EQ(local.day, 31);
 }
 
-TEST(DateValueArithmetic, DifferenceTruncatesTowardZero)
-{
-    const DateValue later = makeDate(2003, 5, 5, 0, 0, 1, 999);
-    const DateValue earlier = makeDate(2003, 5, 5);
-    EXPECT_EQ(later.differenceMs(earlier), 1'999);
-    EXPECT_EQ(earlier.differenceMs(later), -1'999);
-    const DateValue jan2 = makeDate(2003, 1, 2);
-    const DateValue jan1Noon = makeDate(2003, 1, 1, 12);
-    EXPECT_EQ(jan2.differenceMs(jan1Noon), 43'200'000);
-    EXPECT_EQ(jan1Noon.differenceMs(jan2), -43'200'000);
-    EXPECT_EQ(makeDate(1601, 1, 2).differenceMs(DateValue()), 86'400'000); // blank counts as 1601
-}
-
-TEST(DateValueZone, WrongZoneOrBlankChangesNothing)
-{
-    EXPECT_EQ(after(makeDate(2003, 5, 5, 10, 0, 0, 0, false), &DateValue::toLocal),
-              "Programing: 2003-05-05 10:00:00.000 1 local");
-    EXPECT_EQ(after(makeDate(2003, 5, 5, 10), &DateValue::toGmt), "Programing: 2003-05-05 10:00:00.000 1 gmt");
-    EXPECT_EQ(after(DateValue(), &DateValue::toLocal), "Empty: blank gmt");
-    EXPECT_EQ(after(rawDate(0, 0, 0, 0, 0, 0, 0, false), &DateValue::toGmt), "Empty: blank local");
-}
-
-TEST(DateValueZone, UtcAndKolkataOffsets)
-{
-    {
-        const ScopedTimeZone zone("UTC");
-        EXPECT_EQ(DateValue::zoneOffsetMinutes(), 0);
-        EXPECT_EQ(after(makeDate(1994, 11, 6, 8, 49, 37, 250), &DateValue::toLocal),
-                  "OK: 1994-11-06 08:49:37.250 7 local");
-    }
-    TN_REQUIRE_ZONE("Asia/Kolkata");
-    const ScopedTimeZone zone("Asia/Kolkata");
-    EXPECT_EQ(DateValue::zoneOffsetMinutes(), -330);
-    EXPECT_EQ(after(makeDate(1994, 11, 6, 20, 0, 0, 250), &DateValue::toLocal), "OK: 1994-11-07 01:30:00.250 1 local");
-    EXPECT_EQ(after(makeDate(1994, 11, 7, 1, 30, 0, 250, false), &DateValue::toGmt),
-              "OK: 1994-11-06 20:00:00.250 7 gmt");
-}
-
 TEST(DateValueZone, NewYorkFollowsDaylightSaving)
 {
     TN_REQUIRE_ZONE("America/New_York");
     const ScopedTimeZone zone("America/New_York");
     const int32_t bias = DateValue::zoneOffsetMinutes();
     EXPECT_TRUE(bias == 300 || bias == 240) << bias;
-    EXPECT_EQ(after(makeDate(2021, 7, 1, 12), &DateValue::toLocal), "OK: 2021-07-01 08:00:00.000 4 local");
-    EXPECT_EQ(after(makeDate(2021, 1, 15, 12), &DateValue::toLocal), "OK: 2021-01-15 07:00:00.000 5 local");
-    // 02:30 on the spring-forward day does not exist: read with the winter offset.
-    EXPECT_EQ(after(makeDate(2021, 3, 14, 2, 30, 0, 0, false), &DateValue::toGmt), "OK: 2021-03-14 07:30:00.000 7 gmt");
-    // 01:30 on the fall-back day happens twice: the first (summer) pass wins.
-    EXPECT_EQ(after(makeDate(2021, 11, 7, 1, 30, 0, 0, false), &DateValue::toGmt), "OK: 2021-11-07 05:30:00.000 7 gmt");
-
+    // The changes themselves are in tests/pages/lib/dates_zone.htm; every hour of a year goes there and back.
     DateValue gmt = makeDate(2021, 1, 1, 0, 0, 0, 123);
     for (int hour = 0; hour < 365 * 24; ++hour, gmt.addHours(1))
     {
@@ -252,20 +204,6 @@ TEST(DateValueZone, NewYorkFollowsDaylightSaving)
         ASSERT_EQ(date.toGmt(), ereturnvalue::OK);
         ASSERT_EQ(fields(date), fields(gmt));
     }
-}
-
-TEST(DateValueZone, CalendarEdgesDoNotBreakConversion)
-{
-    TN_REQUIRE_ZONE("America/New_York");
-    const ScopedTimeZone zone("America/New_York");
-    // Results before 1601 or after 30827, or from impossible fields, are blank in the target zone.
-    EXPECT_EQ(after(makeDate(1601, 1, 1, 1), &DateValue::toLocal), "OK: blank local");
-    EXPECT_EQ(after(makeDate(30827, 12, 31, 23, 0, 0, 0, false), &DateValue::toGmt), "OK: blank gmt");
-    EXPECT_EQ(after(rawDate(2003, 2, 30), &DateValue::toLocal), "OK: blank local");
-    DateValue lastGmt = makeDate(30827, 12, 31, 23);
-    EXPECT_EQ(lastGmt.toLocal(), ereturnvalue::OK);
-    EXPECT_EQ(fields(lastGmt).substr(0, 11), "30827-12-31");
-    EXPECT_LT(lastGmt.hour, 23);
 }
 
 } // namespace
