@@ -129,29 +129,12 @@ ValueVector::~ValueVector()
     clear();
 }
 
-void ValueVector::releaseElements() noexcept
-{
-    truncate(0);
-}
-
 void ValueVector::clear() noexcept
 {
     releaseElements();
     std::free(items_);
     items_ = nullptr;
     capacity_ = 0;
-}
-
-void ValueVector::truncate(int32_t n) noexcept
-{
-    if (n < 0) n = 0;
-    const int32_t before = count_;
-    // Release from the end so a failure midway still leaves a consistent count.
-    while (count_ > n)
-        items_[--count_].release();
-    // Slots past the count must read as Null when the vector grows again;
-    // release() clears heap values only.
-    if (before > n) std::memset(static_cast<void*>(items_ + n), 0, sizeof(Value) * static_cast<size_t>(before - n));
 }
 
 void ValueVector::reserve(int32_t n)
