@@ -188,6 +188,33 @@ void VirtualMachine::copyBack(CallFrame& frame)
     }
 }
 
+// Arguments 1..count, all by value, into the frame's fresh locals: values
+// are moved, references read in the caller's view. From the last, as
+// bindArguments goes, so that the first failing read is the same.
+inline void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
+{
+    if (count <= 0) return;
+    CallFrame* caller = callerFrame();
+    ValueVector& locals = frame.locals;
+    locals.at(count);
+    for (int32_t i = count; i >= 1; --i)
+    {
+        Value& argument = arguments[i - 1];
+        if (!argument.isReference())
+        {
+            locals[i] = std::move(argument);
+            continue;
+        }
+        const int32_t p = argument.rawInt();
+        const Value* v = nullptr;
+        if (p >= 0)
+            v = globals_.find(p);
+        else if (caller && p != INT32_MIN)
+            v = caller->locals.find(-p);
+        locals[i] = v && !v->isReference() ? *v : peek(argument, caller);
+    }
+}
+
 void VirtualMachine::enter(int32_t count)
 {
     CallFrame* frame = currentFrame();
@@ -211,26 +238,7 @@ void VirtualMachine::enter(int32_t count)
     const int32_t below = stack_.count() - count - 1 - count; // where the arguments start
     if (!byReference && frame->byRefFlags.empty() && below >= 0 && flags[-1].isInteger() && flags[-1].rawInt() == count)
     {
-        CallFrame* caller = callerFrame();
-        ValueVector& locals = frame->locals;
-        if (count > 0) locals.at(count);
-        Value* const arguments = flags - 1 - count;
-        for (int32_t i = count; i >= 1; --i)
-        {
-            Value& argument = arguments[i - 1];
-            if (!argument.isReference())
-            {
-                locals[i] = std::move(argument);
-                continue;
-            }
-            const int32_t p = argument.rawInt();
-            const Value* v = nullptr;
-            if (p >= 0)
-                v = globals_.find(p);
-            else if (caller && p != INT32_MIN)
-                v = caller->locals.find(-p);
-            locals[i] = v && !v->isReference() ? *v : peek(argument, caller);
-        }
+        bindValues(*frame, flags - 1 - count, count);
         stack_.truncate(below);
         return;
     }
@@ -266,6 +274,24 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     if (id >= -1) raiseRuntimeError("unknown system function called");
     CallFrame& frame = pushFrame(returnAddress);
     const SysFunction* row = findFunction(id);
+    // The common case: no by-reference parameter and [.. args, k] in order.
+    // Nothing is lent, so nothing needs to go back on a failure or copy back.
+    if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
+    {
+        const Value* top = stack_.top();
+        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
+        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
+        {
+            const int32_t below = stack_.count() - 1 - count;
+            bindValues(frame, stack_.data() + below, count);
+            stack_.truncate(below);
+            Value result;
+            const ereturnvalue code = InvokeSysFunction(*row, *this, frame, count, result);
+            stack_.push(std::move(result));
+            popFrame();
+            return code;
+        }
+    }
     int32_t declared = -1;
     if (row) DescribeSysFunction(*row, frame, declared);
     // By-reference arguments are lent to the function rather than shared, so

@@ -137,6 +137,7 @@ class VirtualMachine
     // caller's variable instead of sharing it (system calls only; see callSystem).
     // Returns the argument count the callee sees.
     int32_t bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
+    void bindValues(CallFrame& frame, Value* arguments, int32_t count);
     Value* directVariable(int32_t reference, CallFrame* caller);
     void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
