@@ -191,6 +191,8 @@ class Value
     bool isReference() const noexcept { return type_ == ValueType::Reference; }
     bool isDate() const noexcept { return type_ == ValueType::Date; }
     bool isFloat() const noexcept { return type_ == ValueType::Float; }
+    // A String no other Value shares: changing it in place is invisible.
+    bool isUnsharedString() const noexcept { return type_ == ValueType::String && u_.s->refs == 1; }
 
     // Raw payload access; the caller has checked the type.
     int32_t rawInt() const noexcept { return u_.i; } // Integer, Flags, Reference

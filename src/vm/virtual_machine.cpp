@@ -292,6 +292,26 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
         }
     }
 
+    // A text made by the previous CONCAT of a chain: nothing else sees it, so
+    // the next piece goes on its end.
+    if (left.isUnsharedString())
+    {
+        const Value& right = peek(*stack_.top(), frame);
+        if (right.isString())
+        {
+            left.appendToString(right.stringView());
+        }
+        else
+        {
+            std::string& piece = concatScratch_;
+            piece.clear();
+            right.appendText(piece);
+            left.appendToString(piece);
+        }
+        stack_.pop();
+        return;
+    }
+
     std::string& text = concatScratch_;
     text.clear();
     peek(left, frame).appendText(text);
