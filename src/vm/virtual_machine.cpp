@@ -326,7 +326,7 @@ namespace
 {
 int32_t elementIndex(const Value& index)
 {
-    int32_t i = index.toInt();
+    int32_t i = index.isInteger() ? index.rawInt() : index.toInt();
     if (i < 0) i = 0;
     if (int64_t(i) >= ValueVector::kMaxCapacity) throw ereturnvalue::MemAlloc;
     return i;
