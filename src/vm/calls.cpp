@@ -191,7 +191,7 @@ void VirtualMachine::copyBack(CallFrame& frame)
 // Arguments 1..count, all by value, into the frame's fresh locals: values
 // are moved, references read in the caller's view. From the last, as
 // bindArguments goes, so that the first failing read is the same.
-inline void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
+__attribute__((always_inline)) inline void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
 {
     if (count <= 0) return;
     CallFrame* caller = callerFrame();
