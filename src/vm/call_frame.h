@@ -17,6 +17,8 @@ struct CallFrame
     std::vector<int32_t> byRefFlags; // per argument position: 1 by reference
     std::vector<int32_t> callerRefs; // the caller's Reference payload for by-reference arguments
 
+    bool empty() const noexcept { return locals.empty() && byRefFlags.empty() && callerRefs.empty(); }
+
     // Frames are reused: this drops the contents but keeps the storage.
     void reset() noexcept
     {

@@ -29,8 +29,10 @@ CallFrame& VirtualMachine::pushFrame(int32_t returnAddress)
     ++depth_;
     if (static_cast<size_t>(depth_) > frames_.size()) frames_.push_back(std::make_unique<CallFrame>());
     CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
-    frame.reset();
+    // popFrame leaves frames empty; only a run that ended in an error leaves one in use.
+    if (!frame.empty()) frame.reset();
     frame.returnAddress = returnAddress;
+    frame_ = &frame;
     if (depth_ > kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
     return frame;
 }
@@ -41,6 +43,7 @@ int32_t VirtualMachine::popFrame() noexcept
     const int32_t address = frame.returnAddress;
     frame.reset();
     --depth_;
+    frame_ = depth_ > 0 ? frames_[static_cast<size_t>(depth_) - 1].get() : nullptr;
     return address;
 }
 
@@ -154,7 +157,11 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
             }
         }
         if (argument.isReference())
-            frame.locals[i] = peek(argument, caller);
+        {
+            const int32_t p = argument.rawInt();
+            const Value* global = p >= 0 ? globals_.find(p) : nullptr;
+            frame.locals[i] = global && !global->isReference() ? *global : peek(argument, caller);
+        }
         else
             frame.locals[i] = std::move(argument);
         stack_.pop();
@@ -164,6 +171,7 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
 
 void VirtualMachine::copyBack(CallFrame& frame)
 {
+    if (frame.byRefFlags.empty()) return;
     CallFrame* caller = callerFrame();
     for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
     {
@@ -180,19 +188,69 @@ void VirtualMachine::copyBack(CallFrame& frame)
     }
 }
 
+// Arguments 1..count, all by value, into the frame's fresh locals: values
+// are moved, references read in the caller's view. From the last, as
+// bindArguments goes, so that the first failing read is the same.
+__attribute__((always_inline)) inline void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
+{
+    if (count <= 0) return;
+    CallFrame* caller = callerFrame();
+    ValueVector& locals = frame.locals;
+    locals.at(count);
+    for (int32_t i = count; i >= 1; --i)
+    {
+        Value& argument = arguments[i - 1];
+        if (!argument.isReference())
+        {
+            locals[i] = std::move(argument);
+            continue;
+        }
+        const int32_t p = argument.rawInt();
+        const Value* v = nullptr;
+        if (p >= 0)
+            v = globals_.find(p);
+        else if (caller && p != INT32_MIN)
+            v = caller->locals.find(-p);
+        locals[i] = v && !v->isReference() ? *v : peek(argument, caller);
+    }
+}
+
 void VirtualMachine::enter(int32_t count)
 {
     CallFrame* frame = currentFrame();
     if (!frame) raiseRuntimeError("invalid function call");
     if (stack_.count() < count) raiseStackUnderflow();
-    for (int32_t i = 0; i < count; ++i)
+    if (count < 0)
     {
-        Value& flag = *stack_.top();
-        if (!flag.isInteger()) raiseRuntimeError("invalid function call");
-        frame->byRefFlags.push_back(flag.rawInt() != 0 ? 1 : 0);
-        frame->callerRefs.push_back(0);
-        stack_.pop();
+        bindArguments(*frame, count);
+        return;
     }
+    // The flags lie below the top, the first parameter's on top.
+    Value* const flags = stack_.data() + stack_.count() - count;
+    bool byReference = false;
+    for (int32_t i = count - 1; i >= 0; --i)
+    {
+        if (!flags[i].isInteger()) raiseRuntimeError("invalid function call");
+        byReference |= flags[i].rawInt() != 0;
+    }
+    // [.. args, k, flags]: all by value and k as declared, the arguments go
+    // straight into the locals; anything else takes the general binding.
+    const int32_t below = stack_.count() - count - 1 - count; // where the arguments start
+    if (!byReference && frame->byRefFlags.empty() && below >= 0 && flags[-1].isInteger() && flags[-1].rawInt() == count)
+    {
+        bindValues(*frame, flags - 1 - count, count);
+        stack_.truncate(below);
+        return;
+    }
+    // Without a by-reference parameter the flag lists stay empty: positions
+    // past them are by value.
+    if (byReference || !frame->byRefFlags.empty())
+        for (int32_t i = count - 1; i >= 0; --i)
+        {
+            frame->byRefFlags.push_back(flags[i].rawInt() != 0 ? 1 : 0);
+            frame->callerRefs.push_back(0);
+        }
+    stack_.truncate(stack_.count() - count);
     bindArguments(*frame, count);
 }
 
@@ -216,6 +274,24 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     if (id >= -1) raiseRuntimeError("unknown system function called");
     CallFrame& frame = pushFrame(returnAddress);
     const SysFunction* row = findFunction(id);
+    // The common case: no by-reference parameter and [.. args, k] in order.
+    // Nothing is lent, so nothing needs to go back on a failure or copy back.
+    if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
+    {
+        const Value* top = stack_.top();
+        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
+        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
+        {
+            const int32_t below = stack_.count() - 1 - count;
+            bindValues(frame, stack_.data() + below, count);
+            stack_.truncate(below);
+            Value result;
+            const ereturnvalue code = InvokeSysFunction(*row, *this, frame, count, result);
+            stack_.push(std::move(result));
+            popFrame();
+            return code;
+        }
+    }
     int32_t declared = -1;
     if (row) DescribeSysFunction(*row, frame, declared);
     // By-reference arguments are lent to the function rather than shared, so

@@ -139,7 +139,13 @@ class ProgramImage
 
     // Code
     const uint8_t* code() const noexcept { return reinterpret_cast<const uint8_t*>(code_.data()); }
-    uint8_t* mutableCode() noexcept { return reinterpret_cast<uint8_t*>(code_.windowStartPtr()); }
+    uint8_t* mutableCode() noexcept
+    {
+        ++codeVersion_;
+        return reinterpret_cast<uint8_t*>(code_.windowStartPtr());
+    }
+    // Changes whenever the code may have changed; lets the machine keep what it derives from the code.
+    uint32_t codeVersion() const noexcept { return codeVersion_; }
     int32_t codeSize() const noexcept { return code_.length(); }
     std::string_view codeView() const noexcept { return code_.view(); }
     void appendCode(const void* bytes, int32_t count)
@@ -184,9 +190,14 @@ class ProgramImage
     void clear() noexcept;
 
   private:
-    void syncReader() noexcept { reader_.attach(code(), code_.length()); }
+    void syncReader() noexcept
+    {
+        reader_.attach(code(), code_.length());
+        ++codeVersion_;
+    }
 
     ByteBuffer code_;
+    uint32_t codeVersion_ = 0;
     CodeReader reader_;
     std::vector<std::unique_ptr<OutputBuffer>> outputs_;
     std::unordered_map<int32_t, int32_t> blockMap_;

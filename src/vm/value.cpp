@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace tn
@@ -63,6 +64,88 @@ void appendFloat(std::string& out, double v)
     big.pop_back();
     out += big;
 }
+
+// Small texts come and go by the million in text-heavy scripts. Blocks of up
+// to 128 bytes wait on per-size lists for reuse instead of going back to
+// malloc; a pooled block's capacity is exactly its size class, so freeing
+// knows the class. Under AddressSanitizer every block goes to malloc and free,
+// so that it still sees each one.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPoolStrings = false;
+#else
+constexpr bool kPoolStrings = true;
+#endif
+constexpr int64_t kPooledCapacity[] = {16, 48, 112}; // blocks of 32, 64 and 128 bytes
+constexpr int32_t kMaxPooledBlocks = 4096;           // per class; beyond that, free()
+static_assert(sizeof(StringObject) == 16);
+
+struct StringPool
+{
+    struct FreeBlock
+    {
+        FreeBlock* next;
+    };
+    FreeBlock* heads[3] = {};
+    int32_t counts[3] = {};
+
+    StringPool() = default;
+    StringPool(const StringPool&) = delete;
+    StringPool& operator=(const StringPool&) = delete;
+    ~StringPool()
+    {
+        for (FreeBlock*& head : heads)
+            while (head)
+                std::free(std::exchange(head, head->next));
+    }
+};
+thread_local StringPool tStringPool;
+
+int pooledClass(int64_t capacity) noexcept
+{
+    if (!kPoolStrings) return -1;
+    return capacity <= kPooledCapacity[0]   ? 0
+           : capacity <= kPooledCapacity[1] ? 1
+           : capacity <= kPooledCapacity[2] ? 2
+                                            : -1;
+}
+
+// Rounds [capacity] up to its class when the block comes from the pool.
+StringObject* allocateString(int64_t& capacity)
+{
+    const int c = pooledClass(capacity);
+    if (c >= 0)
+    {
+        capacity = kPooledCapacity[c];
+        StringPool& pool = tStringPool;
+        if (StringPool::FreeBlock* block = pool.heads[c])
+        {
+            pool.heads[c] = block->next;
+            --pool.counts[c];
+            return reinterpret_cast<StringObject*>(block);
+        }
+    }
+    auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
+    if (!s) throw ereturnvalue::MemAlloc;
+    return s;
+}
+
+void freeString(StringObject* s) noexcept
+{
+    const int c = pooledClass(s->capacity);
+    if (c >= 0)
+    {
+        StringPool& pool = tStringPool;
+        if (pool.counts[c] < kMaxPooledBlocks)
+        {
+            auto* block = reinterpret_cast<StringPool::FreeBlock*>(s);
+            block->next = pool.heads[c];
+            pool.heads[c] = block;
+            ++pool.counts[c];
+            return;
+        }
+    }
+    std::free(s);
+}
 } // namespace
 
 // ---- StringObject ----
@@ -72,11 +155,11 @@ StringObject* StringObject::create(std::string_view text, int32_t capacity)
     if (text.size() > 0x7FFFFFF0u) throw ereturnvalue::MemAlloc;
     int32_t length = static_cast<int32_t>(text.size());
     if (capacity < length) capacity = length;
-    auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
-    if (!s) throw ereturnvalue::MemAlloc;
+    int64_t size = capacity;
+    StringObject* s = allocateString(size);
     s->refs = 1;
     s->length = length;
-    s->capacity = capacity;
+    s->capacity = static_cast<int32_t>(size);
     if (length) std::memcpy(s->data, text.data(), static_cast<size_t>(length));
     s->data[length] = '\0';
     return s;
@@ -129,26 +212,12 @@ ValueVector::~ValueVector()
     clear();
 }
 
-void ValueVector::releaseElements() noexcept
-{
-    // Release from the end so a failure midway still leaves a consistent count.
-    while (count_ > 0)
-        items_[--count_].release();
-}
-
 void ValueVector::clear() noexcept
 {
     releaseElements();
     std::free(items_);
     items_ = nullptr;
     capacity_ = 0;
-}
-
-void ValueVector::truncate(int32_t n) noexcept
-{
-    if (n < 0) n = 0;
-    while (count_ > n)
-        items_[--count_].release();
 }
 
 void ValueVector::reserve(int32_t n)
@@ -233,7 +302,7 @@ void Value::releaseHeap() noexcept
     switch (type_)
     {
     case ValueType::String:
-        if (--u_.s->refs == 0) std::free(u_.s);
+        if (--u_.s->refs == 0) freeString(u_.s);
         break;
     case ValueType::Array:
         if (--u_.a->refs == 0) destroyArray(u_.a);
@@ -288,6 +357,7 @@ DateValue& Value::mutableDate()
 void Value::appendToString(std::string_view text)
 {
     StringObject* s = u_.s;
+    StringObject* retired = nullptr;
     const int64_t needed = int64_t(s->length) + int64_t(text.size());
     if (needed > 0x7FFFFFF0) throw ereturnvalue::MemAlloc;
     if (s->refs > 1 || needed > s->capacity)
@@ -296,10 +366,15 @@ void Value::appendToString(std::string_view text)
         if (needed > s->capacity)
             capacity = std::max<int64_t>(needed, std::min<int64_t>(int64_t(s->capacity) * 2, 0x7FFFFFF0));
         if (capacity < 32) capacity = 32;
-        if (s->refs > 1)
+        // Pooled blocks are never resized in place: a class is a fixed size.
+        if (s->refs > 1 || pooledClass(s->capacity) >= 0 || pooledClass(capacity) >= 0)
         {
             StringObject* copy = StringObject::create(s->view(), static_cast<int32_t>(capacity));
-            --s->refs;
+            // [text] may lie in the old block: it goes only after the copy.
+            if (s->refs > 1)
+                --s->refs;
+            else
+                retired = s;
             s = u_.s = copy;
         }
         else
@@ -314,6 +389,7 @@ void Value::appendToString(std::string_view text)
     if (!text.empty()) std::memmove(s->data + s->length, text.data(), text.size());
     s->length = static_cast<int32_t>(needed);
     s->data[s->length] = '\0';
+    if (retired) freeString(retired);
 }
 
 // ---- Conversions ----

@@ -87,13 +87,14 @@ class ValueVector
     inline void push(const Value& v);
     inline void pushInteger(int32_t v); // fast paths for scalars
     inline void pushReference(int32_t slot);
-    inline bool pop() noexcept; // false on an empty vector
+    inline bool pop() noexcept;     // false on an empty vector
+    inline void dropTop() noexcept; // pop() on a vector known not to be empty
     inline Value* top() noexcept;
     inline Value* second() noexcept;
 
-    void clear() noexcept;             // releases elements and storage
-    void releaseElements() noexcept;   // releases elements, keeps storage
-    void truncate(int32_t n) noexcept; // drops elements from n on
+    void clear() noexcept;                    // releases elements and storage
+    inline void releaseElements() noexcept;   // releases elements, keeps storage
+    inline void truncate(int32_t n) noexcept; // drops elements from n on
     void reserve(int32_t n);
     void eraseAt(int32_t i) noexcept;
 
@@ -167,7 +168,13 @@ class Value
 
     // Setters (release the old payload first)
     void setNull() noexcept { Value().swap(*this); }
-    void setInteger(int32_t v) noexcept { *this = integer(v); }
+    void setInteger(int32_t v) noexcept
+    {
+        release();
+        type_ = ValueType::Integer;
+        u_.bits = 0;
+        u_.i = v;
+    }
     void setFlags(int32_t v) noexcept { *this = flags(v); }
     void setFloat(double v) noexcept { *this = floating(v); }
     void setString(std::string_view text) { *this = string(text); }
@@ -184,6 +191,8 @@ class Value
     bool isReference() const noexcept { return type_ == ValueType::Reference; }
     bool isDate() const noexcept { return type_ == ValueType::Date; }
     bool isFloat() const noexcept { return type_ == ValueType::Float; }
+    // A String no other Value shares: changing it in place is invisible.
+    bool isUnsharedString() const noexcept { return type_ == ValueType::String && u_.s->refs == 1; }
 
     // Raw payload access; the caller has checked the type.
     int32_t rawInt() const noexcept { return u_.i; } // Integer, Flags, Reference
@@ -256,7 +265,10 @@ struct DateObject
 
 inline bool isHeapType(ValueType t) noexcept
 {
-    return t == ValueType::String || t == ValueType::Array || t == ValueType::Date;
+    // One test for String, Array and Date.
+    constexpr uint32_t kHeap =
+        (1u << uint32_t(ValueType::String)) | (1u << uint32_t(ValueType::Array)) | (1u << uint32_t(ValueType::Date));
+    return ((kHeap >> (static_cast<uint32_t>(t) & 31u)) & 1u) != 0;
 }
 
 inline void Value::retain() const noexcept
@@ -355,6 +367,33 @@ inline void ValueVector::pushReference(int32_t slot)
     Value& v = items_[count_++];
     v.type_ = ValueType::Reference;
     v.u_.i = slot;
+}
+
+inline void ValueVector::truncate(int32_t n) noexcept
+{
+    if (n < 0) n = 0;
+    // From the end, so a failure midway still leaves a consistent count. Slots
+    // past the count must read as Null when the vector grows again.
+    while (count_ > n)
+    {
+        Value& v = items_[--count_];
+        v.release();
+        v.type_ = ValueType::Null;
+        v.u_.bits = 0;
+    }
+}
+
+inline void ValueVector::releaseElements() noexcept
+{
+    truncate(0);
+}
+
+inline void ValueVector::dropTop() noexcept
+{
+    Value& v = items_[--count_];
+    v.release();
+    v.type_ = ValueType::Null;
+    v.u_.bits = 0;
 }
 
 inline bool ValueVector::pop() noexcept

@@ -11,6 +11,7 @@
 #include "vm/virtual_machine.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 // The operand helpers are small and sit on the hottest path; keep them in the loop.
@@ -34,6 +35,9 @@ void VirtualMachine::resetState() noexcept
     stack_.clear();
     frames_.clear();
     depth_ = 0;
+    frame_ = nullptr;
+    stringConstants_.reset();
+    constantsImage_ = nullptr;
 }
 
 ereturnvalue VirtualMachine::attach(ProgramImage* image)
@@ -135,24 +139,33 @@ TN_ALWAYS_INLINE Value VirtualMachine::popOperand()
     Value* top = stack_.top();
     if (!top) raiseStackUnderflow();
     Value v = top->isReference() ? peekFast(*top) : std::move(*top);
-    stack_.pop();
+    stack_.dropTop();
     return v;
+}
+
+TN_ALWAYS_INLINE int32_t VirtualMachine::intOf(const Value& v)
+{
+    if (v.isInteger()) return v.rawInt();
+    const Value& target = peekFast(v);
+    return target.isInteger() ? target.rawInt() : target.toInt();
 }
 
 TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 {
     Value* top = stack_.top();
     if (!top) raiseStackUnderflow();
-    const int32_t v = top->isInteger() ? top->rawInt() : peekFast(*top).toInt();
-    stack_.pop();
+    const int32_t v = intOf(*top);
+    stack_.dropTop();
     return v;
 }
 
+// The result takes the left operand's slot.
 TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
 {
     if (stack_.count() < 2) raiseStackUnderflow();
-    const int32_t b = popInt();
-    const int32_t a = popInt();
+    Value* top = stack_.data() + stack_.count() - 1;
+    const int32_t b = intOf(*top);
+    const int32_t a = intOf(top[-1]);
     const auto ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
     int32_t r = 0;
     switch (static_cast<Op>(op))
@@ -181,14 +194,16 @@ TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
     default:
         break;
     }
-    stack_.pushInteger(r);
+    stack_.dropTop();
+    top[-1].setInteger(r);
 }
 
 TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
 {
     if (stack_.count() < 2) raiseStackUnderflow();
-    const Value& b = peekFast(*stack_.top());
-    const Value& a = peekFast(*stack_.second());
+    Value* top = stack_.data() + stack_.count() - 1;
+    const Value& b = peekFast(*top);
+    const Value& a = peekFast(top[-1]);
     bool r;
     if (a.isInteger() && b.isInteger())
     {
@@ -219,9 +234,22 @@ TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
     {
         r = CompareValues(a, b, op);
     }
-    stack_.pop();
-    stack_.pop();
-    stack_.pushInteger(r ? 1 : 0);
+    stack_.dropTop();
+    top[-1].setInteger(r ? 1 : 0);
+}
+
+const Value& VirtualMachine::stringConstant(int32_t pc, const char* text, int32_t length)
+{
+    if (!stringConstants_ || constantsImage_ != image_ || constantsVersion_ != image_->codeVersion())
+    {
+        stringConstants_ = std::make_unique<StringConstant[]>(kStringConstants);
+        constantsImage_ = image_;
+        constantsVersion_ = image_->codeVersion();
+    }
+    StringConstant& entry = stringConstants_[static_cast<uint32_t>(pc ^ (pc >> 9)) % kStringConstants];
+    entry.text = Value::string(std::string_view(text, static_cast<size_t>(length)));
+    entry.pc = pc;
+    return entry.text;
 }
 
 void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
@@ -264,6 +292,26 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
         }
     }
 
+    // A text made by the previous CONCAT of a chain: nothing else sees it, so
+    // the next piece goes on its end.
+    if (left.isUnsharedString())
+    {
+        const Value& right = peek(*stack_.top(), frame);
+        if (right.isString())
+        {
+            left.appendToString(right.stringView());
+        }
+        else
+        {
+            std::string& piece = concatScratch_;
+            piece.clear();
+            right.appendText(piece);
+            left.appendToString(piece);
+        }
+        stack_.pop();
+        return;
+    }
+
     std::string& text = concatScratch_;
     text.clear();
     peek(left, frame).appendText(text);
@@ -278,7 +326,7 @@ namespace
 {
 int32_t elementIndex(const Value& index)
 {
-    int32_t i = index.toInt();
+    int32_t i = index.isInteger() ? index.rawInt() : index.toInt();
     if (i < 0) i = 0;
     if (int64_t(i) >= ValueVector::kMaxCapacity) throw ereturnvalue::MemAlloc;
     return i;
@@ -339,12 +387,19 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             result = resumeCheck(done);
         }
     }
-    if (stop_) return result;
+    if (stop_ || done) return result;
 
     CodeReader& reader = image_->reader();
     const uint8_t* const code = image_->code();
     const int32_t size = image_->codeSize();
     int32_t pc = reader.pc();
+    if (stringConstants_ && (constantsImage_ != image_ || constantsVersion_ != image_->codeVersion()))
+        stringConstants_.reset();
+    // The counter lives in a register; the member gets it back before a
+    // system function may read it and however the loop ends.
+    int32_t counter = instructionCounter_;
+    try
+    {
 
 // Operand reads: leave the loop (normally) when the code ends inside an operand.
 #define TN_NEED(n)                                                                                                     \
@@ -354,234 +409,285 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     const int32_t var = readInt32LE(code + pc);                                                                        \
     pc += 4;
 
-    while (!done)
+        for (;;)
+        {
+            if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) break;
+            const uint8_t op = code[pc++];
+            if (++counter > kMaxInstructions)
+            {
+                reader.setPc(pc);
+                raiseRuntimeError("maximum instructions exceeded");
+            }
+            if constexpr (Sliced) ++executed;
+
+            switch (static_cast<Op>(op))
+            {
+            case Op::BLOCK:
+            {
+                TN_NEED(4);
+                pc += 4;
+                break;
+            }
+            case Op::OUTBLOCK:
+            {
+                TN_INT_OPERAND(blockId);
+                selectOutput(blockId);
+                if (inlineBlocks_)
+                {
+                    // Step over the JMP that skips the body, without executing it.
+                    reader.setPc(pc);
+                    if (!reader.skipInstruction()) goto endOfCode;
+                    pc = reader.pc();
+                }
+                break;
+            }
+            case Op::JMP:
+            {
+                TN_INT_OPERAND(offset);
+                pc = jumpTarget(pc, offset, size);
+                break;
+            }
+            case Op::JMPFALSE:
+            case Op::JMPTRUE:
+            {
+                TN_INT_OPERAND(offset);
+                const bool truth = popInt() != 0;
+                if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
+                break;
+            }
+            case Op::CALL:
+            {
+                TN_INT_OPERAND(offset);
+                reader.setPc(pc);
+                pushFrame(pc);
+                pc = jumpTarget(pc, offset, size);
+                break;
+            }
+            case Op::CALLSYS:
+            {
+                TN_INT_OPERAND(id);
+                reader.setPc(pc);
+                instructionCounter_ = counter;
+                const ereturnvalue code2 = callSystem(id, pc);
+                if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
+                {
+                    done = true;
+                    result = code2;
+                }
+                goto mayStop;
+            }
+            case Op::ENTER:
+            {
+                TN_INT_OPERAND(count);
+                enter(count);
+                break;
+            }
+            case Op::RETURN:
+                pc = returnFromCall();
+                break;
+            case Op::END:
+                stop_ = true;
+                goto mayStop;
+            case Op::LINE:
+            {
+                TN_INT_OPERAND(position);
+                fileIndex_ = position >> 24;
+                line_ = position & 0xFFFFFF;
+                break;
+            }
+            case Op::POP:
+                stack_.pop();
+                break;
+            case Op::POPLOCAL:
+            {
+                TN_INT_OPERAND(slot);
+                CallFrame* frame = frame_;
+                if (!frame) raiseRuntimeError("invalid pop local ");
+                Value* top = stack_.top();
+                if (top && top->isInteger() && slot >= 0 && slot < frame->locals.count())
+                {
+                    frame->locals[slot].setInteger(top->rawInt());
+                    stack_.dropTop();
+                    break;
+                }
+                Value v = popOperand();
+                localSlot(slot) = std::move(v);
+                break;
+            }
+            case Op::POPGLOBAL:
+            {
+                TN_INT_OPERAND(slot);
+                Value* top = stack_.top();
+                if (top && top->isInteger() && slot >= 0 && slot < globals_.count())
+                {
+                    globals_[slot].setInteger(top->rawInt());
+                    stack_.dropTop();
+                    break;
+                }
+                Value v = popOperand();
+                globalSlot(slot) = std::move(v);
+                break;
+            }
+            case Op::PUSHLOCALREF:
+            {
+                TN_INT_OPERAND(slot);
+                stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
+                break;
+            }
+            case Op::PUSHGLOBALREF:
+            {
+                TN_INT_OPERAND(slot);
+                stack_.pushReference(slot);
+                break;
+            }
+            case Op::POPLOCALELEM:
+            case Op::POPGLOBALELEM:
+            {
+                TN_INT_OPERAND(slot);
+                const bool local = op == uint8_t(Op::POPLOCALELEM);
+                if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
+                if (stack_.count() < 2) raiseStackUnderflow();
+                const int32_t index = elementIndex(popOperand());
+                Value v = popOperand();
+                popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
+                break;
+            }
+            case Op::PUSHLOCALELEM:
+            case Op::PUSHGLOBALELEM:
+            {
+                TN_INT_OPERAND(slot);
+                const bool local = op == uint8_t(Op::PUSHLOCALELEM);
+                if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
+                const int32_t index = elementIndex(popOperand());
+                pushElement(local ? localSlot(slot) : globalSlot(slot), index);
+                break;
+            }
+            case Op::PUSHINT:
+            {
+                TN_INT_OPERAND(value);
+                stack_.pushInteger(value);
+                break;
+            }
+            case Op::PUSHSTR:
+            case Op::PUSHSTRALT:
+            {
+                const Value* text = nullptr;
+                if (stringConstants_)
+                {
+                    const StringConstant& entry =
+                        stringConstants_[static_cast<uint32_t>(pc ^ (pc >> 9)) % kStringConstants];
+                    if (entry.pc == pc) text = &entry.text;
+                }
+                if (!text)
+                {
+                    const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+                    if (!zero) goto endOfCode;
+                    const auto* end = static_cast<const uint8_t*>(zero);
+                    text = &stringConstant(pc, reinterpret_cast<const char*>(code + pc),
+                                           static_cast<int32_t>(end - (code + pc)));
+                }
+                stack_.push(*text);
+                pc += static_cast<int32_t>(text->stringView().size()) + 1;
+                break;
+            }
+            case Op::PUSHFLOAT:
+            {
+                TN_NEED(8);
+                stack_.push(Value::floating(readDoubleLE(code + pc)));
+                pc += 8;
+                break;
+            }
+            case Op::NOTE:
+            {
+                const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+                if (!zero) goto endOfCode;
+                pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
+                break;
+            }
+#define TN_BINARY(name)                                                                                                \
+    case Op::name:                                                                                                     \
+        binaryInt(uint8_t(Op::name));                                                                                  \
+        break;
+                TN_BINARY(AND)
+                TN_BINARY(OR)
+                TN_BINARY(ADD)
+                TN_BINARY(SUB)
+                TN_BINARY(MUL)
+                TN_BINARY(DIV)
+                TN_BINARY(MOD)
+#undef TN_BINARY
+            case Op::NOT:
+            {
+                const int32_t a = popInt();
+                stack_.pushInteger(a == 0 ? 1 : 0);
+                break;
+            }
+            case Op::NEG:
+            {
+                const int32_t a = popInt();
+                stack_.pushInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(a)));
+                break;
+            }
+            case Op::LT:
+                compare(CompareOp::LT);
+                break;
+            case Op::GT:
+                compare(CompareOp::GT);
+                break;
+            case Op::LE:
+                compare(CompareOp::LE);
+                break;
+            case Op::GE:
+                compare(CompareOp::GE);
+                break;
+            case Op::NE:
+                compare(CompareOp::NE);
+                break;
+            case Op::EQ:
+                compare(CompareOp::EQ);
+                break;
+            case Op::CONCAT:
+                concat(code, pc, size);
+                break;
+            default:
+                reader.setPc(pc);
+                raiseRuntimeError("corrupt script, operand not recognized");
+            }
+
+            // Only END and a system function can stop the run.
+            if constexpr (Sliced)
+            {
+                if (executed >= slice)
+                {
+                    reader.setPc(pc);
+                    instructionCounter_ = counter;
+                    return ereturnvalue::Incomplete;
+                }
+            }
+            continue;
+
+        mayStop:
+            if constexpr (Sliced)
+            {
+                if (executed >= slice && !done)
+                {
+                    reader.setPc(pc);
+                    instructionCounter_ = counter;
+                    return ereturnvalue::Incomplete;
+                }
+            }
+            if (stop_ || done) break;
+        }
+    }
+    catch (...)
     {
-        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) break;
-        const uint8_t op = code[pc++];
-        if (++instructionCounter_ > kMaxInstructions)
-        {
-            reader.setPc(pc);
-            raiseRuntimeError("maximum instructions exceeded");
-        }
-        if constexpr (Sliced) ++executed;
-
-        switch (static_cast<Op>(op))
-        {
-        case Op::BLOCK:
-        {
-            TN_NEED(4);
-            pc += 4;
-            break;
-        }
-        case Op::OUTBLOCK:
-        {
-            TN_INT_OPERAND(blockId);
-            selectOutput(blockId);
-            if (inlineBlocks_)
-            {
-                // Step over the JMP that skips the body, without executing it.
-                reader.setPc(pc);
-                if (!reader.skipInstruction()) goto endOfCode;
-                pc = reader.pc();
-            }
-            break;
-        }
-        case Op::JMP:
-        {
-            TN_INT_OPERAND(offset);
-            pc = jumpTarget(pc, offset, size);
-            break;
-        }
-        case Op::JMPFALSE:
-        case Op::JMPTRUE:
-        {
-            TN_INT_OPERAND(offset);
-            const bool truth = popInt() != 0;
-            if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
-            break;
-        }
-        case Op::CALL:
-        {
-            TN_INT_OPERAND(offset);
-            reader.setPc(pc);
-            pushFrame(pc);
-            pc = jumpTarget(pc, offset, size);
-            break;
-        }
-        case Op::CALLSYS:
-        {
-            TN_INT_OPERAND(id);
-            reader.setPc(pc);
-            const ereturnvalue code2 = callSystem(id, pc);
-            if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
-            {
-                done = true;
-                result = code2;
-            }
-            break;
-        }
-        case Op::ENTER:
-        {
-            TN_INT_OPERAND(count);
-            enter(count);
-            break;
-        }
-        case Op::RETURN:
-            pc = returnFromCall();
-            break;
-        case Op::END:
-            stop_ = true;
-            break;
-        case Op::LINE:
-        {
-            TN_INT_OPERAND(position);
-            fileIndex_ = position >> 24;
-            line_ = position & 0xFFFFFF;
-            break;
-        }
-        case Op::POP:
-            stack_.pop();
-            break;
-        case Op::POPLOCAL:
-        {
-            TN_INT_OPERAND(slot);
-            if (!currentFrame()) raiseRuntimeError("invalid pop local ");
-            Value v = popOperand();
-            localSlot(slot) = std::move(v);
-            break;
-        }
-        case Op::POPGLOBAL:
-        {
-            TN_INT_OPERAND(slot);
-            Value v = popOperand();
-            globalSlot(slot) = std::move(v);
-            break;
-        }
-        case Op::PUSHLOCALREF:
-        {
-            TN_INT_OPERAND(slot);
-            stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
-            break;
-        }
-        case Op::PUSHGLOBALREF:
-        {
-            TN_INT_OPERAND(slot);
-            stack_.pushReference(slot);
-            break;
-        }
-        case Op::POPLOCALELEM:
-        case Op::POPGLOBALELEM:
-        {
-            TN_INT_OPERAND(slot);
-            const bool local = op == uint8_t(Op::POPLOCALELEM);
-            if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
-            if (stack_.count() < 2) raiseStackUnderflow();
-            const int32_t index = elementIndex(popOperand());
-            Value v = popOperand();
-            popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
-            break;
-        }
-        case Op::PUSHLOCALELEM:
-        case Op::PUSHGLOBALELEM:
-        {
-            TN_INT_OPERAND(slot);
-            const bool local = op == uint8_t(Op::PUSHLOCALELEM);
-            if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
-            const int32_t index = elementIndex(popOperand());
-            pushElement(local ? localSlot(slot) : globalSlot(slot), index);
-            break;
-        }
-        case Op::PUSHINT:
-        {
-            TN_INT_OPERAND(value);
-            stack_.pushInteger(value);
-            break;
-        }
-        case Op::PUSHSTR:
-        case Op::PUSHSTRALT:
-        {
-            const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-            if (!zero) goto endOfCode;
-            const auto* end = static_cast<const uint8_t*>(zero);
-            stack_.push(Value::string(
-                std::string_view(reinterpret_cast<const char*>(code + pc), static_cast<size_t>(end - (code + pc)))));
-            pc = static_cast<int32_t>(end - code) + 1;
-            break;
-        }
-        case Op::PUSHFLOAT:
-        {
-            TN_NEED(8);
-            stack_.push(Value::floating(readDoubleLE(code + pc)));
-            pc += 8;
-            break;
-        }
-        case Op::NOTE:
-        {
-            const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-            if (!zero) goto endOfCode;
-            pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
-            break;
-        }
-        case Op::AND:
-        case Op::OR:
-        case Op::ADD:
-        case Op::SUB:
-        case Op::MUL:
-        case Op::DIV:
-        case Op::MOD:
-            binaryInt(op);
-            break;
-        case Op::NOT:
-        {
-            const int32_t a = popInt();
-            stack_.pushInteger(a == 0 ? 1 : 0);
-            break;
-        }
-        case Op::NEG:
-        {
-            const int32_t a = popInt();
-            stack_.pushInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(a)));
-            break;
-        }
-        case Op::LT:
-            compare(CompareOp::LT);
-            break;
-        case Op::GT:
-            compare(CompareOp::GT);
-            break;
-        case Op::LE:
-            compare(CompareOp::LE);
-            break;
-        case Op::GE:
-            compare(CompareOp::GE);
-            break;
-        case Op::NE:
-            compare(CompareOp::NE);
-            break;
-        case Op::EQ:
-            compare(CompareOp::EQ);
-            break;
-        case Op::CONCAT:
-            concat(code, pc, size);
-            break;
-        default:
-            reader.setPc(pc);
-            raiseRuntimeError("corrupt script, operand not recognized");
-        }
-
-        if constexpr (Sliced)
-        {
-            if (executed >= slice && !done)
-            {
-                reader.setPc(pc);
-                return ereturnvalue::Incomplete;
-            }
-        }
-        if (stop_) break;
+        instructionCounter_ = counter;
+        throw;
     }
 #undef TN_INT_OPERAND
 #undef TN_NEED
 endOfCode:
+    instructionCounter_ = counter;
     reader.setPc(pc);
     return result;
 }

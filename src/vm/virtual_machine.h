@@ -112,7 +112,7 @@ class VirtualMachine
     CallFrame& pushFrame(int32_t returnAddress);
     int32_t popFrame() noexcept;
     CallFrame* callerFrame() noexcept { return depth_ >= 2 ? frames_[size_t(depth_) - 2].get() : nullptr; }
-    CallFrame* currentFrame() noexcept { return depth_ >= 1 ? frames_[size_t(depth_) - 1].get() : nullptr; }
+    CallFrame* currentFrame() noexcept { return frame_; }
     // Follows references for reading, in [frame]'s view; never grows a vector
     // (a slot not yet created reads as Null).
     const Value& peek(const Value& v, CallFrame* frame);
@@ -125,7 +125,7 @@ class VirtualMachine
         {
             if (const Value* g = globals_.find(p); g && !g->isReference()) return *g;
         }
-        else if (CallFrame* frame = currentFrame(); frame && p != INT32_MIN)
+        else if (CallFrame* frame = frame_; frame && p != INT32_MIN)
         {
             if (const Value* l = frame->locals.find(-p); l && !l->isReference()) return *l;
         }
@@ -137,6 +137,7 @@ class VirtualMachine
     // caller's variable instead of sharing it (system calls only; see callSystem).
     // Returns the argument count the callee sees.
     int32_t bindArguments(CallFrame& frame, int32_t declared, bool lendByReference = false);
+    void bindValues(CallFrame& frame, Value* arguments, int32_t count);
     Value* directVariable(int32_t reference, CallFrame* caller);
     void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
@@ -147,6 +148,8 @@ class VirtualMachine
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
     int32_t popInt();
+    int32_t intOf(const Value& v); // dereferenced and converted
+    const Value& stringConstant(int32_t pc, const char* text, int32_t length);
     void binaryInt(uint8_t op);
     void compare(CompareOp op);
     void concat(const uint8_t* code, int32_t pc, int32_t size);
@@ -184,6 +187,19 @@ class VirtualMachine
     // Frames are kept for reuse; the first depth_ of them are live.
     std::vector<std::unique_ptr<CallFrame>> frames_;
     int32_t depth_ = 0;
+    CallFrame* frame_ = nullptr; // the current frame: frames_[depth_ - 1], or null
+
+    // PUSHSTR texts made once per run and shared: a small table indexed by
+    // the instruction's offset. Strings are copied on write, so sharing is safe.
+    struct StringConstant
+    {
+        int32_t pc = -1;
+        Value text;
+    };
+    static constexpr int32_t kStringConstants = 512;
+    std::unique_ptr<StringConstant[]> stringConstants_;
+    const ProgramImage* constantsImage_ = nullptr;
+    uint32_t constantsVersion_ = 0;
 };
 
 } // namespace tn

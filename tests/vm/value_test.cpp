@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 using namespace tn;
 
@@ -156,6 +157,36 @@ TEST(ValueCopy, CopiesNeverShareChanges)
     EXPECT_EQ(z.cString()[5], '\0');
 }
 
+// Appends that cross every block size (small blocks are reused from lists)
+// with a shared snapshot taken before each step, and appends of a text that
+// shares the block it is appended to.
+TEST(ValueCopy, AppendsAcrossBlockSizesKeepSnapshots)
+{
+    Value s = Value::string("");
+    std::string expected;
+    std::vector<std::pair<Value, std::string>> snapshots;
+    for (int i = 0; i < 60; ++i)
+    {
+        snapshots.emplace_back(s, expected);
+        const std::string piece(static_cast<size_t>(i % 7), static_cast<char>('a' + i % 26));
+        s.appendToString(piece);
+        expected += piece;
+        ASSERT_EQ(s.stringView(), expected) << i;
+        ASSERT_EQ(s.cString()[expected.size()], '\0');
+    }
+    for (const auto& [value, text] : snapshots)
+        EXPECT_EQ(value.stringView(), text);
+
+    for (const size_t length : {size_t(5), size_t(30), size_t(100), size_t(200)})
+    {
+        Value t = Value::string(std::string(length, 'q'));
+        const Value shared = t;
+        t.appendToString(shared.stringView());
+        EXPECT_EQ(t.stringView(), std::string(2 * length, 'q'));
+        EXPECT_EQ(shared.stringView(), std::string(length, 'q'));
+    }
+}
+
 TEST(ValueVectorTest, GrowsOnAccessWithNullElementsUpToTheLimit)
 {
     ValueVector v;
@@ -166,6 +197,17 @@ TEST(ValueVectorTest, GrowsOnAccessWithNullElementsUpToTheLimit)
     EXPECT_EQ(v.find(11), nullptr);
     EXPECT_TRUE(v.pop());
     EXPECT_EQ(v.count(), 10);
+    // Dropped slots read as Null when the vector grows over them again.
+    v.at(4) = Value::integer(4);
+    v.at(5) = Value::string("five");
+    v.truncate(2);
+    EXPECT_EQ(v.count(), 2);
+    v.at(6);
+    for (int32_t i = 2; i <= 6; ++i)
+        EXPECT_TRUE(v[i].isNull()) << i;
+    v.at(3) = Value::integer(3);
+    v.releaseElements();
+    EXPECT_TRUE(v.at(3).isNull());
     ValueVector empty;
     EXPECT_FALSE(empty.pop());
     EXPECT_EQ(empty.top(), nullptr);
