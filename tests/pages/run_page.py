@@ -10,10 +10,13 @@ Inside the page's code:
                            it are checked in a run of the page without it
   // env: NAME=VALUE       set in the otherwise empty environment of the run
 Output lines are compared in order after the default header block; the page
-must print nothing besides the expected lines.
+must print nothing besides the expected lines. The *.inc files beside the page
+are there for its #include lines.
 """
 import os
+import glob
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -21,11 +24,13 @@ import tempfile
 HEADER = b"Content-type: text/html\n\n"
 
 
-def run_page(program, name, source, env, failures):
-    """Runs [source] as the page [name] in a folder of its own."""
+def run_page(program, name, source, env, failures, includes):
+    """Runs [source] as the page [name] in a folder of its own, beside [includes]."""
     with tempfile.TemporaryDirectory() as folder:
         with open(os.path.join(folder, name), "wb") as f:
             f.write(source)
+        for include in includes:
+            shutil.copy(include, folder)
         run = subprocess.run([program, name], cwd=folder, env=env, capture_output=True, timeout=60)
     out = run.stdout
     if run.returncode != 0:
@@ -52,8 +57,9 @@ def main():
             env[m.group(1).decode()] = m.group(2).decode()
 
     name = os.path.basename(page)
+    includes = glob.glob(os.path.join(os.path.dirname(page), "*.inc"))
     failures = []
-    body = run_page(program, name, source, env, failures)
+    body = run_page(program, name, source, env, failures, includes)
     if error:
         text, number = error
         want = b"Runtime Error: " + text + b", on line %d of " % number + name.encode()
@@ -61,7 +67,7 @@ def main():
             failures.append(f"expected the error\n  {want!r}\ngot\n  {body!r}")
         # Without the failing statement the output before it shows.
         head = b"\n".join(source.split(b"\n")[: number - 1]) + b"\n?>\n"
-        body = run_page(program, name, head, env, failures)
+        body = run_page(program, name, head, env, failures, includes)
     # The page's own line end after its last block is not output under test.
     lines = body.split(b"\n")
     while lines and lines[-1] == b"":
