@@ -4,7 +4,7 @@
 // copy and the caller's variable receives the final value only when the call
 // returns normally. Frames are kept after use and reset, so a call allocates
 // nothing once the depth has been reached before.
-#include "vm/virtual_machine.h"
+#include "vm/call_paths.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,29 +23,6 @@ std::string formatMessage(const char* format, int32_t a, int32_t b)
     return buf;
 }
 } // namespace
-
-CallFrame& VirtualMachine::pushFrame(int32_t returnAddress)
-{
-    ++depth_;
-    if (static_cast<size_t>(depth_) > frames_.size()) frames_.push_back(std::make_unique<CallFrame>());
-    CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
-    // popFrame leaves frames empty; only a run that ended in an error leaves one in use.
-    if (!frame.empty()) frame.reset();
-    frame.returnAddress = returnAddress;
-    frame_ = &frame;
-    if (depth_ > kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
-    return frame;
-}
-
-int32_t VirtualMachine::popFrame() noexcept
-{
-    CallFrame& frame = *frames_[static_cast<size_t>(depth_) - 1];
-    const int32_t address = frame.returnAddress;
-    frame.reset();
-    --depth_;
-    frame_ = depth_ > 0 ? frames_[static_cast<size_t>(depth_) - 1].get() : nullptr;
-    return address;
-}
 
 const Value& VirtualMachine::peek(const Value& v, CallFrame* frame)
 {
@@ -96,12 +73,12 @@ Value* VirtualMachine::directVariable(int32_t reference, CallFrame* caller)
 
 void VirtualMachine::returnLent(CallFrame& frame, CallFrame* caller)
 {
-    for (size_t i = 0; i < frame.byRefFlags.size() && i < frame.callerRefs.size(); ++i)
+    const int32_t flagged = std::min(frame.flagCount, static_cast<int32_t>(frame.callerRefs.size()));
+    for (int32_t i = 1; i <= flagged; ++i)
     {
-        Value* lent =
-            frame.locals.find(static_cast<int32_t>(i) + 1) ? &frame.locals[static_cast<int32_t>(i) + 1] : nullptr;
-        if (frame.byRefFlags[i] == 1 && frame.callerRefs[i] != 0 && lent)
-            if (Value* variable = directVariable(frame.callerRefs[i], caller)) *variable = std::move(*lent);
+        const int32_t target = frame.callerRefs[static_cast<size_t>(i) - 1];
+        if (!frame.byReference(i) || target == 0 || i >= frame.locals.count()) continue;
+        if (Value* variable = directVariable(target, caller)) *variable = std::move(frame.locals[i]);
     }
 }
 
@@ -118,7 +95,7 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
     if (stack_.count() < count) raiseStackUnderflow();
     // Positions past the flag list are by value, so a call without
     // by-reference parameters never touches the lists.
-    const int32_t flagged = static_cast<int32_t>(frame.byRefFlags.size());
+    const int32_t flagged = frame.flagCount;
     if (count <= 0) return flagged;
     CallFrame* caller = callerFrame();
     frame.locals.reserve(count + 1);
@@ -126,7 +103,7 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
     for (int32_t i = count; i >= 1; --i)
     {
         Value& argument = *stack_.top();
-        if (i <= flagged && frame.byRefFlags[static_cast<size_t>(i) - 1] == 1)
+        if (i <= flagged && frame.byReference(i))
         {
             if (!argument.isReference())
             {
@@ -139,8 +116,7 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
                 // The same variable passed twice: the later position already holds it.
                 int32_t sameAs = 0;
                 for (int32_t j = i + 1; j <= std::min(count, flagged) && !sameAs; ++j)
-                    if (frame.byRefFlags[static_cast<size_t>(j) - 1] == 1 &&
-                        frame.callerRefs[static_cast<size_t>(j) - 1] == argument.rawInt())
+                    if (frame.byReference(j) && frame.callerRefs[static_cast<size_t>(j) - 1] == argument.rawInt())
                         sameAs = j;
                 if (sameAs)
                 {
@@ -171,13 +147,14 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
 
 void VirtualMachine::copyBack(CallFrame& frame)
 {
-    if (frame.byRefFlags.empty()) return;
+    if (!frame.anyByReference()) return;
     CallFrame* caller = callerFrame();
-    for (size_t i = 0; i < frame.byRefFlags.size(); ++i)
+    for (int32_t i = 1; i <= frame.flagCount; ++i)
     {
-        if (frame.byRefFlags[i] != 1) continue;
-        const Value* source = frame.locals.find(static_cast<int32_t>(i) + 1);
-        const int32_t target = i < frame.callerRefs.size() ? frame.callerRefs[i] : 0;
+        if (!frame.byReference(i)) continue;
+        const Value* source = frame.locals.find(i);
+        const size_t at = static_cast<size_t>(i) - 1;
+        const int32_t target = at < frame.callerRefs.size() ? frame.callerRefs[at] : 0;
         Value* destination = nullptr;
         if (target > 0)
             destination = &globals_.at(target);
@@ -185,33 +162,6 @@ void VirtualMachine::copyBack(CallFrame& frame)
             destination = &caller->locals.at(-target);
         if (!source || !destination) raiseRuntimeError("invalid function call");
         *destination = *source;
-    }
-}
-
-// Arguments 1..count, all by value, into the frame's fresh locals: values
-// are moved, references read in the caller's view. From the last, as
-// bindArguments goes, so that the first failing read is the same.
-__attribute__((always_inline)) inline void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
-{
-    if (count <= 0) return;
-    CallFrame* caller = callerFrame();
-    ValueVector& locals = frame.locals;
-    locals.at(count);
-    for (int32_t i = count; i >= 1; --i)
-    {
-        Value& argument = arguments[i - 1];
-        if (!argument.isReference())
-        {
-            locals[i] = std::move(argument);
-            continue;
-        }
-        const int32_t p = argument.rawInt();
-        const Value* v = nullptr;
-        if (p >= 0)
-            v = globals_.find(p);
-        else if (caller && p != INT32_MIN)
-            v = caller->locals.find(-p);
-        locals[i] = v && !v->isReference() ? *v : peek(argument, caller);
     }
 }
 
@@ -233,40 +183,13 @@ void VirtualMachine::enter(int32_t count)
         if (!flags[i].isInteger()) raiseRuntimeError("invalid function call");
         byReference |= flags[i].rawInt() != 0;
     }
-    // [.. args, k, flags]: all by value and k as declared, the arguments go
-    // straight into the locals; anything else takes the general binding.
-    const int32_t below = stack_.count() - count - 1 - count; // where the arguments start
-    if (!byReference && frame->byRefFlags.empty() && below >= 0 && flags[-1].isInteger() && flags[-1].rawInt() == count)
-    {
-        bindValues(*frame, flags - 1 - count, count);
-        stack_.truncate(below);
-        return;
-    }
-    // Without a by-reference parameter the flag lists stay empty: positions
-    // past them are by value.
-    if (byReference || !frame->byRefFlags.empty())
+    // Without a by-reference parameter no flag is kept: positions past the
+    // flagged ones are by value.
+    if (byReference || frame->flagCount != 0)
         for (int32_t i = count - 1; i >= 0; --i)
-        {
-            frame->byRefFlags.push_back(flags[i].rawInt() != 0 ? 1 : 0);
-            frame->callerRefs.push_back(0);
-        }
+            frame->addFlag(flags[i].rawInt() != 0);
     stack_.truncate(stack_.count() - count);
     bindArguments(*frame, count);
-}
-
-int32_t VirtualMachine::returnFromCall()
-{
-    CallFrame* frame = currentFrame();
-    if (!frame) raiseRuntimeError("return outside a function call");
-    copyBack(*frame);
-    Value* result = stack_.top();
-    if (!result) raiseStackUnderflow();
-    if (result->isReference() && result->rawInt() < 0)
-    {
-        Value copy = peek(*result, frame);
-        *stack_.top() = std::move(copy);
-    }
-    return popFrame();
 }
 
 ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
@@ -284,7 +207,7 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
         {
             const int32_t below = stack_.count() - 1 - count;
             bindValues(frame, stack_.data() + below, count);
-            stack_.truncate(below);
+            stack_.truncatePlain(below);
             Value result;
             const ereturnvalue code = InvokeSysFunction(*row, *this, frame, count, result);
             stack_.push(std::move(result));

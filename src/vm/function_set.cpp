@@ -134,10 +134,7 @@ void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& decl
     declared = row.declaredCount;
     if (row.byRefMask == 0 || row.declaredCount <= 0) return;
     for (int32_t i = 1; i <= row.declaredCount; ++i)
-    {
-        frame.byRefFlags.push_back((row.byRefMask >> i) & 1u ? 1 : 0);
-        frame.callerRefs.push_back(0);
-    }
+        frame.addFlag(((row.byRefMask >> i) & 1u) != 0);
 }
 
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,

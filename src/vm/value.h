@@ -95,6 +95,9 @@ class ValueVector
     void clear() noexcept;                    // releases elements and storage
     inline void releaseElements() noexcept;   // releases elements, keeps storage
     inline void truncate(int32_t n) noexcept; // drops elements from n on
+    // truncate() for elements that hold nothing to release (scalars,
+    // references, moved-from values): they are cleared without a look.
+    inline void truncatePlain(int32_t n) noexcept;
     void reserve(int32_t n);
     void eraseAt(int32_t i) noexcept;
 
@@ -381,6 +384,14 @@ inline void ValueVector::truncate(int32_t n) noexcept
         v.type_ = ValueType::Null;
         v.u_.bits = 0;
     }
+}
+
+inline void ValueVector::truncatePlain(int32_t n) noexcept
+{
+    if (count_ <= n) return;
+    if (n < 0) n = 0;
+    std::memset(static_cast<void*>(items_ + n), 0, sizeof(Value) * static_cast<size_t>(count_ - n));
+    count_ = n;
 }
 
 inline void ValueVector::releaseElements() noexcept

@@ -8,7 +8,7 @@
 //  - Reads of variables never grow the globals or locals (a missing slot reads
 //    as Null); writes grow them. So a pointer obtained by a read stays valid
 //    while another operand is read.
-#include "vm/virtual_machine.h"
+#include "vm/call_paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -479,7 +479,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             case Op::ENTER:
             {
                 TN_INT_OPERAND(count);
-                enter(count);
+                if (!enterByValue(count)) enter(count);
                 break;
             }
             case Op::RETURN:

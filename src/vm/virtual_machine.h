@@ -111,7 +111,7 @@ class VirtualMachine
     // Calls and references
     CallFrame& pushFrame(int32_t returnAddress);
     int32_t popFrame() noexcept;
-    CallFrame* callerFrame() noexcept { return depth_ >= 2 ? frames_[size_t(depth_) - 2].get() : nullptr; }
+    CallFrame* callerFrame() noexcept { return depth_ >= 2 ? frame_ - 1 : nullptr; }
     CallFrame* currentFrame() noexcept { return frame_; }
     // Follows references for reading, in [frame]'s view; never grows a vector
     // (a slot not yet created reads as Null).
@@ -143,7 +143,8 @@ class VirtualMachine
     void copyBack(CallFrame& frame);
     ereturnvalue callSystem(int32_t id, int32_t returnAddress);
     void enter(int32_t count);
-    int32_t returnFromCall(); // returns the address to continue at
+    bool enterByValue(int32_t count); // the common ENTER; false: take enter()
+    int32_t returnFromCall();         // returns the address to continue at
 
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
@@ -184,8 +185,9 @@ class VirtualMachine
     int32_t outputBlockId_ = -1;
     int32_t fileIndex_ = -1;
     int32_t line_ = -1;
-    // Frames are kept for reuse; the first depth_ of them are live.
-    std::vector<std::unique_ptr<CallFrame>> frames_;
+    // Frames are kept for reuse; the first depth_ of them are live. Growing
+    // moves them, so a frame pointer is taken afresh after every push.
+    std::vector<CallFrame> frames_;
     int32_t depth_ = 0;
     CallFrame* frame_ = nullptr; // the current frame: frames_[depth_ - 1], or null
 

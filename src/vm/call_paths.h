@@ -1,0 +1,109 @@
+// The per-call paths of the machine, inline for the execution loop and the
+// CALLSYS path: frame push and pop, by-value binding, the plain ENTER and RETURN.
+#pragma once
+
+#include "vm/virtual_machine.h"
+
+#define TN_CALL_INLINE __attribute__((always_inline)) inline
+
+namespace tn
+{
+
+TN_CALL_INLINE CallFrame& VirtualMachine::pushFrame(int32_t returnAddress)
+{
+    if (static_cast<size_t>(depth_) == frames_.size()) frames_.emplace_back();
+    CallFrame& frame = frames_[static_cast<size_t>(depth_)];
+    ++depth_;
+    // popFrame leaves frames empty; only a run that ended in an error leaves one in use.
+    if (!frame.empty()) [[unlikely]]
+        frame.reset();
+    frame.returnAddress = returnAddress;
+    frame_ = &frame;
+    if (depth_ > kMaxCallDepth) [[unlikely]]
+        raiseRuntimeError("max nested function calls exceeded");
+    return frame;
+}
+
+TN_CALL_INLINE int32_t VirtualMachine::popFrame() noexcept
+{
+    CallFrame* frame = frame_;
+    const int32_t address = frame->returnAddress;
+    frame->reset();
+    --depth_;
+    frame_ = depth_ > 0 ? frame - 1 : nullptr;
+    return address;
+}
+
+// Arguments 1..count, all by value, into the frame's fresh locals: values
+// are moved, references read in the caller's view. From the last, as
+// bindArguments goes, so that the first failing read is the same. The
+// argument slots are left holding nothing to release.
+TN_CALL_INLINE void VirtualMachine::bindValues(CallFrame& frame, Value* arguments, int32_t count)
+{
+    if (count <= 0) return;
+    CallFrame* caller = callerFrame();
+    ValueVector& locals = frame.locals;
+    locals.at(count);
+    for (int32_t i = count; i >= 1; --i)
+    {
+        Value& argument = arguments[i - 1];
+        if (!argument.isReference())
+        {
+            locals[i] = std::move(argument);
+            continue;
+        }
+        const int32_t p = argument.rawInt();
+        const Value* v = nullptr;
+        if (p >= 0)
+            v = globals_.find(p);
+        else if (caller && p != INT32_MIN)
+            v = caller->locals.find(-p);
+        locals[i] = v && !v->isReference() ? *v : peek(argument, caller);
+    }
+}
+
+// ENTER when every flag is 0 and the count matches: [.. args, k, flags].
+// False leaves everything as it was, for the general path.
+TN_CALL_INLINE bool VirtualMachine::enterByValue(int32_t count)
+{
+    CallFrame* frame = frame_;
+    const int32_t size = stack_.count();
+    if (!frame || count < 0 || size - 2 * count - 1 < 0) return false;
+    Value* const flags = stack_.data() + size - count;
+    for (int32_t i = 0; i < count; ++i)
+        if (!flags[i].isInteger() || flags[i].rawInt() != 0) return false;
+    if (!flags[-1].isInteger() || flags[-1].rawInt() != count) return false;
+    const int32_t below = size - 2 * count - 1;
+    bindValues(*frame, flags - 1 - count, count);
+    stack_.truncatePlain(below);
+    return true;
+}
+
+TN_CALL_INLINE int32_t VirtualMachine::returnFromCall()
+{
+    CallFrame* frame = frame_;
+    if (!frame) raiseRuntimeError("return outside a function call");
+    if (frame->anyByReference()) copyBack(*frame);
+    Value* result = stack_.top();
+    if (!result) raiseStackUnderflow();
+    if (result->isReference() && result->rawInt() < 0)
+    {
+        // The frame dies next: its local can give its value up.
+        const int32_t p = result->rawInt();
+        Value* local = p != INT32_MIN && -p < frame->locals.count() ? &frame->locals[-p] : nullptr;
+        if (local && !local->isReference())
+        {
+            *result = std::move(*local);
+        }
+        else
+        {
+            Value copy = peek(*result, frame);
+            *stack_.top() = std::move(copy);
+        }
+    }
+    return popFrame();
+}
+
+} // namespace tn
+
+#undef TN_CALL_INLINE
