@@ -77,6 +77,64 @@ TEST_F(CallTest, ByReferenceIsCopyInCopyOut)
     EXPECT_EQ(global(1).toInt(), 2);
 }
 
+// Flags are kept in a word up to 32 parameters and in lists past it; both
+// must copy back the same, and a reused frame must forget them.
+TEST_F(CallTest, ByReferenceFlagsAroundTheWordWidth)
+{
+    const struct
+    {
+        int32_t parameters;
+        std::vector<int32_t> byRef; // 1-based positions
+    } rows[] = {
+        {1, {1}}, {31, {1, 31}}, {32, {2, 32}}, {33, {1, 33}}, {40, {32, 33, 40}},
+    };
+    for (const auto& r : rows)
+    {
+        std::vector<int32_t> flags(static_cast<size_t>(r.parameters), 0);
+        for (const int32_t p : r.byRef)
+            flags[static_cast<size_t>(p) - 1] = 1;
+        // f(...) { every parameter i = 1000 + i; }
+        Function f(b, flags);
+        for (int32_t i = 1; i <= r.parameters; ++i)
+            b.op(Op::PUSHINT, 1000 + i).op(Op::POPLOCAL, i);
+        f.end();
+        // g($x, &$y) { $x = -1; $y = -2; }: same depth, so it reuses f's frame.
+        Function g(b, {0, 1});
+        b.op(Op::PUSHINT, -1).op(Op::POPLOCAL, 1).op(Op::PUSHINT, -2).op(Op::POPLOCAL, 2);
+        g.end();
+        // Global i starts as i; every argument is a reference to it.
+        for (int32_t i = 1; i <= r.parameters; ++i)
+            b.op(Op::PUSHINT, i).op(Op::POPGLOBAL, i);
+        for (int32_t i = 1; i <= r.parameters; ++i)
+            b.op(Op::PUSHGLOBALREF, i);
+        b.op(Op::PUSHINT, r.parameters).jumpTo(Op::CALL, f.entry).op(Op::POP);
+        b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, r.parameters + 1).op(Op::PUSHINT, 2);
+        b.jumpTo(Op::CALL, g.entry).op(Op::POP);
+        ASSERT_EQ(runBlock(), ereturnvalue::OK) << r.parameters << ": " << message;
+        for (int32_t i = 1; i <= r.parameters; ++i)
+        {
+            const bool byRef = flags[static_cast<size_t>(i) - 1] == 1;
+            EXPECT_EQ(global(i).toInt(), byRef ? 1000 + i : i) << r.parameters << " parameters, position " << i;
+        }
+        EXPECT_EQ(global(r.parameters + 1).toInt(), -2) << r.parameters;
+
+        // A constant at the last by-reference position fails before the body runs.
+        Function h(b, flags);
+        b.op(Op::PUSHINT, 0).op(Op::POPGLOBAL, 1);
+        h.end();
+        for (int32_t i = 1; i <= r.parameters; ++i)
+            b.op(Op::PUSHINT, i).op(Op::POPGLOBAL, i);
+        for (int32_t i = 1; i < r.parameters; ++i)
+            b.op(Op::PUSHGLOBALREF, i);
+        b.op(Op::PUSHINT, 7).op(Op::PUSHINT, r.parameters).jumpTo(Op::CALL, h.entry);
+        EXPECT_EQ(runBlock(), ereturnvalue::RuntimeError) << r.parameters;
+        EXPECT_EQ(message,
+                  "Runtime Error: Invalid function argument " + std::to_string(r.byRef.back()) + ". Must be a variable")
+            << r.parameters;
+        EXPECT_EQ(global(1).toInt(), 1) << r.parameters;
+    }
+}
+
 TEST_F(CallTest, ReturningALocalReferenceYieldsItsValue)
 {
     Function f(b, {});
