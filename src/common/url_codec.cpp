@@ -1,8 +1,9 @@
 #include "common/url_codec.h"
 
+#include "common/ascii.h"
+
 #include <array>
 #include <cstdint>
-#include <cstring>
 
 namespace tn
 {
@@ -113,11 +114,7 @@ std::string UrlEncode(std::string_view text, UrlEncoding how)
 
 std::string UrlDecode(std::string_view text)
 {
-    const void* zero = text.empty() ? nullptr : std::memchr(text.data(), 0, text.size());
-    if (zero != nullptr)
-    {
-        text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
-    }
+    text = UntilZero(text);
     std::string out(text.size(), '\0');
     char* dst = out.data();
     const size_t n = text.size();

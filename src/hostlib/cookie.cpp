@@ -9,18 +9,6 @@ namespace tn
 namespace
 {
 
-std::string_view trimmed(std::string_view text) noexcept
-{
-    constexpr std::string_view kBlanks = "\r\n \t";
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-    {
-        return {};
-    }
-    const size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
-
 // Applies [name]=[value] to [cookie] when it is a cookie attribute.
 bool applyAttribute(Cookie& cookie, std::string_view name, std::string_view value)
 {
@@ -53,11 +41,11 @@ template <typename Visit> void forEachPair(std::string_view text, Visit&& visit)
 {
     for (const std::string& piece : SplitText(";", text, false, true, 0))
     {
-        const std::string_view pair = trimmed(piece);
+        const std::string_view pair = TrimBlanks(piece);
         const size_t equals = pair.find('=');
-        const std::string_view name = trimmed(pair.substr(0, equals));
+        const std::string_view name = TrimBlanks(pair.substr(0, equals));
         const std::string_view value =
-            equals == std::string_view::npos ? std::string_view() : trimmed(pair.substr(equals + 1));
+            equals == std::string_view::npos ? std::string_view() : TrimBlanks(pair.substr(equals + 1));
         if (!name.empty())
         {
             visit(name, value);

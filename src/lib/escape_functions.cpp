@@ -4,6 +4,7 @@
 // Every text argument ends at its first zero byte.
 #include "lib/core_functions.h"
 
+#include "common/ascii.h"
 #include "common/text_split.h"
 #include "common/url_codec.h"
 #include "vm/virtual_machine.h"
@@ -16,11 +17,6 @@ namespace tn
 
 namespace
 {
-// Variants of the URL handler.
-constexpr int32_t kUrlPlain = 0;
-constexpr int32_t kUrlQuery = 1;
-constexpr int32_t kUrlStrict = 2;
-
 // Export modes.
 constexpr int32_t kExportLine = 1;
 constexpr int32_t kExportQuoted = 2;
@@ -31,17 +27,10 @@ constexpr int32_t kExportList = 3;
 constexpr size_t kMaxAddressDigits = 9;
 constexpr size_t kMaxAddressLength = 4 * kMaxAddressDigits + 3;
 
-std::string_view untilZero(std::string_view text) noexcept
-{
-    if (text.empty()) return text;
-    const void* zero = std::memchr(text.data(), 0, text.size());
-    return zero ? text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data())) : text;
-}
-
 // Argument 1 as text up to its first zero byte.
 std::string_view inputText(SysCall& call)
 {
-    return untilZero(call.text(1));
+    return UntilZero(call.text(1));
 }
 
 char escapeLetter(char c) noexcept
@@ -132,23 +121,10 @@ ereturnvalue passText(SysCall& call)
     return call.returnPiece(1, inputText(call));
 }
 
-UrlEncoding urlEncoding(int32_t variant) noexcept
-{
-    switch (variant)
-    {
-    case kUrlQuery:
-        return UrlEncoding::Query;
-    case kUrlStrict:
-        return UrlEncoding::Strict;
-    default:
-        return UrlEncoding::Plain;
-    }
-}
-
 ereturnvalue urlEncode(SysCall& call)
 {
     const std::string_view input = call.text(1);
-    const UrlEncoding how = urlEncoding(call.variant());
+    const auto how = static_cast<UrlEncoding>(call.variant()); // the row names the encoding
     if (UrlEncodeUnchanged(input, how) == input.size()) return call.returnPiece(1, input);
     return call.returnText(UrlEncode(input, how));
 }
@@ -192,25 +168,14 @@ ereturnvalue validateIpAddress(SysCall& call)
     return call.returnText(std::string_view(address, static_cast<size_t>(length)));
 }
 
-bool isListBlank(char c) noexcept
-{
-    return c == '\r' || c == '\n' || c == ' ' || c == '\t';
-}
-
 // At a line feed of a list: trims the output built so far and, unless that
 // leaves nothing, separates the next line with ", " (or a blank after a comma).
 // Once the output starts with a non-blank byte it keeps it, so the front is
 // trimmed only while it holds the first line: the whole pass stays linear.
 void endListLine(std::string& out)
 {
-    size_t end = out.size();
-    while (end > 0 && isListBlank(out[end - 1]))
-        --end;
-    out.resize(end);
-    size_t begin = 0;
-    while (begin < out.size() && isListBlank(out[begin]))
-        ++begin;
-    out.erase(0, begin);
+    const std::string_view kept = TrimBlanks(out);
+    out.erase(0, static_cast<size_t>(kept.data() - out.data())).resize(kept.size());
     if (out.empty()) return;
     if (out.back() == ',')
         out += ' ';
@@ -256,9 +221,9 @@ ereturnvalue escapeExport(SysCall& call)
     return call.returnText(std::move(out));
 }
 
-constexpr SysFunction url(const char* name, int32_t id, SysHandler handler, int32_t variant)
+constexpr SysFunction url(const char* name, int32_t id, SysHandler handler, UrlEncoding encoding)
 {
-    return Fn(name, id, ArgRule::exactly(1), handler).as(variant).message("urlendecode");
+    return Fn(name, id, ArgRule::exactly(1), handler).as(static_cast<int32_t>(encoding)).message("urlendecode");
 }
 
 constexpr SysFunction kEscapeFunctions[] = {
@@ -268,13 +233,13 @@ constexpr SysFunction kEscapeFunctions[] = {
     {"htmltoescape", -5188, ArgRule::exactly(1), escapeText},
     {"texttohtml", -5189, ArgRule::exactly(1), passText},
     {"htmltotext", -5190, ArgRule::exactly(1), passText},
-    url("urlencode", -5191, urlEncode, kUrlPlain),
-    url("urldecode", -5192, urlDecode, 0),
-    url("urlqueryencode", -5193, urlEncode, kUrlQuery),
-    url("urlquerydecode", -5194, urlDecode, 0),
+    url("urlencode", -5191, urlEncode, UrlEncoding::Plain),
+    url("urldecode", -5192, urlDecode, UrlEncoding::Plain),
+    url("urlqueryencode", -5193, urlEncode, UrlEncoding::Query),
+    url("urlquerydecode", -5194, urlDecode, UrlEncoding::Plain),
     {"validateipaddress", -5195, ArgRule::exactly(1), validateIpAddress},
     {"escapeexport", -5196, ArgRule::exactly(2), escapeExport},
-    url("urlencodestrict", -5197, urlEncode, kUrlStrict),
+    url("urlencodestrict", -5197, urlEncode, UrlEncoding::Strict),
 };
 
 } // namespace

@@ -2,9 +2,9 @@
 // lineno, scriptpath, getscriptpath, yield.
 #include "lib/core_functions.h"
 
-#include "vm/virtual_machine.h"
+#include "common/ascii.h"
 
-#include <cstring>
+#include "vm/virtual_machine.h"
 
 namespace tn
 {
@@ -44,10 +44,7 @@ ereturnvalue echoHtml(SysCall& call)
     OutputBuffer& out = requireOutput(call);
     for (int32_t i = 1; i <= call.argc; ++i)
     {
-        std::string_view text = call.text(i);
-        if (const void* zero = std::memchr(text.data(), 0, text.size()))
-            text = text.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - text.data()));
-        out.append(text);
+        out.append(UntilZero(call.text(i)));
     }
     return call.returnInt(call.argc);
 }

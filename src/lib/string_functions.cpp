@@ -35,8 +35,6 @@ constexpr int32_t kLast = 1;
 constexpr int32_t kLeft = 0;
 constexpr int32_t kRight = 1;
 
-constexpr std::string_view kTrimSet = "\r\n \t";
-
 // Patterns up to this length are searched backwards by direct comparison;
 // the cost per text byte stays bounded by it.
 constexpr size_t kShortPattern = 16;
@@ -158,12 +156,7 @@ ereturnvalue strCase(SysCall& call)
 // trim, ltrim, rtrim.
 ereturnvalue strTrim(SysCall& call)
 {
-    const std::string_view text = call.text(1);
-    const size_t first = (call.variant() & kTrimStart) ? text.find_first_not_of(kTrimSet) : 0;
-    if (first == std::string_view::npos) return call.returnText(std::string_view{});
-    const size_t last = (call.variant() & kTrimEnd) ? text.find_last_not_of(kTrimSet) : text.size() - 1;
-    if (last == std::string_view::npos) return call.returnText(std::string_view{});
-    return call.returnPiece(1, text.substr(first, last + 1 - first));
+    return call.returnPiece(1, TrimBlanks(call.text(1), call.variant() & kTrimStart, call.variant() & kTrimEnd));
 }
 
 ereturnvalue trimQuotes(SysCall& call)

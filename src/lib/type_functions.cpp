@@ -3,6 +3,8 @@
 // isvalididentifier with their variants.
 #include "lib/core_functions.h"
 
+#include "common/ascii.h"
+
 #include "vm/virtual_machine.h"
 
 namespace tn
@@ -71,17 +73,9 @@ ereturnvalue isBlank(SysCall& call)
     return call.returnInt(call.arg(1).isBlank() ? 1 : 0);
 }
 
-std::string_view trimBlanks(std::string_view text)
-{
-    constexpr std::string_view kBlanks = "\r\n \t";
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 ereturnvalue isFuncDef(SysCall& call)
 {
-    const std::string_view name = trimBlanks(call.text(1));
+    const std::string_view name = TrimBlanks(call.text(1));
     const ProgramImage* image = call.vm.image();
     return call.returnInt(!name.empty() && image && image->hasFunctionName(name) ? 1 : 0);
 }

@@ -66,12 +66,6 @@ ereturnvalue SysCall::returnText(std::string_view text)
     return ereturnvalue::OK;
 }
 
-ereturnvalue SysCall::returnText(std::string&& text)
-{
-    result.setString(text);
-    return ereturnvalue::OK;
-}
-
 ereturnvalue SysCall::returnDate(const DateValue& d)
 {
     result.setDate(d);

@@ -134,7 +134,6 @@ struct SysCall
     ereturnvalue returnInt(int32_t v);
     ereturnvalue returnFloat(double v);
     ereturnvalue returnText(std::string_view text);
-    ereturnvalue returnText(std::string&& text);
     ereturnvalue returnDate(const DateValue& d);
     ereturnvalue returnArray(ValueVector&& items);
     ereturnvalue returnValue(Value&& v);
