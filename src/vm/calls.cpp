@@ -254,6 +254,15 @@ ereturnvalue VirtualMachine::resumeCheck(bool& done)
     return ereturnvalue::OK;
 }
 
+// The core set knows no other scripts: without a host that does, the
+// awaited script is not found.
+WaitedScriptState VirtualMachine::waitedScriptState(int32_t scriptId)
+{
+    for (auto set = sets_.rbegin(); set != sets_.rend(); ++set)
+        if (const FunctionSet::ScriptStateQuery query = (*set)->scriptStateQuery()) return query(*this, scriptId);
+    return WaitedScriptState::NotFound;
+}
+
 // ---- Script environment ----
 
 std::string VirtualMachine::SafeEnvironmentName(std::string_view name)

@@ -100,8 +100,9 @@ void SysCall::fail(std::string_view detail)
     vm.raiseRuntimeError(text);
 }
 
-FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check)
-    : resumeCheck_(check)
+FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check,
+                         ScriptStateQuery scriptState)
+    : resumeCheck_(check), scriptState_(scriptState)
 {
     int32_t lowest = 0;
     for (const auto& family : families)

@@ -28,6 +28,14 @@ class ValueVector;
 struct CallFrame;
 class FunctionRegistry;
 
+// What a resumed run learns about the script it waits for.
+enum class WaitedScriptState
+{
+    Running,
+    Complete,
+    NotFound,
+};
+
 // The handler's count test: exact, a minimum, a range, or none. When a range
 // fails, the message reports [expected] in the exact or the minimum form,
 // whichever the function's description uses.
@@ -154,8 +162,12 @@ class FunctionSet
   public:
     // Decides whether a suspended script may go on: sets [done] to keep it waiting.
     using ResumeCheck = ereturnvalue (*)(VirtualMachine& vm, bool& done);
+    // The state of another script that a suspended run waits for; only a host
+    // that runs several scripts knows any.
+    using ScriptStateQuery = WaitedScriptState (*)(VirtualMachine& vm, int32_t scriptId);
 
-    explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check = nullptr);
+    explicit FunctionSet(std::initializer_list<std::span<const SysFunction>> families, ResumeCheck check = nullptr,
+                         ScriptStateQuery scriptState = nullptr);
     const SysFunction* find(int32_t id) const noexcept
     {
         const int64_t index = int64_t(highestId_) - id;
@@ -165,12 +177,14 @@ class FunctionSet
     const std::vector<const SysFunction*>& rows() const noexcept { return rows_; }
     void registerAll(FunctionRegistry& registry) const;
     ResumeCheck resumeCheck() const noexcept { return resumeCheck_; }
+    ScriptStateQuery scriptStateQuery() const noexcept { return scriptState_; }
 
   private:
     std::vector<const SysFunction*> rows_;
     std::vector<const SysFunction*> byIndex_;
     int32_t highestId_ = 0;
     ResumeCheck resumeCheck_ = nullptr;
+    ScriptStateQuery scriptState_ = nullptr;
 };
 
 // The sets a machine runs with, in registration order (core first).

@@ -71,11 +71,6 @@ void VirtualMachine::selectOutput(int32_t blockId)
     outputBlockId_ = blockId;
 }
 
-WaitedScriptState VirtualMachine::waitedScriptState(int32_t)
-{
-    return WaitedScriptState::NotFound;
-}
-
 ereturnvalue VirtualMachine::run(std::string& message)
 {
     return continueRunImpl(0, true, true, message);

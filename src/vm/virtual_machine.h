@@ -18,14 +18,6 @@
 namespace tn
 {
 
-// What a resumed run learns about the script it waits for.
-enum class WaitedScriptState
-{
-    Running,
-    Complete,
-    NotFound,
-};
-
 // Defined by the host layer: what its functions work on (the response, ...).
 struct HostContext;
 
@@ -98,10 +90,6 @@ class VirtualMachine
         return nullptr;
     }
 
-  protected:
-    // Asked at a resume while a script waits for another one. The core VM knows no other scripts.
-    virtual WaitedScriptState waitedScriptState(int32_t scriptId);
-
   private:
     template <bool Sliced> ereturnvalue execute(int32_t slice);
     ereturnvalue continueRunImpl(int32_t slice, bool restart, bool synchronous, std::string& message);
@@ -165,6 +153,7 @@ class VirtualMachine
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
     ereturnvalue resumeCheck(bool& done);
+    WaitedScriptState waitedScriptState(int32_t scriptId);
 
     FunctionSets sets_;
     HostContext* host_ = nullptr;
