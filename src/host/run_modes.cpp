@@ -2,6 +2,7 @@
 
 #include "host/command_line.h"
 #include "host/script.h"
+#include "host/script_manager.h"
 
 #include <chrono>
 #include <thread>
@@ -111,9 +112,10 @@ int CompileScriptMode(const std::string& scriptName, std::FILE* out)
     return 1;
 }
 
-// One script on its own: the loop the script manager runs for all of its
-// scripts, kept here until the manager takes it over. A script that fails to
-// load is not run and shows nothing, as the manager would not register it.
+// The script goes to the process's script manager, which runs it (and any
+// script it starts) in slices until none is left; then its output is sent.
+// A queue in which every script waits and no timer can wake one would wait
+// for ever: its waits are given up instead.
 int ManagedRunMode(const std::string& scriptName, std::FILE* out)
 {
     if (scriptName.empty())
@@ -121,36 +123,27 @@ int ManagedRunMode(const std::string& scriptName, std::FILE* out)
         std::fputs(kNoScriptMessage, out);
         return 1;
     }
-    Script script;
-    script.setPath(scriptName);
-    ByteBuffer output;
-    try
+    ScriptManager& manager = ScriptManager::instance();
+    int32_t scriptId = 0;
+    const ereturnvalue started = manager.startScript(scriptName, {}, ByteBuffer(), scriptId, true);
+    if (started != ereturnvalue::Empty)
     {
-        if (script.load() == ereturnvalue::OK)
+        for (;;)
         {
-            for (;;)
-            {
-                script.runSlice(kManagedSlice);
-                const ScriptState state = script.state();
-                if (state == ScriptState::Waiting)
-                {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(kManagedWaitMs));
-                }
-                else if (state != ScriptState::Running)
-                {
-                    break;
-                }
-            }
-            if (script.state() == ScriptState::Complete || script.state() == ScriptState::RuntimeError)
-            {
-                output.moveFrom(script.output());
-            }
+            int32_t wakeMs = 0;
+            const ereturnvalue step = manager.runNext(wakeMs);
+            if (step == ereturnvalue::Empty) break;
+            if (step != ereturnvalue::Wait) continue;
+            if (manager.stuck())
+                manager.abandonWaits();
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(kManagedWaitMs));
         }
     }
-    catch (...)
-    {
-        output.clear();
-    }
+    ByteBuffer output;
+    int32_t recordId = 0;
+    if (manager.scriptRecord(ScriptServices::kScriptRecord, scriptId, recordId) == ereturnvalue::Complete)
+        manager.takeOutput(recordId, output);
     output.writeStream(out);
     return 0;
 }

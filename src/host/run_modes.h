@@ -23,11 +23,10 @@ int RunScriptMode(const std::string& scriptName, const char* const* environment,
 // Compiles [scriptName] to its compiled sibling. 0 when the file was written.
 int CompileScriptMode(const std::string& scriptName, std::FILE* out);
 
-// Runs [scriptName] in slices of kManagedSlice instructions, sleeping while it
-// waits, with an empty environment and request body.
+// Runs [scriptName] through the script manager, with an empty environment
+// and request body, sleeping kManagedWaitMs whenever every script waits.
 int ManagedRunMode(const std::string& scriptName, std::FILE* out);
 
-inline constexpr int kManagedSlice = 1000;
 inline constexpr int kManagedWaitMs = 1000;
 
 } // namespace tn

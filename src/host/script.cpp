@@ -112,6 +112,7 @@ Script::Script(int32_t mode, std::unique_ptr<ScriptEngine> engine)
     }
     engine_ = engine ? std::move(engine) : std::make_unique<ScriptEngine>();
     id_ = NextScriptId();
+    engine_->hostContext().scripts.scriptId = id_;
 }
 
 Script::~Script()

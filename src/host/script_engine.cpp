@@ -1,14 +1,19 @@
 #include "host/script_engine.h"
 
+#include "host/script_manager.h"
 #include "hostlib/host_functions.h"
 
 namespace tn
 {
 
-ScriptEngine::ScriptEngine() = default;
+ScriptEngine::ScriptEngine()
+{
+    host_.scripts.services = &ScriptManager::instance();
+}
 
 ScriptEngine::~ScriptEngine()
 {
+    host_.endScript();
     // The machine points into the image; let it go first.
     machine_.reset();
 }

@@ -69,6 +69,7 @@ class ScriptEngine
     ereturnvalue run(std::string& message);
     ereturnvalue runSlice(int32_t budget, bool restart, std::string& message);
 
+    HostContext& hostContext() noexcept { return host_; }
     ResponseState& response() noexcept { return host_.response; }
     const ResponseState& response() const noexcept { return host_.response; }
 

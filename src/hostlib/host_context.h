@@ -1,8 +1,10 @@
 // What the host's functions work on besides the machine: the response the
-// script shapes. The script engine owns it and hands it to its machine.
+// script shapes and what it holds of the background scripts. The script
+// engine owns it and hands it to its machine.
 #pragma once
 
 #include "common/result_codes.h"
+#include "hostlib/script_services.h"
 
 #include <string>
 
@@ -33,6 +35,10 @@ struct ResponseState
 struct HostContext
 {
     ResponseState response;
+    ScriptWaits scripts;
+
+    // The script has ended, whichever way: give back what it holds.
+    void endScript() noexcept { scripts.release(); }
 };
 
 } // namespace tn

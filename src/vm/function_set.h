@@ -34,6 +34,7 @@ enum class WaitedScriptState
     Running,
     Complete,
     NotFound,
+    Abandoned, // the host gave up the wait: nothing could end it
 };
 
 // The handler's count test: exact, a minimum, a range, or none. When a range
