@@ -1,5 +1,6 @@
 #include "host/run_modes.h"
 
+#include <csignal>
 #include <cstdio>
 #include <malloc.h>
 
@@ -13,6 +14,10 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
     mallopt(M_TOP_PAD, 4 * 1024 * 1024);
+
+    // A write past the file size limit fails like a full disk instead of
+    // killing the program, so that a compile can clean up and report it.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     const int code = tn::RunProgram(argc, argv, environ, stdout, 0);
     std::fflush(stdout);

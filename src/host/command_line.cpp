@@ -1,5 +1,7 @@
 #include "host/command_line.h"
+
 #include "common/ascii.h"
+#include <cstring>
 
 #include <cerrno>
 #include <chrono>
@@ -146,6 +148,30 @@ void ForEachEnvironmentEntry(const char* const* environment,
         }
         store(std::move(name), std::string(text.substr(equals + 1)));
     }
+}
+
+namespace
+{
+// The value of [name] (any case, as run mode finds it) in an environment block; null when absent.
+const char* FindEnvironmentValue(const char* const* environment, std::string_view name)
+{
+    if (environment == nullptr) return nullptr;
+    for (const char* const* entry = environment; *entry != nullptr; ++entry)
+    {
+        const std::string_view text = *entry;
+        if (text.size() > name.size() && text[name.size()] == '=' &&
+            EqualsIgnoreCase(text.substr(0, name.size()), name))
+            return *entry + name.size() + 1;
+    }
+    return nullptr;
+}
+} // namespace
+
+bool RequestSetsArguments(const char* const* environment)
+{
+    const char* gateway = FindEnvironmentValue(environment, "GATEWAY_INTERFACE");
+    const char* query = FindEnvironmentValue(environment, "QUERY_STRING");
+    return gateway && *gateway && query && *query && std::strchr(query, '=') == nullptr;
 }
 
 ereturnvalue ReadRequestBody(int fd, ByteBuffer& out, int timeoutMs)

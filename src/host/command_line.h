@@ -66,6 +66,12 @@ bool HasCompiledExtension(std::string_view scriptName);
 void ForEachEnvironmentEntry(const char* const* environment,
                              const std::function<void(std::string name, std::string value)>& store);
 
+// True when a web server has put the words of a query string without "=" on
+// the command line: CGI use ("GATEWAY_INTERFACE" set) and such a
+// "QUERY_STRING". A request never chooses the mode, so the arguments are then
+// ignored.
+bool RequestSetsArguments(const char* const* environment);
+
 // Reads [fd] to its end into [out] (cleared first). Gives up [timeoutMs] after
 // it started: [out] is then left empty and the result is TimedOut. A read
 // error gives FileError, also with [out] empty. Never blocks past the deadline.

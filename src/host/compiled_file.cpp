@@ -1,5 +1,7 @@
 #include "host/compiled_file.h"
 
+#include "common/atomic_file.h"
+
 #include "vm/date_value.h"
 
 #include <algorithm>
@@ -298,22 +300,18 @@ ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileNam
     checkedLength(static_cast<size_t>(header.length() + bodySize));
 
     std::unique_ptr<char[]> chunk(new char[kWriteChunk]);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
+    AtomicFile file(path);
+    if (file.stream() == nullptr)
     {
         return ereturnvalue::FileError;
     }
     // Whole chunks go straight to the file: the chunk is the only buffer.
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    std::setvbuf(file.stream(), nullptr, _IONBF, 0);
     size_t used = 0;
     int64_t position = 0; // in the body, for the scrambling counter
-    bool complete = true;
     const auto flush = [&]
     {
-        if (complete && used > 0)
-        {
-            complete = std::fwrite(chunk.get(), 1, used, file) == used;
-        }
+        file.write(chunk.get(), used);
         used = 0;
     };
     const auto put = [&](std::string_view bytes, bool scramble)
@@ -345,12 +343,7 @@ ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileNam
         put(imageCode, true);
     }
     flush();
-    // A failed close can lose buffered bytes, so it counts as a failed write.
-    if (std::fclose(file) != 0)
-    {
-        complete = false;
-    }
-    return complete ? ereturnvalue::OK : ereturnvalue::FileError;
+    return file.commit() ? ereturnvalue::OK : ereturnvalue::FileError;
 }
 
 ereturnvalue DecodeCompiledFile(const ByteBuffer& file, std::vector<std::string>& literals, std::string& imageCode,

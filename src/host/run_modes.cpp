@@ -151,7 +151,7 @@ int ManagedRunMode(const std::string& scriptName, std::FILE* out)
 int RunProgram(int argc, const char* const* argv, const char* const* environment, std::FILE* out, int input)
 {
     CommandLine line;
-    if (argc >= 2)
+    if (argc >= 2 && !RequestSetsArguments(environment))
     {
         std::string messages;
         line = ParseCommandLine(argc, argv, messages);

@@ -149,7 +149,8 @@ const std::string* Script::environmentVariable(std::string_view name) const
 
 // ---- finding and reading ----
 
-ScriptFileStatus Script::FindScriptFile(const std::string& path, std::string& actualPath, int64_t& size)
+ScriptFileStatus Script::FindScriptFile(const std::string& path, std::string& actualPath, int64_t& size,
+                                        bool useSibling)
 {
     actualPath = path;
     size = 0;
@@ -163,7 +164,7 @@ ScriptFileStatus Script::FindScriptFile(const std::string& path, std::string& ac
     const bool hasExtension = dot != std::string::npos && dot >= nameStart && dot + 1 < path.size();
 
     FileFacts named = queryFile(path);
-    if (hasExtension && !EqualsIgnoreCase(std::string_view(path).substr(dot + 1), kCompiledExtension))
+    if (useSibling && hasExtension && !EqualsIgnoreCase(std::string_view(path).substr(dot + 1), kCompiledExtension))
     {
         std::string siblingPath = path.substr(0, dot + 1);
         siblingPath.append(kCompiledExtension);
@@ -181,7 +182,7 @@ ScriptFileStatus Script::FindScriptFile(const std::string& path, std::string& ac
     return named.status;
 }
 
-ereturnvalue Script::read(bool& compiled)
+ereturnvalue Script::read(bool& compiled, bool useSibling)
 {
     source_.clear();
     compiled = false;
@@ -192,7 +193,7 @@ ereturnvalue Script::read(bool& compiled)
     }
     std::string actualPath;
     int64_t size = 0;
-    if (FindScriptFile(path_, actualPath, size) != ScriptFileStatus::RegularFile)
+    if (FindScriptFile(path_, actualPath, size, useSibling) != ScriptFileStatus::RegularFile)
     {
         errorMessage_ = "Script not found: " + path_;
         return ereturnvalue::NotFound;
@@ -343,8 +344,10 @@ ereturnvalue Script::compileOnly()
 {
     try
     {
+        // The sibling was deleted just before; one that a concurrent compile
+        // has written since is not this compile's input.
         bool compiled = false;
-        const ereturnvalue rc = read(compiled);
+        const ereturnvalue rc = read(compiled, false);
         if (rc != ereturnvalue::OK)
         {
             return rc;

@@ -70,12 +70,13 @@ class Script
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
 
-    // Status of [path]; a source name is replaced by its compiled sibling
-    // (same name, extension "ctn") when that is at least as new.
-    static ScriptFileStatus FindScriptFile(const std::string& path, std::string& actualPath, int64_t& size);
+    // Status of [path]; with [useSibling] a source name is replaced by its
+    // compiled sibling (same name, extension "ctn") when that is at least as new.
+    static ScriptFileStatus FindScriptFile(const std::string& path, std::string& actualPath, int64_t& size,
+                                           bool useSibling = true);
 
     // Reads the file into the source buffer; [compiled] tells a compiled file.
-    ereturnvalue read(bool& compiled);
+    ereturnvalue read(bool& compiled, bool useSibling = true);
     // Compile mode: read and compile, no state change, no output.
     ereturnvalue compileOnly();
     // Run path: read, then compile or decode. Throws Programing unless Created.

@@ -208,8 +208,10 @@ void ScriptManager::housekeeping(int32_t& wakeMs)
 bool ScriptManager::stuck()
 {
     std::lock_guard guard(lock_);
-    return !progressed_ && std::none_of(records_.begin(), records_.end(), [](const auto& entry)
-                       { return (entry.second.kind == kTimedWait || entry.second.kind == 2) && !entry.second.done; });
+    return !progressed_ &&
+           std::none_of(records_.begin(), records_.end(),
+                        [](const auto& entry)
+                        { return (entry.second.kind == kTimedWait || entry.second.kind == 2) && !entry.second.done; });
 }
 
 void ScriptManager::abandonWaits()
@@ -361,7 +363,7 @@ ereturnvalue ScriptManager::waitForScript(int32_t scriptId)
         {
             int32_t recordId = 0;
             return scriptRecord(kScriptRecord, scriptId, recordId) == ereturnvalue::Complete ? ereturnvalue::Complete
-                                                                                               : ereturnvalue::NotFound;
+                                                                                             : ereturnvalue::NotFound;
         }
         int32_t wakeMs = 0;
         const ereturnvalue step = runNext(wakeMs);

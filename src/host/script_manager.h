@@ -73,12 +73,12 @@ class ScriptManager final : public ScriptServices
         Clock::time_point expiry;
         bool done = false;
         int32_t kind = 8;
-        int32_t scriptId = 0;   // script records
-        int32_t maximum = 0;    // semaphores
-        int32_t count = 0;      // semaphores
-        bool waitForMax = false; // semaphores: the last wait was for the maximum
+        int32_t scriptId = 0;       // script records
+        int32_t maximum = 0;        // semaphores
+        int32_t count = 0;          // semaphores
+        bool waitForMax = false;    // semaphores: the last wait was for the maximum
         Clock::time_point deadline; // timed waits
-        ByteBuffer output;      // script records
+        ByteBuffer output;          // script records
     };
 
     Record* findRecord(int32_t recordId);

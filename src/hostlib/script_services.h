@@ -52,10 +52,10 @@ class ScriptServices
 enum class PendingWait : uint8_t
 {
     None,
-    Timer,          // a timed wait record (sleep in a sliced run)
-    SemaphoreTake,  // one unit of a semaphore
-    SemaphoreMax,   // a semaphore back at its maximum
-    Unknown,        // a job or lookup this host never has
+    Timer,         // a timed wait record (sleep in a sliced run)
+    SemaphoreTake, // one unit of a semaphore
+    SemaphoreMax,  // a semaphore back at its maximum
+    Unknown,       // a job or lookup this host never has
 };
 
 // The script functions' share of one script's host context.

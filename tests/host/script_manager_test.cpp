@@ -27,10 +27,14 @@ TEST(ScriptManager, SemaphoresCountBetweenZeroAndTheirMaximum)
         int32_t countAfter;
     };
     const Step steps[] = {
-        {&ScriptManager::takeSemaphore, sem, E::Complete, 0},     {&ScriptManager::takeSemaphore, sem, E::Empty, 0},
-        {&ScriptManager::releaseSemaphore, sem, E::Complete, 1},  {&ScriptManager::checkSemaphoreMax, sem, E::Empty, 1},
-        {&ScriptManager::releaseSemaphore, sem, E::Complete, 2},  {&ScriptManager::releaseSemaphore, sem, E::Empty, 2},
-        {&ScriptManager::checkSemaphoreMax, sem, E::Complete, 2}, {&ScriptManager::takeSemaphore, timer, E::NotFound, 2},
+        {&ScriptManager::takeSemaphore, sem, E::Complete, 0},
+        {&ScriptManager::takeSemaphore, sem, E::Empty, 0},
+        {&ScriptManager::releaseSemaphore, sem, E::Complete, 1},
+        {&ScriptManager::checkSemaphoreMax, sem, E::Empty, 1},
+        {&ScriptManager::releaseSemaphore, sem, E::Complete, 2},
+        {&ScriptManager::releaseSemaphore, sem, E::Empty, 2},
+        {&ScriptManager::checkSemaphoreMax, sem, E::Complete, 2},
+        {&ScriptManager::takeSemaphore, timer, E::NotFound, 2},
         {&ScriptManager::releaseSemaphore, 999, E::NotFound, 2},
     };
     for (const Step& step : steps)
@@ -105,9 +109,8 @@ TEST(ScriptManager, AQueueThatOnlyWaitsIsStuckUntilItsWaitsAreGivenUp)
     ScriptManager manager;
     int32_t sem = 0, id = 0, wake = 0, record = 0;
     manager.addSemaphore(0, 1, sem);
-    const std::string page = folder.write(
-        "wait.htm", "<?tnl echo(waitforsemaphore(" + std::to_string(sem) + "), waitforsemaphore(" +
-                        std::to_string(sem) + ")); ?>");
+    const std::string page = folder.write("wait.htm", "<?tnl echo(waitforsemaphore(" + std::to_string(sem) +
+                                                          "), waitforsemaphore(" + std::to_string(sem) + ")); ?>");
     ASSERT_EQ(manager.startScript(page, id, true), E::OK);
     EXPECT_EQ(manager.runNext(wake), E::Wait);
     EXPECT_FALSE(manager.stuck()); // the first slice ran up to the wait

@@ -43,7 +43,13 @@ cp "$program" "$root/cgi-bin/tnscriptapp"
 cp -R "$examples"/. "$root/htdocs"/
 cp -R "$here/pages"/. "$root/htdocs"/
 "$program" -c "$root/htdocs/compiled.htm" > /dev/null || fail_setup "could not compile compiled.htm"
+# A page outside the site, and a folder the server may write to: a request
+# must reach neither through the command line.
+printf '<?tnl echo("SECRET"); ?>' > "$root/secret.htm"
+mkdir -p "$root/htdocs/open"
+printf '<?tnl echo("open page"); ?>' > "$root/htdocs/open/page.htm"
 chmod -R a+rX "$root"
+chmod 777 "$root/htdocs/open"
 
 # Apache drops root rights to this account before it runs CGI programs.
 if [[ $(id -u) == 0 ]]; then
@@ -196,6 +202,20 @@ case_include_library_page() {
     fetch "/library.htm"
     expect_status "HTTP/1.1 200 OK"
     expect_body_contains "<li>4 squared is 16</li>"
+}
+
+# A query without "=" becomes command-line words under CGI; they must not
+# choose the program's mode.
+case_query_words_never_choose_the_mode() {
+    local query
+    for query in "-s+$root/secret.htm" "-c+$root/htdocs/open/page.htm" "-r+$root/secret.htm" "-v" "-x" "-help"; do
+        fetch "/open/page.htm?$query"
+        expect_status "HTTP/1.1 200 OK"
+        expect_body_contains "open page"
+        expect_body_lacks "SECRET"
+        expect_body_lacks "tnscriptapp"
+    done
+    [[ ! -e "$root/htdocs/open/page.ctn" ]] || problem "a request compiled the page"
 }
 
 case_missing_page_is_not_found() {
