@@ -1,5 +1,5 @@
-// Configuration functions: the file operations (tnconfigOpen ... ServerReload,
-// one handler), reads of settings and contexts, and changes, all on the
+// Configuration functions: the file operations (tnconfigOpen ... ServerReload),
+// reads of settings and contexts, and changes, all on the
 // process's one store. A setting is addressed by context, context value and
 // name (the "type"); with no store loaded reads give an empty result and
 // changes the status 0.
@@ -15,41 +15,29 @@ namespace tn
 
 namespace
 {
+// The file operations in the order of their variants; tnconfigIsEdited answers a flag instead.
 enum FileOperation : int32_t
 {
     kOpen,
     kClose,
-    kIsEdited,
     kSave,
     kReload,
     kServerReload,
 };
+constexpr ereturnvalue (ConfigManager::*kFileOperations[])() = {
+    &ConfigManager::open,   &ConfigManager::close,        &ConfigManager::save,
+    &ConfigManager::reload, &ConfigManager::serverReload,
+};
 
 ereturnvalue fileOperation(SysCall& call)
 {
-    ConfigManager& manager = ConfigManager::instance();
-    ereturnvalue code = ereturnvalue::Unknown;
-    switch (call.variant())
-    {
-    case kOpen:
-        code = manager.open();
-        break;
-    case kClose:
-        code = manager.close();
-        break;
-    case kIsEdited:
-        return call.returnInt(manager.isEdited() ? 1 : 0);
-    case kSave:
-        code = manager.save();
-        break;
-    case kReload:
-        code = manager.reload();
-        break;
-    case kServerReload:
-        code = manager.serverReload();
-        break;
-    }
-    return call.returnInt(StatusNumber(code));
+    const auto operation = kFileOperations[call.variant()];
+    return call.returnInt(StatusNumber((ConfigManager::instance().*operation)()));
+}
+
+ereturnvalue isEdited(SysCall& call)
+{
+    return call.returnInt(ConfigManager::instance().isEdited() ? 1 : 0);
 }
 
 std::string_view trimmed(SysCall& call, int32_t i)
@@ -191,24 +179,14 @@ ereturnvalue setTypeSetting(SysCall& call)
 {
     const SettingAddress at = addressOf(call, true);
     const std::string_view value = trimmed(call, 4);
-    return changeStore(call,
-                       [&](ConfigStore& store)
-                       {
-                           store.assign(at, value);
-                           return ereturnvalue::OK;
-                       });
+    return changeStore(call, [&](ConfigStore& store) { return store.assign(at, value); });
 }
 
 ereturnvalue setTypeSettingSplit(SysCall& call)
 {
     const SettingAddress at = addressOf(call, true);
     const std::string_view key = trimmed(call, 4), rest = trimmed(call, 5);
-    return changeStore(call,
-                       [&](ConfigStore& store)
-                       {
-                           store.assignByKey(at, key, rest);
-                           return ereturnvalue::OK;
-                       });
+    return changeStore(call, [&](ConfigStore& store) { return store.assignByKey(at, key, rest); });
 }
 
 // With a fourth argument only the matches holding that value go.
@@ -232,12 +210,7 @@ ereturnvalue addTypeSetting(SysCall& call)
 {
     const SettingAddress at = addressOf(call, true);
     const std::string_view value = trimmed(call, 4);
-    return changeStore(call,
-                       [&](ConfigStore& store)
-                       {
-                           store.append(at, value);
-                           return ereturnvalue::OK;
-                       });
+    return changeStore(call, [&](ConfigStore& store) { return store.append(at, value); });
 }
 
 constexpr const char* kFileOps = "tnconfigFileOps";
@@ -246,7 +219,7 @@ constexpr ArgRule kNone = ArgRule::exactly(0);
 constexpr SysFunction kConfigFunctions[] = {
     Fn("tnconfigOpen", -16897, kNone, fileOperation).as(kOpen).message(kFileOps),
     Fn("tnconfigClose", -16898, kNone, fileOperation).as(kClose).message(kFileOps),
-    Fn("tnconfigIsEdited", -16899, kNone, fileOperation).as(kIsEdited).message(kFileOps),
+    Fn("tnconfigIsEdited", -16899, kNone, isEdited).message(kFileOps),
     Fn("tnconfigSave", -16900, kNone, fileOperation).as(kSave).message(kFileOps),
     Fn("tnconfigReload", -16901, kNone, fileOperation).as(kReload).message(kFileOps),
     Fn("tnconfigServerReload", -16902, kNone, fileOperation).as(kServerReload).message(kFileOps),

@@ -53,8 +53,9 @@ void appendField(std::string& out, std::string_view text)
 {
     const size_t start = out.size();
     out += text;
-    std::replace_if(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
-                    [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), [](char c) { return c == '\r' || c == '\n'; },
+        ' ');
 }
 
 void appendSetting(std::string& out, const ConfigSetting& s, std::string_view indent)
@@ -248,14 +249,15 @@ std::vector<std::string> ConfigStore::contextValues(std::string_view context) co
     return values;
 }
 
-void ConfigStore::append(const SettingAddress& at, std::string_view value)
+ereturnvalue ConfigStore::append(const SettingAddress& at, std::string_view value)
 {
     settings_.push_back({AsciiLowerCopy(at.context), std::string(at.contextValue), std::string(at.name),
                          std::string(value), std::string()});
     edited_ = true;
+    return ereturnvalue::OK;
 }
 
-void ConfigStore::assign(const SettingAddress& at, std::string_view value)
+ereturnvalue ConfigStore::assign(const SettingAddress& at, std::string_view value)
 {
     bool found = false;
     for (ConfigSetting& s : settings_)
@@ -266,9 +268,10 @@ void ConfigStore::assign(const SettingAddress& at, std::string_view value)
     }
     if (!found) return append(at, value);
     edited_ = true;
+    return ereturnvalue::OK;
 }
 
-void ConfigStore::assignByKey(const SettingAddress& at, std::string_view key, std::string_view rest)
+ereturnvalue ConfigStore::assignByKey(const SettingAddress& at, std::string_view key, std::string_view rest)
 {
     // Quotes keep a key that holds a blank (or none at all) one field when read back.
     const bool quote = !IsDoubleQuoted(key) && (key.empty() || key.find_first_of(" \t") != std::string_view::npos);
@@ -278,9 +281,9 @@ void ConfigStore::assignByKey(const SettingAddress& at, std::string_view key, st
     {
         settings_[static_cast<size_t>(existing - settings_.data())].value = std::move(value);
         edited_ = true;
-        return;
+        return ereturnvalue::OK;
     }
-    append(at, value);
+    return append(at, value);
 }
 
 ereturnvalue ConfigStore::erase(const SettingAddress& at, const std::string_view* onlyValue)
@@ -314,8 +317,7 @@ ereturnvalue ConfigStore::addContext(std::string_view context, std::string_view 
 {
     if (hasContext(context, contextValue)) return ereturnvalue::Ignore;
     // A context exists only through its settings, so a new one holds one.
-    assign({context, contextValue, "Default"}, "0");
-    return ereturnvalue::OK;
+    return assign({context, contextValue, "Default"}, "0");
 }
 
 ereturnvalue ConfigStore::deleteContext(std::string_view context, std::string_view contextValue)

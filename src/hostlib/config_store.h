@@ -66,13 +66,14 @@ class ConfigStore
     // The distinct context values of [context], in ascending order.
     std::vector<std::string> contextValues(std::string_view context) const;
 
-    // Changes; each marks the store edited when it changes the list.
-    void append(const SettingAddress& at, std::string_view value);
+    // Changes; each marks the store edited when it changes the list. The
+    // first three always succeed.
+    ereturnvalue append(const SettingAddress& at, std::string_view value);
     // Every match gets [value]; with none, a new setting is appended.
-    void assign(const SettingAddress& at, std::string_view value);
+    ereturnvalue assign(const SettingAddress& at, std::string_view value);
     // The first match whose key is [key] gets "key rest"; with none, a new
     // setting is appended.
-    void assignByKey(const SettingAddress& at, std::string_view key, std::string_view rest);
+    ereturnvalue assignByKey(const SettingAddress& at, std::string_view key, std::string_view rest);
     // Every match, or with [onlyValue] the matches holding that value. NotFound when none.
     ereturnvalue erase(const SettingAddress& at, const std::string_view* onlyValue = nullptr);
     ereturnvalue eraseByKey(const SettingAddress& at, std::string_view key);

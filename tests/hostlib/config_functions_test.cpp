@@ -16,18 +16,10 @@ namespace
 {
 using namespace tn::test;
 
-constexpr std::string_view kStore = "# main settings\n"
-                                    "Timeout 30\n"
-                                    "Alias www \"/var/www root\"\n"
-                                    "Alias img /images\n"
-                                    "<Web \"Main Site\">\n"
-                                    "\tPort 80\n"
-                                    "\tPort 8080\n"
-                                    "\tIndex \"home page.htm\" first\n"
-                                    "</web>\n"
-                                    "<web backup>\n"
-                                    "\tPort 81\n"
-                                    "</web>\n";
+constexpr std::string_view kStore =
+    "# main settings\nTimeout 30\nAlias www \"/var/www root\"\nAlias img /images\n"
+    "<Web \"Main Site\">\n\tPort 80\n\tPort 8080\n\tIndex \"home page.htm\" first\n</web>\n"
+    "<web backup>\n\tPort 81\n</web>\n";
 
 // Each test loads its own file and leaves no store behind for the next.
 class ConfigFunctions : public ::testing::Test
@@ -115,8 +107,7 @@ TEST_F(ConfigFunctions, ChangesGiveStatusNumbersAndSaveNormalised)
         {R"(p(list(tnconfigGetTypeSettingList("web", "copy", "port")));)", "[80|8080]"},
         {R"(p(tnconfigRenameContext("web", "copy", "renamed") . tnconfigRenameContext("web", "copy", "x"));)", "1-2"},
         {R"(p(tnconfigDeleteContext("web", "renamed") . tnconfigDeleteContext("web", "renamed"));)", "1-2"},
-        {R"(p(tnconfigAddTypeSetting("", "", "Mirror", "a") . tnconfigAddTypeSetting("", "", "Mirror", "a"));)",
-         "11"},
+        {R"(p(tnconfigAddTypeSetting("", "", "Mirror", "a") . tnconfigAddTypeSetting("", "", "Mirror", "a"));)", "11"},
         {R"(p(tnconfigSetTypeSetting("", "", "mirror", " b ") . list(tnconfigGetTypeSettingList("", "", "mirror")));)",
          "1[b|b]"},
         {R"(p(tnconfigDeleteTypeSetting("", "", "mirror", "x") . tnconfigDeleteTypeSetting("", "", "mirror", " B"));)",
@@ -134,21 +125,11 @@ TEST_F(ConfigFunctions, ChangesGiveStatusNumbersAndSaveNormalised)
         {R"(p(tnconfigClose() . tnconfigClose() . tnconfigServerReload() . tnconfigClose());)", "1101"},
         {R"(p(tnconfigReload() . tnconfigServerReload() . tnconfigIsEdited());)", "110"},
     });
-    EXPECT_EQ(ScratchFolder::read(path_), "# main settings\r\n"
-                                          "Timeout 30\r\n"
-                                          "Alias IMG /pics\r\n"
-                                          "alias \"new key\" x y\r\n"
-                                          "\r\n"
-                                          "<db main>\r\n"
-                                          "\tDefault 0\r\n"
-                                          "\tport 5432\r\n"
-                                          "</db>\r\n"
-                                          "\r\n"
-                                          "<web Main Site>\r\n"
-                                          "\tPort 80\r\n"
-                                          "\tPort 8080\r\n"
-                                          "\tIndex \"home page.htm\" first\r\n"
-                                          "</web>\r\n");
+    EXPECT_EQ(ScratchFolder::read(path_),
+              "# main settings\r\nTimeout 30\r\nAlias IMG /pics\r\nalias \"new key\" x y\r\n"
+              "\r\n<db main>\r\n\tDefault 0\r\n\tport 5432\r\n</db>\r\n"
+              "\r\n<web Main Site>\r\n\tPort 80\r\n\tPort 8080\r\n"
+              "\tIndex \"home page.htm\" first\r\n</web>\r\n");
 }
 
 // A file that cannot be used leaves no store: opening answers 0, and so do
@@ -179,8 +160,8 @@ TEST(ConfigFunctionTable, NamesIdsAndArgumentCounts)
     {
         const char* name;
         int32_t id;
-        int accepted; // the count the messages report
-        int most;     // the largest count accepted
+        int accepted;            // the count the messages report
+        int most;                // the largest count accepted
         const char* messageName; // null: the machine's declared-count message
     } rows[] = {
         {"tnconfigOpen", -16897, 0, 0, "tnconfigFileOps"},
@@ -222,14 +203,14 @@ TEST(ConfigFunctionTable, NamesIdsAndArgumentCounts)
         {
             if (argc < 0) continue;
             const std::string expected =
-                row.messageName ? "Runtime Error: Invalid call to " + std::string(row.messageName) + ". Expecting " +
-                                      std::to_string(row.accepted) + " arguments, " + std::to_string(argc) +
-                                      " were provided"
-                                : "Runtime Error: Invalid number of function arguments. Expected 5, actual " +
-                                      std::to_string(argc);
+                row.messageName
+                    ? "Runtime Error: Invalid call to " + std::string(row.messageName) + ". Expecting " +
+                          std::to_string(row.accepted) + " arguments, " + std::to_string(argc) + " were provided"
+                    : "Runtime Error: Invalid number of function arguments. Expected 5, actual " + std::to_string(argc);
             EXPECT_EQ(caller.call(row.id, std::vector<CallArg>(size_t(argc), CallArg(""))).message, expected);
         }
     }
+    // Four arguments reach the handler too.
     EXPECT_EQ(caller.call(-16947, std::vector<CallArg>(4, CallArg(""))).message, "");
 }
 
