@@ -8,7 +8,6 @@
 // what it waited for; a synchronous run may not be suspended.
 #include "hostlib/host_context.h"
 #include "hostlib/host_functions.h"
-#include "hostlib/status_number.h"
 
 #include "vm/virtual_machine.h"
 
@@ -95,7 +94,7 @@ int32_t startScript(SysCall& call, int32_t& status)
     int32_t id = 0;
     const ereturnvalue code =
         services ? services->startScript(std::string(call.text(1)), id) : ereturnvalue::NotSupported;
-    status = StatusNumber(code);
+    status = ScriptStatus(code);
     return code == ereturnvalue::OK ? id : 0;
 }
 
