@@ -1,9 +1,13 @@
 // What the host's functions work on besides the machine: the response the
-// script shapes. The script engine owns it and hands it to its machine.
+// script shapes, its open files and server statistics. The script engine
+// owns it and hands it to its machine.
 #pragma once
 
 #include "common/result_codes.h"
+#include "hostlib/open_files.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 
 namespace tn
@@ -33,6 +37,16 @@ struct ResponseState
 struct HostContext
 {
     ResponseState response;
+    OpenFiles files;
+    std::map<std::string, int32_t, std::less<>> serverStats; // this host fills none
+
+    // Ready for the next run of the script: nothing it opened stays open.
+    void clear() noexcept
+    {
+        response.clear();
+        files.closeAll();
+        serverStats.clear();
+    }
 };
 
 } // namespace tn
