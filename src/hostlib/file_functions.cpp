@@ -3,6 +3,7 @@
 #include "hostlib/host_functions.h"
 
 #include "hostlib/host_call.h"
+#include "hostlib/status_number.h"
 
 namespace tn
 {
@@ -17,15 +18,12 @@ enum OpenMode : int32_t
     kCreate,
 };
 
-constexpr int32_t kInvalidInput = -3;
-constexpr int32_t kNotFound = -2;
-
 ereturnvalue openFile(SysCall& call)
 {
     static constexpr const char* kModes[] = {"rb", "ab", "wb"};
     OpenFiles& files = HostOf(call).files;
     const std::string_view path = call.text(1);
-    if (path.empty()) return call.returnInt(kInvalidInput);
+    if (path.empty()) return call.returnInt(StatusNumber(ereturnvalue::InvalidInput));
     return call.returnInt(files.open(std::string(path), kModes[call.variant()]));
 }
 
@@ -37,7 +35,7 @@ ereturnvalue closeFile(SysCall& call)
 ereturnvalue fileWrite(SysCall& call)
 {
     std::FILE* file = HostOf(call).files.find(call.integer(1));
-    if (!file) return call.returnInt(kNotFound);
+    if (!file) return call.returnInt(StatusNumber(ereturnvalue::NotFound));
     const std::string_view text = call.text(2);
     if (text.empty()) return call.returnInt(1);
     return call.returnInt(std::fwrite(text.data(), 1, text.size(), file) == text.size() ? 1 : 0);

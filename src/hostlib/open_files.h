@@ -36,7 +36,6 @@ class OpenFiles
     // False for a handle that is not open.
     bool close(int32_t handle) { return files_.erase(handle) > 0; }
     void closeAll() noexcept { files_.clear(); }
-    bool empty() const noexcept { return files_.empty(); }
 
   private:
     struct Closer
