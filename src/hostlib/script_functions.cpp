@@ -22,21 +22,15 @@ namespace tn
 namespace
 {
 
-// What a wait function reads when it did not complete.
-constexpr int32_t kWaitFailed = -5;
+// What a wait function reads before its wait is over, or when it failed.
+constexpr int32_t kWaitFailed = WaitResult(WaitedScriptState::Abandoned);
 
 // The number a wait function reads for the manager's answer.
 int32_t WaitResultNumber(ereturnvalue answer)
 {
-    switch (answer)
-    {
-    case ereturnvalue::Complete:
-        return -4;
-    case ereturnvalue::NotFound:
-        return -2;
-    default:
-        return kWaitFailed;
-    }
+    if (answer == ereturnvalue::Complete) return WaitResult(WaitedScriptState::Complete);
+    if (answer == ereturnvalue::NotFound) return WaitResult(WaitedScriptState::NotFound);
+    return kWaitFailed;
 }
 
 ScriptWaits& waitsOf(VirtualMachine& vm)
