@@ -193,22 +193,31 @@ ereturnvalue Script::read(bool& compiled, bool useSibling)
     }
     std::string actualPath;
     int64_t size = 0;
-    if (FindScriptFile(path_, actualPath, size, useSibling) != ScriptFileStatus::RegularFile)
+    for (bool sibling = useSibling;; sibling = false)
     {
-        errorMessage_ = "Script not found: " + path_;
-        return ereturnvalue::NotFound;
-    }
-    if (size == 0)
-    {
-        errorMessage_ = "Empty script: " + path_;
-        return ereturnvalue::Empty;
-    }
-    const bool fits = size <= std::numeric_limits<int32_t>::max();
-    if (!fits || source_.readFile(actualPath, static_cast<int32_t>(size)) != ereturnvalue::OK || source_.empty())
-    {
+        if (FindScriptFile(path_, actualPath, size, sibling) != ScriptFileStatus::RegularFile)
+        {
+            errorMessage_ = "Script not found: " + path_;
+            return ereturnvalue::NotFound;
+        }
+        if (size == 0)
+        {
+            errorMessage_ = "Empty script: " + path_;
+            return ereturnvalue::Empty;
+        }
+        const bool fits = size <= std::numeric_limits<int32_t>::max();
+        if (fits && source_.readFile(actualPath, static_cast<int32_t>(size)) == ereturnvalue::OK && !source_.empty())
+        {
+            break;
+        }
         source_.clear();
-        errorMessage_ = "Error reading script" + path_;
-        return ereturnvalue::Empty;
+        // A compile deletes the compiled sibling before it writes a new one:
+        // one that went between finding and reading it leaves the named file.
+        if (actualPath == path_)
+        {
+            errorMessage_ = "Error reading script" + path_;
+            return ereturnvalue::Empty;
+        }
     }
     if (IsCompiledFile(source_.view()))
     {
