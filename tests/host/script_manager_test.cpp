@@ -78,6 +78,11 @@ TEST(ScriptManager, AQueueThatOnlyWaitsIsStuckUntilItsWaitsAreGivenUp)
     ASSERT_EQ(manager.scriptRecord(ScriptServices::kScriptRecord, id, record), E::Complete);
     manager.takeOutput(record, output);
     EXPECT_EQ(output.view(), "Content-type: text/html\n\n-4-5");
+
+    int32_t timer = 0, count = 0;
+    manager.addTimedWait(60000, timer);
+    EXPECT_EQ(manager.takeSemaphore(timer), E::NotFound); // a timer is no semaphore
+    EXPECT_EQ(manager.semaphoreCount(timer, count), E::NotFound);
 }
 
 } // namespace

@@ -200,6 +200,22 @@ class CompiledScriptTest : public ::testing::Test
     ScratchFolder folder;
 };
 
+// A run, unlike a compile, looks for the compiled sibling.
+TEST_F(CompiledScriptTest, SourceNameRunsTheNewerCompiledSibling)
+{
+    const std::string compiled = compile("s.htm", "<?tnl print(\"compiled\"); ?>");
+    const std::string source = folder.write("s.htm", "<?tnl print(\"source\"); ?>");
+    ScratchFolder::touch(source, 1000000);
+    for (const long compiledTime : {1000000L, 999999L})
+    {
+        ScratchFolder::touch(compiled, compiledTime);
+        Script script;
+        script.setPath(source);
+        script.run();
+        EXPECT_EQ(OutputOf(script), std::string(kHeader) + (compiledTime == 1000000L ? "compiled" : "source"));
+    }
+}
+
 TEST_F(CompiledScriptTest, SaveToAnUnwritablePlaceFails)
 {
     Script script;
