@@ -4,30 +4,27 @@
 
 using namespace tn;
 
-TEST(ResultCodes, DisplayNamesByValue)
+TEST(ResultCodes, DisplayNamesAndScriptStatus)
 {
-    EXPECT_STREQ(ResultCodeName(0), "unknown");
-    EXPECT_STREQ(ResultCodeName(ereturnvalue::OK), "OK");
-    EXPECT_STREQ(ResultCodeName(ereturnvalue::Error), "error");
-    EXPECT_STREQ(ResultCodeName(ereturnvalue::MemAlloc), "Mem Alloc");
+    const std::pair<int, const char*> names[] = {
+        {0, "unknown"},        {1, "OK"},    {2, "error"}, {3, "Mem Alloc"}, {20, "Not Found"},
+        {40, "Special Error"}, {41, "XXXX"}, {-1, "XXXX"},
+    };
+    for (const auto& [code, name] : names)
+        EXPECT_STREQ(ResultCodeName(code), name) << code;
     EXPECT_STREQ(ResultCodeName(ereturnvalue::OSNetworkError), "OS NetworkError");
-    EXPECT_STREQ(ResultCodeName(ereturnvalue::NotFound), "Not Found");
     EXPECT_STREQ(ResultCodeName(ereturnvalue::NotSupported), "Not Supported");
     EXPECT_STREQ(ResultCodeName(ereturnvalue::EndOfFile), "EOF");
     EXPECT_STREQ(ResultCodeName(ereturnvalue::RuntimeError), "Runtime Error");
-    EXPECT_STREQ(ResultCodeName(40), "Special Error");
-    EXPECT_STREQ(ResultCodeName(41), "XXXX");
-    EXPECT_STREQ(ResultCodeName(-1), "XXXX");
     std::string text = "old";
     ResultCodeName(20, text);
     EXPECT_EQ(text, "Not Found");
-}
 
-TEST(ResultCodes, ScriptStatusNumbers)
-{
-    EXPECT_EQ(ScriptStatus(ereturnvalue::OK), 1);
-    EXPECT_EQ(ScriptStatus(ereturnvalue::NotFound), -2);
-    EXPECT_EQ(ScriptStatus(ereturnvalue::TimedOut), -1);
-    EXPECT_EQ(ScriptStatus(ereturnvalue::InvalidInput), -3);
-    EXPECT_EQ(ScriptStatus(ereturnvalue::Error), 0);
+    const std::pair<ereturnvalue, int> statuses[] = {{ereturnvalue::OK, 1},
+                                                     {ereturnvalue::NotFound, -2},
+                                                     {ereturnvalue::TimedOut, -1},
+                                                     {ereturnvalue::InvalidInput, -3},
+                                                     {ereturnvalue::Error, 0}};
+    for (const auto& [code, status] : statuses)
+        EXPECT_EQ(ScriptStatus(code), status) << ResultCodeName(code);
 }

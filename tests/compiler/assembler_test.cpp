@@ -1,6 +1,5 @@
-// The assembler on its own: instruction encoding, line records, labels,
-// function and variable numbering, finishing and its errors; and the table
-// of compile error texts.
+// The assembler on its own: the byte encoding compiled files keep, line
+// records, internal errors; and the table of compile error texts.
 #include "compiler/assembler.h"
 #include "compiler/compile_errors.h"
 
@@ -86,42 +85,10 @@ TEST_F(AssemblerTest, LineRecordsChangesOfFileOrLine)
     EXPECT_EQ(image.sourceFiles(), (std::vector<std::string>{"a.tn", "b.tn"}));
 }
 
-TEST_F(AssemblerTest, JumpsBecomeOffsetsFromTheEndOfTheOperand)
-{
-    const int32_t back = assembler.newLabel();
-    const int32_t next = assembler.newLabel();
-    const int32_t forward = assembler.newLabel();
-    EXPECT_EQ(back, 1);
-    EXPECT_EQ(forward, 3);
-    assembler.defineLabel(back);
-    assembler.emitInt(Op::JMP, back);
-    assembler.emitInt(Op::JMPTRUE, next);
-    assembler.defineLabel(next);
-    assembler.emitInt(Op::JMPFALSE, forward);
-    assembler.emit(Op::POP);
-    assembler.defineLabel(forward);
-    EXPECT_EQ(assembler.labelOffset(forward), 16);
-    assembler.finish();
-    EXPECT_EQ(Disassemble(image), "0000 JMP -5\n0005 JMPTRUE 0\n0010 JMPFALSE 1\n0015 POP\n");
-}
-
-TEST_F(AssemblerTest, CodeFollowsWhatTheImageAlreadyHolds)
-{
-    image.setCode(std::string_view("\x50\x50", 2)); // two ADDs
-    assembler.reset(&image);
-    const int32_t top = assembler.newLabel();
-    assembler.defineLabel(top);
-    assembler.emitString(Op::PUSHSTR, "text");
-    assembler.emitInt(Op::JMP, top);
-    assembler.finish();
-    assembler.emit(Op::END); // a later flush appends to what the first handed over
-    assembler.flush();
-    // Offsets count from the start of the image; jumps stay relative.
-    EXPECT_EQ(Disassemble(image), "0000 ADD\n0001 ADD\n0002 PUSHSTR \"text\"\n0008 JMP -11\n0013 END\n");
-    EXPECT_EQ(image.reader().size(), 14);
-}
-
-TEST_F(AssemblerTest, LabelErrors)
+// Label numbers, function numbers, slots and the image's symbol tables are
+// checked through real source in the codegen and compile driver tests; these
+// are the errors no source text can provoke.
+TEST_F(AssemblerTest, InternalErrorsAndRebinding)
 {
     const int32_t label = assembler.newLabel();
     EXPECT_EQ(CompileErrorOf([&] { assembler.defineLabel(0); }), kInternalError);
@@ -129,82 +96,12 @@ TEST_F(AssemblerTest, LabelErrors)
     EXPECT_EQ(CompileErrorOf([&] { assembler.labelOffset(-1); }), kInternalError);
     assembler.emitInt(Op::JMP, label);
     EXPECT_EQ(CompileErrorOf([&] { assembler.finish(); }), kUnresolvedLabel);
-}
 
-TEST_F(AssemblerTest, FunctionNumbersAndBindings)
-{
-    assembler.registerSystemFunction("echo", -4097);
+    // A later set may take over a name; it may not reuse an id.
     assembler.registerSystemFunction("print", -4098);
-    EXPECT_EQ(CompileErrorOf([&] { assembler.registerSystemFunction("again", -4097); }), kInternalAssemblyError);
-    assembler.registerSystemFunction("print", -4099); // a name registered again takes the new id
+    assembler.registerSystemFunction("print", -4099);
     EXPECT_EQ(assembler.functionNumber("print"), -4099);
-    EXPECT_EQ(assembler.functionNumber("echo"), -4097);
-    EXPECT_EQ(assembler.functionNumber("f"), 1001);
-    EXPECT_EQ(assembler.functionNumber("g"), 1002);
-    EXPECT_EQ(assembler.functionNumber("f"), 1001);
-    EXPECT_EQ(assembler.functionNumber("F"), 1003); // names are case-sensitive
-    EXPECT_TRUE(assembler.bindFunction(1002, 0));
-    EXPECT_FALSE(assembler.bindFunction(1002, 7));
-    EXPECT_FALSE(assembler.bindFunction(-4097, 0));
-}
-
-TEST_F(AssemblerTest, CallsResolveOrNameTheMissingFunction)
-{
-    assembler.registerSystemFunction("echo", -4097);
-    const int32_t f = assembler.functionNumber("f");
-    assembler.functionNumber("g"); // mentioned, never called: not an error
-    assembler.emit(Op::END);
-    ASSERT_TRUE(assembler.bindFunction(f, assembler.offset()));
-    assembler.emitInt(Op::ENTER, 0);
-    assembler.emitInt(Op::CALL, f);
-    assembler.emitInt(Op::CALLSYS, -4097);
-    assembler.finish();
-    EXPECT_EQ(Disassemble(image), "0000 END\n0001 ENTER 0\n0006 CALL -10\n0011 CALLSYS -4097\n");
-    std::map<int32_t, std::string> functions;
-    for (int32_t i = 0; i < image.functionNames().size(); ++i)
-        functions[image.functionNames().value(i)] = image.functionNames().name(i);
-    EXPECT_EQ(functions, (std::map<int32_t, std::string>{{-4097, "echo"}, {1001, "f"}, {1002, "g"}}));
-
-    assembler.reset(&image);
-    image.clear();
-    assembler.functionNumber("f");
-    assembler.emitInt(Op::CALL, assembler.functionNumber("g"));
-    EXPECT_EQ(CompileErrorOf([&] { assembler.finish(); }), kUndefinedFunction);
-    EXPECT_EQ(assembler.undefinedFunctionName(), "g");
-}
-
-TEST_F(AssemblerTest, SlotsCountFromOneInOrderOfFirstUse)
-{
-    EXPECT_EQ(assembler.globalSlot("a"), 1);
-    EXPECT_EQ(assembler.globalSlot("b"), 2);
-    EXPECT_EQ(assembler.globalSlot("a"), 1);
-    EXPECT_EQ(assembler.localSlot("b"), 1);
-    EXPECT_EQ(assembler.localSlot("c"), 2);
-    assembler.resetLocals();
-    EXPECT_EQ(assembler.localSlot("c"), 1);
-    EXPECT_EQ(assembler.globalSlot("c"), 3);
-
-    assembler.setKeepSymbols(false);
-    assembler.finish();
-    EXPECT_TRUE(image.globalSymbols().empty());
-    assembler.setKeepSymbols(true);
-    assembler.finish();
-    EXPECT_EQ(image.globalSymbols(), (std::map<int32_t, std::string>{{1, "a"}, {2, "b"}, {3, "c"}}));
-}
-
-TEST_F(AssemblerTest, ResetForgetsTheLastCompileAndNeedsAnImage)
-{
-    assembler.functionNumber("f");
-    assembler.globalSlot("x");
-    assembler.newLabel();
-    assembler.emit(Op::POP);
-    image.clear();
-    assembler.reset(&image);
-    EXPECT_EQ(assembler.offset(), 0);
-    EXPECT_EQ(assembler.functionNumber("g"), 1001);
-    EXPECT_EQ(assembler.globalSlot("y"), 1);
-    EXPECT_EQ(assembler.newLabel(), 1);
-
+    EXPECT_EQ(CompileErrorOf([&] { assembler.registerSystemFunction("again", -4099); }), kInternalAssemblyError);
     EXPECT_EQ(Raised<ereturnvalue>([&] { assembler.reset(nullptr); }), ereturnvalue::Error);
 }
 

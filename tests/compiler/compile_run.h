@@ -29,8 +29,7 @@ struct CompileRun
 {
     ereturnvalue compileResult = ereturnvalue::Unknown;
     std::vector<BlockCompileResult> blocks;
-    std::string code; // the image's instructions
-    std::vector<std::string> sourceFiles;
+    std::string code;                               // the image's instructions
     ereturnvalue runResult = ereturnvalue::Unknown; // Unknown when not run
     std::string runMessage;
     std::string output; // every block's output, in block order
@@ -52,7 +51,6 @@ inline CompileRun CompileBlocks(const std::vector<BlockSource>& blocks, const st
     VirtualMachine vm{HostFunctionSets()};
     r.compileResult = Compiler::instance().compile(vm.functionSets(), image, blocks, r.blocks, page);
     r.code = Instructions(image);
-    r.sourceFiles = image.sourceFiles();
     if (!run || r.compileResult != ereturnvalue::OK) return r;
     vm.attach(&image);
     r.runResult = vm.run(r.runMessage);

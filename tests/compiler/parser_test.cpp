@@ -179,9 +179,6 @@ TEST(ParserTest, TargetsCallsAndLiterals)
         {"f();", "(expr (call f))"},
         {"f(1, \"s\", |r|, 2.5);", "(expr (call f (, (, (, 1 \"s\") |r|) 2.5)))"},
         {"g(f(), $a);", "(expr (call g (, (call f) $a)))"},
-        {"x(TRUE, false, TIMEOUT, notfound, INVALIDINPUT, event, EVENTFAILED, TYPE_DATE);",
-         "(expr (call x (, (, (, (, (, (, (, 1 0) -1) -2) -3) -4) -5) 6)))"},
-        {"x(|a\\|b|);", "(expr (call x |a\\|b|))"},
     });
     expectParseErrors({"$a[1][2] = 1;", "$a[1][2];", "f()[1];", "$a[];", "$a[1, 2];", "f(1,);", "f(,1);", "(f)();",
                        "++$a;", "($a)++;", "f()++;", "1++;", "$a++ ++;", "&$a;", "&$a = 1;", "f(&$a);", "$a $b;", "f(",

@@ -187,14 +187,6 @@ TEST(CompilerRobustness, MutatedPrograms)
     Fuzz(37, 3000, &Generator::mutation, 60);
 }
 
-TEST(CompilerRobustness, SeedsCompile)
-{
-    int compiled = 0;
-    for (const char* seed : kSeeds)
-        EXPECT_EQ(CompileAndCheck({seed}, compiled), "") << seed;
-    EXPECT_EQ(compiled, static_cast<int>(std::size(kSeeds)));
-}
-
 // Nesting thousands deep, and long left-nested chains, are
 // compiled, freed and reused without recursion.
 TEST(CompilerRobustness, DeepAndLongTreesCompileAndRun)

@@ -34,28 +34,9 @@ TEST(FormatErrorLocationTest, HtmlAndPlainForms)
     }
 }
 
-TEST(WriteErrorPageTest, ReplacesTheOutputAndDoesNotEscape)
+// The error page and where a runtime error lands are in the golden pages.
+TEST(IsRunFailureTest, WaitsAndHttpErrorsAreNoFailures)
 {
-    ByteBuffer out;
-    out.append("previous");
-    WriteErrorPage(out, "Invalid <compiled> script");
-    EXPECT_EQ(out.view(), "Content-type: text/html\n\n<HTML>\n<HEAD>\n<TITLE>Tarnwell</TITLE>\n</HEAD>\n"
-                          "<BODY BGCOLOR=\"#FFFFFF\" TEXT=\"#000000\" LINK=\"#800080\" VLINK=\"#800080\" "
-                          "ALINK=\"#FF0000\">\nInvalid <compiled> script\n</BODY>\n</HTML>");
-}
-
-TEST(PlaceRuntimeErrorTest, OnlyTheLastBlockKeepsTheErrorText)
-{
-    ByteBuffer a, b, c;
-    a.append("printed");
-    c.append("also printed");
-    ByteBuffer* outputs[] = {&a, &b, &c};
-    PlaceRuntimeError(outputs, "Runtime Error: x");
-    EXPECT_TRUE(a.empty());
-    EXPECT_TRUE(b.empty());
-    EXPECT_EQ(c.view(), "Runtime Error: x");
-    PlaceRuntimeError({}, "nothing to hold it");
-
     for (const ereturnvalue rc :
          {ereturnvalue::OK, ereturnvalue::Incomplete, ereturnvalue::Wait, ereturnvalue::SpecialError})
         EXPECT_FALSE(IsRunFailure(rc)) << static_cast<int>(rc);
