@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target tnscriptapp
-./build/default/tnscriptapp examples/hello.htm
+./build/default/tnscriptapp examples/hello.tnl
