@@ -8,7 +8,7 @@
 // what it waited for; a synchronous run may not be suspended.
 #include "hostlib/host_context.h"
 #include "hostlib/host_functions.h"
-#include "hostlib/status_number.h"
+#include "hostlib/url_reference.h"
 
 #include "vm/virtual_machine.h"
 
@@ -88,14 +88,18 @@ ereturnvalue waitForScript(SysCall& call, int32_t scriptId)
     return ereturnvalue::Wait;
 }
 
-// Starts the script at argument 1; 0 with its status number when it failed.
+// Starts the script at argument 1, named relative to a "PATH_INFO" entry when
+// the script environment has one; 0 with its status number when it failed.
 int32_t startScript(SysCall& call, int32_t& status)
 {
     ScriptServices* services = servicesOf(call.vm);
+    std::string path(call.text(1));
+    const auto& environment = call.vm.environment();
+    if (const auto pathInfo = environment.find("PATH_INFO"); pathInfo != environment.end() && !path.empty())
+        path = ResolveUrl(pathInfo->second, path);
     int32_t id = 0;
-    const ereturnvalue code =
-        services ? services->startScript(std::string(call.text(1)), id) : ereturnvalue::NotSupported;
-    status = StatusNumber(code);
+    const ereturnvalue code = services ? services->startScript(path, id) : ereturnvalue::NotSupported;
+    status = ScriptStatus(code);
     return code == ereturnvalue::OK ? id : 0;
 }
 

@@ -223,6 +223,57 @@ case_query_words_never_choose_the_mode() {
     [[ ! -e "$htdocs/open/page.ctn" ]] || problem "a request compiled the page"
 }
 
+case_response_header_lines_and_status() {
+    fetch "/respond.tnl?case=headers"
+    expect_status 201
+    expect_header "Content-Type: text/plain"
+    expect_header "X-One: 1"
+    expect_header "X-Two: 2"
+    expect_body_contains "headers page"
+    fetch "/respond.tnl?case=cleared"
+    expect_status 200
+    expect_header "Content-Type: text/html"
+    grep -qi "^X-Gone" "$root/headers" && problem "a cleared header was sent"
+}
+
+case_response_cookies() {
+    fetch "/respond.tnl?case=cookie"
+    expect_header "Set-Cookie: full=v1; domain=127.0.0.1; expires=Wed, 02 Jan 2030 03:04:05 GMT; path=/; secure"
+    tr -d '\r' < "$root/headers" | grep -qE "^Set-Cookie: gone=deleted; expires=[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} GMT$" ||
+        problem "no deleting cookie line in: $(tr -d '\r' < "$root/headers" | tr '\n' '|')"
+}
+
+# An absolute Location makes the server answer 302 with that address.
+case_response_redirect() {
+    fetch "/respond.tnl?case=redirect"
+    expect_status 302
+    expect_header "Location: http://127.0.0.1/elsewhere.htm?a=1"
+    expect_body_lacks "never sent"
+}
+
+# The server passes the line on and sends no page.
+case_response_httperror_and_pages() {
+    fetch "/respond.tnl?case=httperror"
+    expect_header "SpecialError: 404"
+    expect_body_lacks "never sent"
+    fetch "/respond.tnl?case=suppressed"
+    expect_status 200
+    [[ -s "$root/body" ]] && problem "a suppressed page has a body"
+    fetch "/respond.tnl?case=replaced"
+    expect_body_contains "the replacement page"
+    expect_body_lacks "never sent"
+}
+
+# A real browser posts a form and keeps a cookie between requests; once is
+# enough, behind the first recipe.
+case_browser_form_and_cookie() {
+    [[ $server == apache ]] || return 0
+    local out
+    if ! out=$(/usr/bin/python3 "$here/browser_check.py" "$base" 2>&1); then
+        problem "browser check failed: $(echo "$out" | tail -5)"
+    fi
+}
+
 case_missing_page() {
     fetch "/nothere.tnl"
     # lighttpd hands a missing page to the program, which writes nothing.
