@@ -94,7 +94,7 @@ Target ResolveRequestPath(const std::string& rootReal, std::string_view urlPath)
         if (extensionOf(target.file) == "inc") return refuse(TargetKind::Forbidden);
         target.scriptName = scriptName;
         const bool page = IsScriptPage(target.file);
-        if (i + 1 < segments.size() || (urlPath.back() == '/' && !page))
+        if (i + 1 < segments.size() || urlPath.back() == '/')
         {
             if (!page) return refuse(TargetKind::NotFound);
             const auto used = static_cast<size_t>(segment.data() + segment.size() - urlPath.data());
