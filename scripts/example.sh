@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds tnscriptapp and runs the example page.
+# Builds tnscriptapp and tnscript-dev (no tests) and runs the example page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default --target tnscriptapp
-./build/default/tnscriptapp examples/hello.htm
+cmake --preset release >/dev/null
+cmake --build --preset release
+./build/release/tnscriptapp examples/hello.tnl

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when missing.
+# Installs the Debian packages that building needs, and with --test those
+# that the test suite needs too, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev googletest python3 curl apache2 tzdata chromium chromium-driver python3-selenium)
+packages=(cmake ninja-build g++ libcpp-httplib-dev)
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=(libgtest-dev googletest python3 curl tzdata apache2 nginx fcgiwrap lighttpd
+        chromium chromium-driver python3-selenium)
+fi
 missing=()
 for pkg in "${packages[@]}"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")

@@ -2,5 +2,5 @@
 # Builds everything and runs the whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --test
 cmake --workflow --preset default

@@ -349,7 +349,7 @@ ereturnvalue Script::decodeCompiled()
     return result;
 }
 
-ereturnvalue Script::compileOnly()
+ereturnvalue Script::compileOnly(bool keepSymbols)
 {
     try
     {
@@ -368,7 +368,7 @@ ereturnvalue Script::compileOnly()
             errorMessage_ = "Script already compiled";
             return ereturnvalue::NotFound;
         }
-        return compileSource(true);
+        return compileSource(!keepSymbols);
     }
     catch (...)
     {

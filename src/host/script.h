@@ -77,8 +77,9 @@ class Script
 
     // Reads the file into the source buffer; [compiled] tells a compiled file.
     ereturnvalue read(bool& compiled, bool useSibling = true);
-    // Compile mode: read and compile, no state change, no output.
-    ereturnvalue compileOnly();
+    // Compile mode: read and compile, no state change, no output. A listing
+    // of the program asks for [keepSymbols]; a saved file has no use for them.
+    ereturnvalue compileOnly(bool keepSymbols = false);
     // Run path: read, then compile or decode. Throws Programing unless Created.
     ereturnvalue load();
     // Load, run to the end, build the output.

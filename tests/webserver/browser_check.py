@@ -29,7 +29,7 @@ def expect(text, where):
 
 try:
     browser.set_page_load_timeout(20)
-    browser.get(base + "/form.htm")
+    browser.get(base + "/form.tnl")
     browser.find_element(By.NAME, "name").send_keys("Grace")
     browser.find_element(By.NAME, "comment").send_keys("a <b> & c")
     browser.find_element(By.CSS_SELECTOR, "input[type=submit]").click()
@@ -37,11 +37,11 @@ try:
     expect("<p>name: Grace</p>", "form post")
     expect("<p>comment: a &lt;b&gt; &amp; c</p>", "form post")
 
-    browser.get(base + "/cookies.htm")
+    browser.get(base + "/cookies.tnl")
     expect("No flavour cookie was sent.", "before the cookie")
-    browser.get(base + "/setcookie.htm?flavour=mint")
+    browser.get(base + "/setcookie.tnl?flavour=mint")
     expect("Cookie set.", "setting the cookie")
-    browser.get(base + "/cookies.htm")
+    browser.get(base + "/cookies.tnl")
     expect("<p>Your flavour: mint</p>", "cookie read back")
 finally:
     browser.quit()
