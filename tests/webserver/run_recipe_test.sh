@@ -44,6 +44,7 @@ mkdir -p "$htdocs/.tnscript" && cp "$program" "$htdocs/.tnscript/tnscriptapp"
 cp -R "$examples"/. "$htdocs"/
 cp -R "$here/pages"/. "$htdocs"/
 printf '<p>plain page</p>\n' > "$htdocs/plain.html"
+printf '<?tnl echo("NOTES RAN"); ?>' > "$htdocs/notes.txt"
 "$program" -c "$htdocs/compiled.tnl" > /dev/null || fail_setup "could not compile compiled.tnl"
 # A page outside the site, and a folder the server may write to: a request
 # must reach neither through the command line.
@@ -272,6 +273,15 @@ case_browser_form_and_cookie() {
     if ! out=$(/usr/bin/python3 "$here/browser_check.py" "$base" 2>&1); then
         problem "browser check failed: $(echo "$out" | tail -5)"
     fi
+}
+
+# No other file of the site is run as a page through the program's own address.
+case_program_runs_only_pages() {
+    local path
+    for path in /.tnscript/tnscriptapp/notes.txt /cgi-bin/tnscriptapp/notes.txt /notes.txt/x.tnl; do
+        fetch "$path"
+        expect_body_lacks "NOTES RAN"
+    done
 }
 
 case_missing_page() {
