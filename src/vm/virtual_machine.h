@@ -20,6 +20,8 @@ namespace tn
 
 // Defined by the host layer: what its functions work on (the response, ...).
 struct HostContext;
+class FastCode;
+struct FastSegment;
 
 class VirtualMachine
 {
@@ -152,6 +154,11 @@ class VirtualMachine
 
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
+    // Runs [segment] as a whole within [budget] instructions when its guards
+    // hold: sets [pc] and the instructions it stands for. False: nothing done.
+    bool runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed);
+    FastCode* fastCode();
+
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
 
@@ -191,6 +198,11 @@ class VirtualMachine
     std::unique_ptr<StringConstant[]> stringConstants_;
     const ProgramImage* constantsImage_ = nullptr;
     uint32_t constantsVersion_ = 0;
+
+    // Register code of the hot parts of the image, made when first needed.
+    std::unique_ptr<FastCode> fast_;
+    const ProgramImage* fastImage_ = nullptr;
+    uint32_t fastVersion_ = 0;
 };
 
 } // namespace tn
