@@ -54,6 +54,9 @@ class VirtualMachine
     int32_t currentLine() const noexcept { return line_; }
     int32_t currentFileIndex() const noexcept { return fileIndex_; }
     int32_t instructionCount() const noexcept { return instructionCounter_; }
+    // Tests and tools: count on from [n]; run every instruction in the plain loop.
+    void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
+    void setRegisterCode(bool on) noexcept { registerCode_ = on; }
     DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
     const DateDisplaySettings& dateSettings() const noexcept { return dateSettings_; }
     void setStop() noexcept { stop_ = true; }
@@ -201,6 +204,7 @@ class VirtualMachine
 
     // Register code of the hot parts of the image, made when first needed.
     std::unique_ptr<FastCode> fast_;
+    bool registerCode_ = true;
     const ProgramImage* fastImage_ = nullptr;
     uint32_t fastVersion_ = 0;
 };
