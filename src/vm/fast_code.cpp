@@ -92,9 +92,22 @@ bool isCompare(FastOp op)
 }
 } // namespace
 
-FastCode::FastCode(const uint8_t* code, int32_t size)
-    : code_(code), size_(size), entries_(static_cast<size_t>(size), kUntranslated)
+FastCode::FastCode(const uint8_t* code, int32_t size) : code_(code), size_(size), table_(256) {}
+
+int32_t& FastCode::claim(size_t index, int32_t pc)
 {
+    if (2 * (used_ + 1) > table_.size())
+    {
+        std::vector<Slot> old(table_.size() * 2);
+        old.swap(table_);
+        used_ = 0;
+        for (const Slot& slot : old)
+            if (slot.pc >= 0) entry(slot.pc) = slot.state;
+        return entry(pc);
+    }
+    ++used_;
+    table_[index].pc = pc;
+    return table_[index].state;
 }
 
 int32_t FastCode::translate(int32_t start)

@@ -143,7 +143,8 @@ class FastCode
 {
   public:
     static constexpr int32_t kUntranslated = 0; // counts arrivals up to kHot
-    static constexpr int32_t kHot = 3;
+    // Translation pays back only over many runs; a page's run-once code never gets here.
+    static constexpr int32_t kHot = 16;
     static constexpr int32_t kNone = -1;
 
     FastCode(const uint8_t* code, int32_t size);
@@ -151,18 +152,19 @@ class FastCode
     // The segment starting at [pc], translated when it is hot; null when none.
     FastSegment* at(int32_t pc)
     {
-        int32_t& state = entries_[static_cast<size_t>(pc)];
+        int32_t& state = entry(pc);
         if (state >= kSegmentBase) return &segments_[static_cast<size_t>(state - kSegmentBase)];
         if (state == kNone) return nullptr;
         if (++state < kHot) return nullptr;
-        state = translate(pc);
-        return state >= kSegmentBase ? &segments_[static_cast<size_t>(state - kSegmentBase)] : nullptr;
+        const int32_t translated = translate(pc);
+        entry(pc) = translated; // the table may have grown meanwhile
+        return translated >= kSegmentBase ? &segments_[static_cast<size_t>(translated - kSegmentBase)] : nullptr;
     }
 
     // Counts a run of the segment at [pc] that its guards refused.
     void missed(FastSegment& segment)
     {
-        if (++segment.misses >= kMaxMisses) entries_[static_cast<size_t>(segment.startPc)] = kNone;
+        if (++segment.misses >= kMaxMisses) entry(segment.startPc) = kNone;
     }
 
     const FastInstr* instructions(const FastSegment& s) const noexcept { return instrs_.data() + s.firstInstr; }
@@ -179,7 +181,30 @@ class FastCode
 
     const uint8_t* code_;
     int32_t size_;
-    std::vector<int32_t> entries_; // per byte-code address
+    // The state of [pc] in an open-addressing table: only addresses that
+    // control arrives at are ever asked for, so it stays small.
+    int32_t& entry(int32_t pc)
+    {
+        for (size_t i = hash(pc);; i = (i + 1) & (table_.size() - 1))
+        {
+            Slot& slot = table_[i];
+            if (slot.pc == pc) return slot.state;
+            if (slot.pc < 0) return claim(i, pc);
+        }
+    }
+    size_t hash(int32_t pc) const noexcept
+    {
+        return (static_cast<uint32_t>(pc) * 2654435761u >> 8) & (table_.size() - 1);
+    }
+    int32_t& claim(size_t index, int32_t pc);
+
+    struct Slot
+    {
+        int32_t pc = -1;
+        int32_t state = kUntranslated;
+    };
+    std::vector<Slot> table_;
+    size_t used_ = 0;
     std::vector<FastSegment> segments_;
     std::vector<FastInstr> instrs_;
     std::vector<FastVar> vars_;

@@ -651,7 +651,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                     return ereturnvalue::Incomplete;
                 }
             }
-            while (registerCode_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
+            while (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
             {
                 if (!fast) fast = fastCode();
                 FastSegment* segment = fast->at(pc);

@@ -8,6 +8,7 @@
 #include "vm/program_image.h"
 #include "vm/value.h"
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -54,9 +55,13 @@ class VirtualMachine
     int32_t currentLine() const noexcept { return line_; }
     int32_t currentFileIndex() const noexcept { return fileIndex_; }
     int32_t instructionCount() const noexcept { return instructionCounter_; }
-    // Tests and tools: count on from [n]; run every instruction in the plain loop.
+    // Register code is made only once a run has gone this far: a page's
+    // run-once code would not pay back the bookkeeping.
+    static constexpr int32_t kRegisterCodeWarmup = 1000000;
+    // Tests and tools: count on from [n]; use register code from the first
+    // instruction, or never.
     void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
-    void setRegisterCode(bool on) noexcept { registerCode_ = on; }
+    void setRegisterCode(bool on) noexcept { registerCodeFrom_ = on ? 0 : INT32_MAX; }
     DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
     const DateDisplaySettings& dateSettings() const noexcept { return dateSettings_; }
     void setStop() noexcept { stop_ = true; }
@@ -204,7 +209,7 @@ class VirtualMachine
 
     // Register code of the hot parts of the image, made when first needed.
     std::unique_ptr<FastCode> fast_;
-    bool registerCode_ = true;
+    int32_t registerCodeFrom_ = kRegisterCodeWarmup; // instruction count
     const ProgramImage* fastImage_ = nullptr;
     uint32_t fastVersion_ = 0;
 };
