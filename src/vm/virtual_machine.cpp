@@ -9,7 +9,9 @@
 //    as Null); writes grow them. So a pointer obtained by a read stays valid
 //    while another operand is read.
 #include "vm/call_paths.h"
+#include "vm/fast_code.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -38,6 +40,8 @@ void VirtualMachine::resetState() noexcept
     frame_ = nullptr;
     stringConstants_.reset();
     constantsImage_ = nullptr;
+    fast_.reset();
+    fastImage_ = nullptr;
 }
 
 ereturnvalue VirtualMachine::attach(ProgramImage* image)
@@ -161,34 +165,7 @@ TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
     Value* top = stack_.data() + stack_.count() - 1;
     const int32_t b = intOf(*top);
     const int32_t a = intOf(top[-1]);
-    const auto ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
-    int32_t r = 0;
-    switch (static_cast<Op>(op))
-    {
-    case Op::ADD:
-        r = static_cast<int32_t>(ua + ub);
-        break;
-    case Op::SUB:
-        r = static_cast<int32_t>(ua - ub);
-        break;
-    case Op::MUL:
-        r = static_cast<int32_t>(ua * ub);
-        break;
-    case Op::DIV:
-        r = b == 0 ? 0 : (b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
-        break;
-    case Op::MOD:
-        r = (b == 0 || b == -1) ? 0 : a % b;
-        break;
-    case Op::AND:
-        r = (a != 0 && b != 0) ? 1 : 0;
-        break;
-    case Op::OR:
-        r = (a != 0 || b != 0) ? 1 : 0;
-        break;
-    default:
-        break;
-    }
+    const int32_t r = IntOperation(static_cast<Op>(op), a, b);
     stack_.dropTop();
     top[-1].setInteger(r);
 }
@@ -393,6 +370,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     // The counter lives in a register; the member gets it back before a
     // system function may read it and however the loop ends.
     int32_t counter = instructionCounter_;
+    FastCode* fast = fast_ ? fastCode() : nullptr;
     try
     {
 
@@ -440,7 +418,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 TN_INT_OPERAND(offset);
                 pc = jumpTarget(pc, offset, size);
-                break;
+                goto arrived;
             }
             case Op::JMPFALSE:
             case Op::JMPTRUE:
@@ -448,7 +426,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 TN_INT_OPERAND(offset);
                 const bool truth = popInt() != 0;
                 if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
-                break;
+                goto arrived;
             }
             case Op::CALL:
             {
@@ -456,7 +434,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 reader.setPc(pc);
                 pushFrame(pc);
                 pc = jumpTarget(pc, offset, size);
-                break;
+                goto arrived;
             }
             case Op::CALLSYS:
             {
@@ -475,11 +453,11 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 TN_INT_OPERAND(count);
                 if (!enterByValue(count)) enter(count);
-                break;
+                goto arrived;
             }
             case Op::RETURN:
                 pc = returnFromCall();
-                break;
+                goto arrived;
             case Op::END:
                 stop_ = true;
                 goto mayStop;
@@ -657,6 +635,47 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                     reader.setPc(pc);
                     instructionCounter_ = counter;
                     return ereturnvalue::Incomplete;
+                }
+            }
+            continue;
+
+        arrived:
+            // Control arrived other than by falling through: where segments of
+            // register code start.
+            if constexpr (Sliced)
+            {
+                if (executed >= slice)
+                {
+                    reader.setPc(pc);
+                    instructionCounter_ = counter;
+                    return ereturnvalue::Incomplete;
+                }
+            }
+            while (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
+            {
+                if (!fast) fast = fastCode();
+                FastSegment* segment = fast->at(pc);
+                if (!segment) break;
+                int32_t budget = kMaxInstructions - counter;
+                if constexpr (Sliced) budget = std::min(budget, slice - executed);
+                int32_t ran = 0;
+                if (segment->maxCount > budget) break;
+                if (!runSegment(*segment, budget, pc, ran))
+                {
+                    fast->missed(*segment);
+                    break;
+                }
+                if (segment->misses > 0) --segment->misses;
+                counter += ran;
+                if constexpr (Sliced)
+                {
+                    executed += ran;
+                    if (executed >= slice)
+                    {
+                        reader.setPc(pc);
+                        instructionCounter_ = counter;
+                        return ereturnvalue::Incomplete;
+                    }
                 }
             }
             continue;

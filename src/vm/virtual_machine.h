@@ -8,6 +8,7 @@
 #include "vm/program_image.h"
 #include "vm/value.h"
 
+#include <climits>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -20,6 +21,8 @@ namespace tn
 
 // Defined by the host layer: what its functions work on (the response, ...).
 struct HostContext;
+class FastCode;
+struct FastSegment;
 
 class VirtualMachine
 {
@@ -52,6 +55,13 @@ class VirtualMachine
     int32_t currentLine() const noexcept { return line_; }
     int32_t currentFileIndex() const noexcept { return fileIndex_; }
     int32_t instructionCount() const noexcept { return instructionCounter_; }
+    // Register code is made only once a run has gone this far: a page's
+    // run-once code would not pay back the bookkeeping.
+    static constexpr int32_t kRegisterCodeWarmup = 1000000;
+    // Tests and tools: count on from [n]; use register code from the first
+    // instruction, or never.
+    void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
+    void setRegisterCode(bool on) noexcept { registerCodeFrom_ = on ? 0 : INT32_MAX; }
     DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
     const DateDisplaySettings& dateSettings() const noexcept { return dateSettings_; }
     void setStop() noexcept { stop_ = true; }
@@ -152,6 +162,11 @@ class VirtualMachine
 
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
+    // Runs [segment] as a whole within [budget] instructions when its guards
+    // hold: sets [pc] and the instructions it stands for. False: nothing done.
+    bool runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed);
+    FastCode* fastCode();
+
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
 
@@ -191,6 +206,12 @@ class VirtualMachine
     std::unique_ptr<StringConstant[]> stringConstants_;
     const ProgramImage* constantsImage_ = nullptr;
     uint32_t constantsVersion_ = 0;
+
+    // Register code of the hot parts of the image, made when first needed.
+    std::unique_ptr<FastCode> fast_;
+    int32_t registerCodeFrom_ = kRegisterCodeWarmup; // instruction count
+    const ProgramImage* fastImage_ = nullptr;
+    uint32_t fastVersion_ = 0;
 };
 
 } // namespace tn

@@ -1,0 +1,326 @@
+// Translation of byte code into segments of register code.
+//
+// The translator runs the stack machine symbolically: an entry of its stack is
+// a register (a constant, an operator's result or an element the segment
+// found on the real stack) or a variable reference. A reference is read when
+// an operator takes it, as the plain loop dereferences it then, so a store in
+// between is seen. Whatever is left on the symbolic stack when the segment
+// leaves is pushed for real, references as references.
+#include "vm/fast_code.h"
+
+#include "vm/program_image.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace tn
+{
+
+namespace
+{
+constexpr int32_t kMaxInputs = 8;       // registers 0..7 of a segment
+constexpr int32_t kMaxRegisters = 4096; // well inside the 16-bit register numbers
+constexpr int32_t kMaxInstructions = 2000;
+constexpr int32_t kMinCount = 3; // shorter stretches gain nothing
+
+// A register, or a reference that gets its variable's register only when its
+// value is used: a reference merely passed on needs no guard.
+struct Entry
+{
+    bool reference;
+    bool local;
+    int32_t reg;     // a register; for a reference the variable's slot
+    int32_t payload; // the Reference as the plain loop pushed it
+};
+
+FastOp exitWhen(Op compare, bool truth)
+{
+    // For integers, "not a < b" is "a >= b" and so on.
+    switch (compare)
+    {
+    case Op::LT:
+        return truth ? FastOp::ExitLt : FastOp::ExitGe;
+    case Op::GT:
+        return truth ? FastOp::ExitGt : FastOp::ExitLe;
+    case Op::LE:
+        return truth ? FastOp::ExitLe : FastOp::ExitGt;
+    case Op::GE:
+        return truth ? FastOp::ExitGe : FastOp::ExitLt;
+    case Op::NE:
+        return truth ? FastOp::ExitNe : FastOp::ExitEq;
+    default:
+        return truth ? FastOp::ExitEq : FastOp::ExitNe;
+    }
+}
+
+FastOp operatorOf(Op op)
+{
+    switch (op)
+    {
+    case Op::ADD:
+        return FastOp::Add;
+    case Op::SUB:
+        return FastOp::Sub;
+    case Op::MUL:
+        return FastOp::Mul;
+    case Op::DIV:
+        return FastOp::Div;
+    case Op::MOD:
+        return FastOp::Mod;
+    case Op::AND:
+        return FastOp::And;
+    case Op::OR:
+        return FastOp::Or;
+    case Op::LT:
+        return FastOp::Lt;
+    case Op::GT:
+        return FastOp::Gt;
+    case Op::LE:
+        return FastOp::Le;
+    case Op::GE:
+        return FastOp::Ge;
+    case Op::NE:
+        return FastOp::Ne;
+    default:
+        return FastOp::Eq;
+    }
+}
+
+bool isCompare(FastOp op)
+{
+    return op >= FastOp::Lt && op <= FastOp::Eq;
+}
+} // namespace
+
+FastCode::FastCode(const uint8_t* code, int32_t size) : code_(code), size_(size), table_(256) {}
+
+int32_t& FastCode::claim(size_t index, int32_t pc)
+{
+    if (2 * (used_ + 1) > table_.size())
+    {
+        std::vector<Slot> old(table_.size() * 2);
+        old.swap(table_);
+        used_ = 0;
+        for (const Slot& slot : old)
+            if (slot.pc >= 0) entry(slot.pc) = slot.state;
+        return entry(pc);
+    }
+    ++used_;
+    table_[index].pc = pc;
+    return table_[index].state;
+}
+
+int32_t FastCode::translate(int32_t start)
+{
+    FastSegment segment{};
+    segment.startPc = start;
+    segment.firstInstr = static_cast<uint32_t>(instrs_.size());
+    segment.firstVar = static_cast<uint32_t>(vars_.size());
+    segment.regBase = static_cast<uint32_t>(registers_.size());
+    const size_t firstExit = exits_.size(), firstPush = pushes_.size();
+
+    std::vector<int32_t> regs(kMaxInputs, 0); // initial register contents
+    std::vector<Entry> stack;
+    int32_t consumed = 0, count = 0; // consumed: stack elements taken from below the start
+    int32_t lastTemp = -1;           // register the last operator wrote, while nothing else used it
+
+    auto newRegister = [&](int32_t initial) -> int32_t
+    {
+        regs.push_back(initial);
+        return static_cast<int32_t>(regs.size()) - 1;
+    };
+    auto variable = [&](bool local, int32_t slot) -> int32_t
+    {
+        for (uint32_t i = segment.firstVar; i < vars_.size(); ++i)
+            if (vars_[i].local == local && vars_[i].slot == slot) return vars_[i].reg;
+        const int32_t reg = newRegister(0);
+        vars_.push_back({slot, static_cast<uint16_t>(reg), local, false});
+        segment.usesLocals |= local;
+        return reg;
+    };
+    // Whether [n] entries can be popped, some of them perhaps from the real stack.
+    auto canTake = [&](int32_t n)
+    { return consumed + std::max(0, n - static_cast<int32_t>(stack.size())) <= kMaxInputs; };
+    // The register of the top entry, popped (after canTake).
+    auto pop = [&]() -> int32_t
+    {
+        if (stack.empty()) return consumed++;
+        const Entry e = stack.back();
+        stack.pop_back();
+        return e.reference ? variable(e.local, e.reg) : e.reg;
+    };
+    auto emit = [&](FastOp op, int32_t d, int32_t a, int32_t b, int32_t x) {
+        instrs_.push_back({op, static_cast<uint16_t>(d), static_cast<uint16_t>(a), static_cast<uint16_t>(b), x});
+    };
+    auto addExit = [&](int32_t pc, int32_t executed) -> int32_t
+    {
+        FastExit e{pc, executed, consumed, static_cast<uint32_t>(pushes_.size()), 0};
+        for (const Entry& entry : stack)
+            pushes_.push_back({entry.reference, entry.reference ? entry.payload : entry.reg});
+        e.pushCount = static_cast<uint32_t>(pushes_.size()) - e.pushFirst;
+        exits_.push_back(e);
+        return static_cast<int32_t>(exits_.size()) - 1;
+    };
+
+    int32_t pc = start;
+    bool closed = false;
+    // Each instruction takes at most three registers: none runs out midway.
+    while (!closed && pc < size_ && static_cast<int32_t>(instrs_.size() - segment.firstInstr) < kMaxInstructions &&
+           static_cast<int32_t>(regs.size()) + 3 < kMaxRegisters)
+    {
+        const Op op = static_cast<Op>(code_[pc]);
+        const OperandKind kind = kOpTable[code_[pc]].operand;
+        if (kind == OperandKind::Int32 && size_ - pc < 5) break;
+        const int32_t operand = kind == OperandKind::Int32 ? readInt32LE(code_ + pc + 1) : 0;
+        const int32_t next = pc + (kind == OperandKind::Int32 ? 5 : 1);
+        bool taken = true;
+        switch (op)
+        {
+        case Op::LINE:
+            emit(FastOp::Line, 0, 0, 0, operand);
+            break;
+        case Op::PUSHINT:
+        {
+            stack.push_back({false, false, newRegister(operand), 0});
+            lastTemp = -1;
+            break;
+        }
+        case Op::PUSHGLOBALREF:
+        case Op::PUSHLOCALREF:
+        {
+            const int32_t payload =
+                op == Op::PUSHGLOBALREF ? operand : static_cast<int32_t>(0u - static_cast<uint32_t>(operand));
+            if (payload == INT32_MIN)
+                taken = false;
+            else
+                stack.push_back({true, payload < 0, payload < 0 ? -payload : payload, payload});
+            lastTemp = -1;
+            break;
+        }
+        case Op::ADD:
+        case Op::SUB:
+        case Op::MUL:
+        case Op::DIV:
+        case Op::MOD:
+        case Op::AND:
+        case Op::OR:
+        case Op::LT:
+        case Op::GT:
+        case Op::LE:
+        case Op::GE:
+        case Op::NE:
+        case Op::EQ:
+        {
+            if (!canTake(2))
+            {
+                taken = false;
+                break;
+            }
+            const int32_t b = pop(), a = pop(), d = newRegister(0);
+            emit(operatorOf(op), d, a, b, 0);
+            stack.push_back({false, false, d, 0});
+            lastTemp = d;
+            break;
+        }
+        case Op::NOT:
+        case Op::NEG:
+        {
+            if (!canTake(1))
+            {
+                taken = false;
+                break;
+            }
+            const int32_t a = pop(), d = newRegister(0);
+            emit(op == Op::NOT ? FastOp::Not : FastOp::Neg, d, a, 0, 0);
+            stack.push_back({false, false, d, 0});
+            lastTemp = d;
+            break;
+        }
+        case Op::POPGLOBAL:
+        case Op::POPLOCAL:
+        {
+            if (operand < 0 || !canTake(1))
+            {
+                taken = false;
+                break;
+            }
+            const bool fromLast = !stack.empty() && !stack.back().reference && stack.back().reg == lastTemp;
+            const int32_t value = pop();
+            const int32_t target = variable(op == Op::POPLOCAL, operand);
+            for (uint32_t i = segment.firstVar; i < vars_.size(); ++i)
+                if (vars_[i].reg == target) vars_[i].written = true;
+            if (fromLast)
+                instrs_.back().d = static_cast<uint16_t>(target);
+            else
+                emit(FastOp::Move, target, value, 0, 0);
+            lastTemp = -1;
+            break;
+        }
+        case Op::JMPFALSE:
+        case Op::JMPTRUE:
+        {
+            if (!canTake(1))
+            {
+                taken = false;
+                break;
+            }
+            const bool fromLast = !stack.empty() && !stack.back().reference && stack.back().reg == lastTemp;
+            const int32_t cond = pop();
+            const int64_t target = int64_t(next) + operand;
+            const int32_t exitIndex =
+                addExit(target < 0 || target > size_ ? size_ : static_cast<int32_t>(target), count + 1);
+            const bool truth = op == Op::JMPTRUE;
+            if (fromLast && isCompare(instrs_.back().op))
+            {
+                FastInstr& cmp = instrs_.back();
+                const auto compare = static_cast<Op>(uint8_t(Op::LT) + (uint8_t(cmp.op) - uint8_t(FastOp::Lt)));
+                cmp = {exitWhen(compare, truth), 0, cmp.a, cmp.b, exitIndex};
+            }
+            else
+            {
+                emit(truth ? FastOp::ExitNonZero : FastOp::ExitZero, 0, cond, 0, exitIndex);
+            }
+            lastTemp = -1;
+            break;
+        }
+        case Op::JMP:
+        {
+            const int64_t far = int64_t(next) + operand;
+            const int32_t target = far < 0 || far > size_ ? size_ : static_cast<int32_t>(far);
+            // A loop that closes on the segment's own start runs again without leaving.
+            const bool loop = target == start && stack.empty() && consumed == 0;
+            emit(loop ? FastOp::Loop : FastOp::Exit, 0, 0, 0, addExit(target, count + 1));
+            closed = true;
+            break;
+        }
+        default:
+            taken = false;
+            break;
+        }
+        if (!taken) break;
+        ++count;
+        pc = next;
+    }
+    if (!closed) emit(FastOp::Exit, 0, 0, 0, addExit(pc, count));
+
+    const int32_t ops = static_cast<int32_t>(instrs_.size() - segment.firstInstr);
+    if (count < kMinCount || ops < 2)
+    {
+        instrs_.resize(segment.firstInstr);
+        vars_.resize(segment.firstVar);
+        exits_.resize(firstExit);
+        pushes_.resize(firstPush);
+        return kNone;
+    }
+    segment.maxCount = count;
+    segment.inputs = consumed;
+    segment.varCount = static_cast<uint32_t>(vars_.size()) - segment.firstVar;
+    const auto written = std::stable_partition(vars_.begin() + segment.firstVar, vars_.end(),
+                                               [](const FastVar& v) { return v.written; });
+    segment.writtenCount = static_cast<uint32_t>(written - (vars_.begin() + segment.firstVar));
+    registers_.insert(registers_.end(), regs.begin(), regs.end());
+    segments_.push_back(segment);
+    return kSegmentBase + static_cast<int32_t>(segments_.size()) - 1;
+}
+
+} // namespace tn

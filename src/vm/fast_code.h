@@ -1,0 +1,216 @@
+// Register code for hot stretches of byte code that work on 32-bit integers.
+//
+// A stretch (a "segment") starts at one byte-code address and covers a run of
+// straight-line instructions: variable and constant pushes, integer and
+// comparison operators, stores, LINE, conditional jumps (which leave the
+// segment when taken) and at most one closing jump. Its register code names
+// variables and constants directly, merges a store into the operator that
+// makes the value and a comparison into the jump that tests it.
+//
+// A segment runs only as a whole and only when every variable it touches, and
+// every stack element it consumes, already holds an Integer: then none of its
+// instructions can fail, and the machine's state after it (variables, stack,
+// line, instruction count) is the one the plain loop would leave. Anything
+// else goes to the plain loop.
+#pragma once
+
+#include "vm/opcodes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace tn
+{
+
+// Integer results of the operator instructions, shared by both loops.
+inline int32_t IntOperation(Op op, int32_t a, int32_t b) noexcept
+{
+    const auto ua = static_cast<uint32_t>(a), ub = static_cast<uint32_t>(b);
+    switch (op)
+    {
+    case Op::ADD:
+        return static_cast<int32_t>(ua + ub);
+    case Op::SUB:
+        return static_cast<int32_t>(ua - ub);
+    case Op::MUL:
+        return static_cast<int32_t>(ua * ub);
+    case Op::DIV:
+        return b == 0 ? 0 : (b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
+    case Op::MOD:
+        return (b == 0 || b == -1) ? 0 : a % b;
+    case Op::AND:
+        return (a != 0 && b != 0) ? 1 : 0;
+    case Op::OR:
+        return (a != 0 || b != 0) ? 1 : 0;
+    case Op::LT:
+        return a < b;
+    case Op::GT:
+        return a > b;
+    case Op::LE:
+        return a <= b;
+    case Op::GE:
+        return a >= b;
+    case Op::NE:
+        return a != b;
+    case Op::EQ:
+        return a == b;
+    default:
+        return 0;
+    }
+}
+
+enum class FastOp : uint8_t
+{
+    // r[d] = r[a] op r[b]
+    Add,
+    Sub,
+    Mul,
+    Div,
+    Mod,
+    And,
+    Or,
+    Lt,
+    Gt,
+    Le,
+    Ge,
+    Ne,
+    Eq,
+    Not,  // r[d] = !r[a]
+    Neg,  // r[d] = -r[a]
+    Move, // r[d] = r[a]
+    Line, // the current position becomes x
+          // Leave by exit x when r[a] cmp r[b] holds
+    ExitLt,
+    ExitGt,
+    ExitLe,
+    ExitGe,
+    ExitNe,
+    ExitEq,
+    ExitZero,    // leave by exit x when r[a] == 0
+    ExitNonZero, // leave by exit x when r[a] != 0
+    Exit,        // leave by exit x
+    Loop,        // back to the first instruction, or leave by exit x
+};
+
+struct FastInstr
+{
+    FastOp op;
+    uint16_t d = 0, a = 0, b = 0;
+    int32_t x = 0;
+};
+
+// A variable the segment reads or writes, held in register [reg] meanwhile.
+struct FastVar
+{
+    int32_t slot;
+    uint16_t reg;
+    bool local;
+    bool written; // written variables come first in a segment's list
+};
+
+// Where a segment leaves to and what the plain loop would hold then.
+struct FastExit
+{
+    int32_t pc;       // byte-code address to go on at
+    int32_t count;    // byte-code instructions executed from the segment's start
+    int32_t consumed; // stack elements below the segment's start it took
+    // Elements to push: [pushFirst, pushFirst + pushCount) of FastCode::pushes
+    uint32_t pushFirst;
+    uint32_t pushCount;
+};
+
+// One element a leaving segment pushes: an Integer register or a Reference.
+struct FastPush
+{
+    bool reference;
+    int32_t value; // register, or the Reference payload
+};
+
+struct FastSegment
+{
+    int32_t startPc;
+    int32_t maxCount; // byte-code instructions of one full pass
+    int32_t inputs;   // stack elements it may consume (Integers, read in place)
+    bool usesLocals;
+    uint32_t firstInstr;
+    uint32_t firstVar, varCount, writtenCount;
+    uint32_t regBase; // into FastCode::registers; inputs come first
+    int32_t misses;   // guard failures less successes: a segment that keeps failing is dropped
+};
+
+class FastCode
+{
+  public:
+    static constexpr int32_t kUntranslated = 0; // counts arrivals up to kHot
+    // Translation pays back only over many runs; a page's run-once code never gets here.
+    static constexpr int32_t kHot = 16;
+    static constexpr int32_t kNone = -1;
+
+    FastCode(const uint8_t* code, int32_t size);
+
+    // The segment starting at [pc], translated when it is hot; null when none.
+    FastSegment* at(int32_t pc)
+    {
+        int32_t& state = entry(pc);
+        if (state >= kSegmentBase) return &segments_[static_cast<size_t>(state - kSegmentBase)];
+        if (state == kNone) return nullptr;
+        if (++state < kHot) return nullptr;
+        const int32_t translated = translate(pc);
+        entry(pc) = translated; // the table may have grown meanwhile
+        return translated >= kSegmentBase ? &segments_[static_cast<size_t>(translated - kSegmentBase)] : nullptr;
+    }
+
+    // Counts a run of the segment at [pc] that its guards refused.
+    void missed(FastSegment& segment)
+    {
+        if (++segment.misses >= kMaxMisses) entry(segment.startPc) = kNone;
+    }
+
+    const FastInstr* instructions(const FastSegment& s) const noexcept { return instrs_.data() + s.firstInstr; }
+    const FastVar* vars(const FastSegment& s) const noexcept { return vars_.data() + s.firstVar; }
+    const FastExit& exit(int32_t index) const noexcept { return exits_[static_cast<size_t>(index)]; }
+    const FastPush* pushes(const FastExit& e) const noexcept { return pushes_.data() + e.pushFirst; }
+    int32_t* registers(const FastSegment& s) noexcept { return registers_.data() + s.regBase; }
+    int32_t segmentCount() const noexcept { return static_cast<int32_t>(segments_.size()); }
+
+  private:
+    static constexpr int32_t kSegmentBase = 1 << 24;
+    static constexpr int32_t kMaxMisses = 32;
+    int32_t translate(int32_t pc);
+
+    const uint8_t* code_;
+    int32_t size_;
+    // The state of [pc] in an open-addressing table: only addresses that
+    // control arrives at are ever asked for, so it stays small.
+    int32_t& entry(int32_t pc)
+    {
+        for (size_t i = hash(pc);; i = (i + 1) & (table_.size() - 1))
+        {
+            Slot& slot = table_[i];
+            if (slot.pc == pc) return slot.state;
+            if (slot.pc < 0) return claim(i, pc);
+        }
+    }
+    size_t hash(int32_t pc) const noexcept
+    {
+        return (static_cast<uint32_t>(pc) * 2654435761u >> 8) & (table_.size() - 1);
+    }
+    int32_t& claim(size_t index, int32_t pc);
+
+    struct Slot
+    {
+        int32_t pc = -1;
+        int32_t state = kUntranslated;
+    };
+    std::vector<Slot> table_;
+    size_t used_ = 0;
+    std::vector<FastSegment> segments_;
+    std::vector<FastInstr> instrs_;
+    std::vector<FastVar> vars_;
+    std::vector<FastExit> exits_;
+    std::vector<FastPush> pushes_;
+    std::vector<int32_t> registers_; // constants stay filled in
+};
+
+} // namespace tn

@@ -1,0 +1,134 @@
+// Running a segment of register code (see fast_code.h) on the machine.
+//
+// Variables and consumed stack elements are loaded into the segment's
+// registers once its guards hold, and written back when it leaves; in between
+// nothing else can see them, since a segment calls nothing.
+#include "vm/fast_code.h"
+#include "vm/virtual_machine.h"
+
+namespace tn
+{
+
+FastCode* VirtualMachine::fastCode()
+{
+    if (fast_ && fastImage_ == image_ && fastVersion_ == image_->codeVersion()) return fast_.get();
+    fast_ = std::make_unique<FastCode>(image_->code(), image_->codeSize());
+    fastImage_ = image_;
+    fastVersion_ = image_->codeVersion();
+    return fast_.get();
+}
+
+bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed)
+{
+    FastCode& fast = *fast_;
+    int32_t* const r = fast.registers(segment);
+    CallFrame* const frame = frame_;
+    if (segment.usesLocals && !frame) return false;
+    const int32_t depth = stack_.count();
+    if (depth < segment.inputs) return false;
+    for (int32_t k = 0; k < segment.inputs; ++k)
+    {
+        const Value& v = stack_[depth - 1 - k];
+        if (!v.isInteger()) return false;
+        r[k] = v.rawInt();
+    }
+    Value* const globals = globals_.data();
+    Value* const locals = frame ? frame->locals.data() : nullptr;
+    const uint32_t globalCount = static_cast<uint32_t>(globals_.count());
+    const uint32_t localCount = frame ? static_cast<uint32_t>(frame->locals.count()) : 0;
+    const FastVar* const vars = fast.vars(segment);
+    for (uint32_t i = 0; i < segment.varCount; ++i)
+    {
+        const FastVar& var = vars[i];
+        const auto slot = static_cast<uint32_t>(var.slot);
+        if (slot >= (var.local ? localCount : globalCount)) return false;
+        const Value& v = (var.local ? locals : globals)[slot];
+        if (!v.isInteger()) return false;
+        r[var.reg] = v.rawInt();
+    }
+
+    const FastInstr* const first = fast.instructions(segment);
+    int32_t passes = 0; // instructions of the passes a Loop repeated
+    int32_t exitIndex = 0;
+    for (const FastInstr* in = first;; ++in)
+    {
+#define TN_FAST_BINARY(name, op)                                                                                       \
+    case FastOp::name:                                                                                                 \
+        r[in->d] = IntOperation(Op::op, r[in->a], r[in->b]);                                                           \
+        continue;
+#define TN_FAST_EXIT(name, expr)                                                                                       \
+    case FastOp::name:                                                                                                 \
+        if (expr) break;                                                                                               \
+        continue;
+        switch (in->op)
+        {
+            TN_FAST_BINARY(Add, ADD)
+            TN_FAST_BINARY(Sub, SUB)
+            TN_FAST_BINARY(Mul, MUL)
+            TN_FAST_BINARY(Div, DIV)
+            TN_FAST_BINARY(Mod, MOD)
+            TN_FAST_BINARY(And, AND)
+            TN_FAST_BINARY(Or, OR)
+            TN_FAST_BINARY(Lt, LT)
+            TN_FAST_BINARY(Gt, GT)
+            TN_FAST_BINARY(Le, LE)
+            TN_FAST_BINARY(Ge, GE)
+            TN_FAST_BINARY(Ne, NE)
+            TN_FAST_BINARY(Eq, EQ)
+        case FastOp::Not:
+            r[in->d] = r[in->a] == 0 ? 1 : 0;
+            continue;
+        case FastOp::Neg:
+            r[in->d] = static_cast<int32_t>(0u - static_cast<uint32_t>(r[in->a]));
+            continue;
+        case FastOp::Move:
+            r[in->d] = r[in->a];
+            continue;
+        case FastOp::Line:
+            fileIndex_ = in->x >> 24;
+            line_ = in->x & 0xFFFFFF;
+            continue;
+            TN_FAST_EXIT(ExitLt, r[in->a] < r[in->b])
+            TN_FAST_EXIT(ExitGt, r[in->a] > r[in->b])
+            TN_FAST_EXIT(ExitLe, r[in->a] <= r[in->b])
+            TN_FAST_EXIT(ExitGe, r[in->a] >= r[in->b])
+            TN_FAST_EXIT(ExitNe, r[in->a] != r[in->b])
+            TN_FAST_EXIT(ExitEq, r[in->a] == r[in->b])
+            TN_FAST_EXIT(ExitZero, r[in->a] == 0)
+            TN_FAST_EXIT(ExitNonZero, r[in->a] != 0)
+        case FastOp::Exit:
+            break;
+        case FastOp::Loop:
+        {
+            const int32_t pass = fast.exit(in->x).count;
+            if (passes + pass + segment.maxCount > budget) break;
+            passes += pass;
+            in = first - 1;
+            continue;
+        }
+        }
+#undef TN_FAST_EXIT
+#undef TN_FAST_BINARY
+        exitIndex = in->x;
+        break;
+    }
+
+    // They hold Integers: only the number changes.
+    for (uint32_t i = 0; i < segment.writtenCount; ++i)
+        (vars[i].local ? locals : globals)[vars[i].slot].setInteger(r[vars[i].reg]);
+    const FastExit& out = fast.exit(exitIndex);
+    if (out.consumed > 0) stack_.truncatePlain(depth - out.consumed);
+    const FastPush* push = fast.pushes(out);
+    for (uint32_t i = 0; i < out.pushCount; ++i, ++push)
+    {
+        if (push->reference)
+            stack_.pushReference(push->value);
+        else
+            stack_.pushInteger(r[push->value]);
+    }
+    pc = out.pc;
+    executed = passes + out.count;
+    return true;
+}
+
+} // namespace tn

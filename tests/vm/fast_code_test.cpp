@@ -1,0 +1,274 @@
+// Register code against the plain loop: random well-formed programs must give
+// the same output, result, error text and line, instruction count and
+// variables whichever way they run, whole, in slices or against the
+// instruction limit.
+#include "compiler/compiler.h"
+#include "hostlib/host_functions.h"
+#include "support/image_builder.h"
+#include "vm/virtual_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tn
+{
+namespace
+{
+
+// Programs of mixed-type arithmetic, loops with break and continue, calls with
+// by-reference parameters and runtime errors at random places.
+class ProgramGenerator
+{
+  public:
+    explicit ProgramGenerator(uint32_t seed) : rng_(seed) {}
+
+    std::string program()
+    {
+        std::string s = "$a = 3; $b = 17; $c = -4; $d = 0; $arr[3] = 1;\n";
+        // Functions call only those defined before them: no endless recursion.
+        s += "function f1($x, &$y) {" + block(2, "$y", "") + " return $x * 2 - $y; }\n";
+        s += "function f2(&$p, $q) { $t = $q;" + block(2, "$p", "$q") + " return $p + f1($t, $p); }\n";
+        s += "function fib($n) { if ($n < 2) return $n; return fib($n - 1) + fib($n - 2); }\n";
+        functions_ = true;
+        s += block(3, "", "");
+        return s + "\necho($a, \"|\", $b, \"|\", $c, \"|\", $d);";
+    }
+
+  private:
+    int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+
+    // A variable statements may assign: a global, or in a function a parameter.
+    std::string variable()
+    {
+        static const char* const names[] = {"$a", "$b", "$c", "$d"};
+        return local_.empty() || pick(2) ? names[pick(4)] : local_;
+    }
+    // Loop counters are read, never assigned: every loop ends.
+    std::string readable() { return counter_.empty() || pick(3) ? variable() : counter_; }
+
+    std::string expr(int depth)
+    {
+        if (depth == 0 || pick(4) == 0)
+        {
+            switch (pick(10))
+            {
+            case 0:
+                return "\"" + std::to_string(pick(20)) + (pick(2) ? "x\"" : "\"");
+            case 1:
+                return std::to_string(pick(5)) + ".5";
+            case 2:
+                return "$arr[" + readable() + " % 5]";
+            case 3:
+            case 4:
+                return std::to_string(pick(30) - 5);
+            default:
+                return readable();
+            }
+        }
+        static const char* const ops[] = {"+", "-", "*", "/", "%", "<", ">", "<=", ">=", "==", "!=", "&&", "||", "."};
+        switch (pick(12))
+        {
+        case 0:
+            return "!" + expr(depth - 1);
+        case 1:
+            return "-(" + expr(depth - 1) + ")";
+        case 2:
+            if (functions_) return "f2(" + variable() + ", " + expr(depth - 1) + ")";
+            [[fallthrough]];
+        case 3:
+            if (functions_) return "fib(" + variable() + " % 6)";
+            [[fallthrough]];
+        default:
+            return "(" + expr(depth - 1) + " " + ops[pick(pick(3) ? 11 : 14)] + " " + expr(depth - 1) + ")";
+        }
+    }
+
+    std::string statement(int depth)
+    {
+        const std::string v = variable();
+        switch (pick(depth > 0 ? 14 : 8))
+        {
+        case 0:
+        case 1:
+            return v + " = " + expr(3) + ";";
+        case 2:
+            return v + (pick(2) ? " += " : " -= ") + expr(2) + ";";
+        case 3:
+            return v + (pick(2) ? "++;" : "--;");
+        case 4:
+            return "echo(" + expr(2) + ", \" \");";
+        case 5:
+            return "$arr[" + variable() + " % 5] = " + expr(2) + ";";
+        case 6:
+            // Runtime errors: a constant where a variable must go, a wrong count.
+            if (pick(2) == 0) return pick(2) ? "if (" + v + " > 8) pop(3);" : "if (" + v + " < 0) fib(1, 2);";
+            return v + " = " + v + " % 1000;";
+        case 7:
+            return "if (" + expr(2) + ") " + v + " = " + expr(2) + "; else " + v + " = " + expr(1) + ";";
+        case 8:
+        case 9:
+        {
+            // Loop counters are not touched by the other statements.
+            const std::string i = "$i" + std::to_string(depth);
+            return "for (" + i + " = " + std::to_string(pick(3)) + " to " + std::to_string(pick(12)) + ") {" +
+                   block(depth - 1, local_, i) + "}";
+        }
+        case 10:
+        {
+            const std::string w = "$w" + std::to_string(depth);
+            return w + " = 0; while (" + w + " < " + std::to_string(pick(10)) + ") { " + w + "++; if (" + expr(1) +
+                   ") continue;" + block(depth - 1, local_, w) + " if (" + expr(1) + ") break; }";
+        }
+        case 11:
+            if (functions_) return v + " = f1(" + expr(2) + ", " + variable() + ");";
+            return v + " = " + expr(1) + ";";
+        default:
+            return "if (" + expr(2) + ") {" + block(depth - 1, local_, counter_) + "}";
+        }
+    }
+
+    std::string block(int depth, const std::string& local, const std::string& counter)
+    {
+        const std::string savedLocal = local_, savedCounter = counter_;
+        local_ = local;
+        counter_ = counter;
+        std::string s;
+        for (int n = 1 + pick(4); n > 0; --n)
+            s += "\n" + statement(depth);
+        local_ = savedLocal;
+        counter_ = savedCounter;
+        return s;
+    }
+
+    std::mt19937 rng_;
+    std::string local_, counter_;
+    bool functions_ = false;
+};
+
+struct Outcome
+{
+    ereturnvalue result;
+    std::string message, output, globals;
+    int32_t count;
+
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o)
+{
+    return out << "result " << int(o.result) << ", count " << o.count << ", message \"" << o.message << "\", output \""
+               << o.output << "\", globals " << o.globals;
+}
+
+// Compiles afresh (the image holds the output) and runs in slices of [slice]
+// (0: whole), counting on from [start].
+Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, int32_t start)
+{
+    ProgramImage image;
+    VirtualMachine vm{HostFunctionSets()};
+    std::vector<BlockCompileResult> blocks;
+    EXPECT_EQ(Compiler::instance().compile(vm.functionSets(), image, {{1, 1, true, source}}, blocks, "page.htm"),
+              ereturnvalue::OK)
+        << source;
+    vm.attach(&image);
+    vm.setRegisterCode(registerCode);
+    vm.setInstructionCount(start);
+    Outcome o{};
+    if (slice == 0)
+        o.result = vm.run(o.message);
+    else
+        for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
+            o.result = vm.continueRun(slice, restart, o.message);
+    o.count = vm.instructionCount();
+    for (int32_t i = 0; i < image.outputBufferCount(); ++i)
+        o.output.append(image.outputBuffer(i)->view());
+    for (int32_t i = 0; i < vm.globals().count(); ++i)
+        o.globals += vm.toText(vm.globals()[i]) + ",";
+    o.globals += " stack " + std::to_string(vm.stack().count());
+    return o;
+}
+
+TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
+{
+    // Pure integer loops that run inside one stretch, and call results that a
+    // stretch takes from the stack, besides the random programs.
+    std::vector<std::string> sources = {
+        "$s = 1; for ($i = 0 to 300) { $s = ($s * 7 + $i) % 1000; if ($s > 500) $t++; } echo($s, $t);",
+        "function g($n) { return $n * 3; } for ($i = 0 to 60) { $s = (g($i) + $i * 2 - 1) % 977; } echo($s);",
+        "function h(&$v) { for ($k = 1 to 40) $v = ($v + $k) % 91; return $v - 1; } $a = 5; for ($i = 1 to 20) "
+        "{ $b = h($a) + $b; } echo($a, \" \", $b);",
+    };
+    for (uint32_t seed = 1; seed <= 200; ++seed)
+        sources.push_back(ProgramGenerator(seed).program());
+
+    int errors = 0, limits = 0;
+    for (size_t n = 0; n < sources.size(); ++n)
+    {
+        const std::string& source = sources[n];
+        const Outcome plain = RunProgram(source, false, 0, 0);
+        errors += plain.result == ereturnvalue::RuntimeError;
+        ASSERT_EQ(RunProgram(source, true, 0, 0), plain) << source;
+        for (int32_t slice = 1 + int32_t(n % 3); slice <= 50; slice += n < 3 ? 1 : 3)
+            ASSERT_EQ(RunProgram(source, true, slice, 0), plain) << "slice " << slice << "\n" << source;
+
+        // The limit falls somewhere inside the run, whole and sliced.
+        for (uint32_t k = 1; k <= (n < 3 ? 40u : 2u); ++k)
+        {
+            const auto left = int32_t((n + 1) * k * 7919 % uint32_t(plain.count));
+            const int32_t before = VirtualMachine::kMaxInstructions - 1 - left;
+            const Outcome limited = RunProgram(source, false, 0, before);
+            limits += limited.message.find("maximum instructions exceeded") != std::string::npos;
+            ASSERT_EQ(RunProgram(source, true, 0, before), limited) << "left " << left << "\n" << source;
+            ASSERT_EQ(RunProgram(source, true, 7, before), RunProgram(source, false, 7, before)) << source;
+        }
+    }
+    // The generator must reach what it is there to test.
+    EXPECT_GT(errors, 10);
+    EXPECT_GT(limits, 200);
+}
+
+// Stack shapes the compiler does not make: a stretch entered by a jump that
+// takes values pushed before it, leaves one behind each round, and a jump
+// into an operand.
+TEST(RegisterCode, HandMadeStackShapes)
+{
+    test::ImageBuilder b;
+    b.openBlock(1);
+    const int32_t top = b.here();
+    b.op(Op::PUSHINT, 9).op(Op::PUSHINT, 3).op(Op::PUSHINT, 2);
+    const int32_t jump = b.jumpPlaceholder(Op::JMP);
+    b.op(Op::PUSHINT, 77);
+    b.patchJumpHere(jump);
+    b.op(Op::MUL).op(Op::PUSHGLOBALREF, 1).op(Op::ADD).op(Op::POPGLOBAL, 1);
+    b.op(Op::LINE, (1 << 24) | 9).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 100).op(Op::LT);
+    b.jumpTo(Op::JMPTRUE, top);
+    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 100).op(Op::GT);
+    b.jumpTo(Op::JMPTRUE, b.here() - 10); // into the PUSHINT operand: opcode 100 is not one
+    b.op(Op::END);
+    ProgramImage image;
+    b.closeBlock().install(image);
+    image.addSourceFile("page.htm");
+
+    auto run = [&](bool registerCode, int32_t slice)
+    {
+        VirtualMachine vm{HostFunctionSets()};
+        vm.attach(&image);
+        vm.setRegisterCode(registerCode);
+        Outcome o{};
+        for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
+            o.result = slice ? vm.continueRun(slice, restart, o.message) : vm.run(o.message);
+        o.count = vm.instructionCount();
+        o.globals = vm.toText(vm.globals()[1]) + " stack " + std::to_string(vm.stack().count());
+        return o;
+    };
+    const Outcome plain = run(false, 0);
+    EXPECT_NE(plain.message.find("operand not recognized, on line 9"), std::string::npos) << plain;
+    for (int32_t slice = 0; slice <= 12; ++slice)
+        EXPECT_EQ(run(true, slice), plain) << "slice " << slice;
+}
+
+} // namespace
+} // namespace tn
