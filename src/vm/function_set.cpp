@@ -113,9 +113,9 @@ FunctionSet::FunctionSet(std::initializer_list<std::span<const SysFunction>> fam
             if (rows_.size() == 1 || row.id < lowest) lowest = row.id;
         }
     if (rows_.empty()) return;
-    byIndex_.assign(static_cast<size_t>(int64_t(highestId_) - lowest + 1), nullptr);
-    for (const SysFunction* row : rows_)
-        byIndex_[static_cast<size_t>(int64_t(highestId_) - row->id)] = row;
+    byIndex_.assign(static_cast<size_t>(int64_t(highestId_) - lowest + 1), 0);
+    for (size_t i = 0; i < rows_.size(); ++i)
+        byIndex_[static_cast<size_t>(int64_t(highestId_) - rows_[i]->id)] = static_cast<uint16_t>(i + 1);
 }
 
 void FunctionSet::registerAll(FunctionRegistry& registry) const

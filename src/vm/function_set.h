@@ -188,7 +188,8 @@ class FunctionSet
     {
         const int64_t index = int64_t(highestId_) - id;
         if (index < 0 || index >= static_cast<int64_t>(byIndex_.size())) return nullptr;
-        return byIndex_[static_cast<size_t>(index)];
+        const uint16_t at = byIndex_[static_cast<size_t>(index)];
+        return at ? rows_[at - 1u] : nullptr;
     }
     const std::vector<const SysFunction*>& rows() const noexcept { return rows_; }
     void registerAll(FunctionRegistry& registry) const;
@@ -197,7 +198,9 @@ class FunctionSet
 
   private:
     std::vector<const SysFunction*> rows_;
-    std::vector<const SysFunction*> byIndex_;
+    // Position + 1 in rows_ of each id from the highest down, 0 for a gap: a
+    // set's ids span thousands, its rows a few hundred.
+    std::vector<uint16_t> byIndex_;
     int32_t highestId_ = 0;
     ResumeCheck resumeCheck_ = nullptr;
     ScriptStateQuery scriptState_ = nullptr;
