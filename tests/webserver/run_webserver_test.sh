@@ -218,6 +218,14 @@ case_query_words_never_choose_the_mode() {
     [[ ! -e "$root/htdocs/open/page.ctn" ]] || problem "a request compiled the page"
 }
 
+case_body_over_the_server_limit_is_refused() {
+    head -c 11000000 /dev/zero | tr '\0' 'a' > "$root/big.body"
+    fetch "/form.htm" --data-binary "@$root/big.body"
+    expect_status "HTTP/1.1 413 Request Entity Too Large"
+    fetch "/form.htm" --data "name=Small&comment=fits"
+    expect_body_contains "<p>name: Small</p>"
+}
+
 case_missing_page_is_not_found() {
     fetch "/nothere.htm"
     expect_status "HTTP/1.1 404 Not Found"
