@@ -32,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                  static_cast<size_t>(file.length()));
     }
     auto script = fuzz::HarmlessScript(path);
-    if (script->load() == ereturnvalue::OK) fuzz::RunInSlices(*script, 200);
+    if (script->load() == ereturnvalue::OK) fuzz::RunInSlices(*script, 100);
     return 0;
 }

@@ -5,6 +5,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using namespace tn;
     auto script = fuzz::HarmlessScript(fuzz::ScratchFile("run.htm", data, size));
-    if (script->load() == ereturnvalue::OK) fuzz::RunInSlices(*script, 200);
+    if (script->load() == ereturnvalue::OK) fuzz::RunInSlices(*script, 100);
     return 0;
 }
