@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev googletest python3 curl apache2 tzdata)
+packages=(cmake ninja-build g++ libgtest-dev googletest python3 curl apache2 tzdata chromium chromium-driver python3-selenium)
 missing=()
 for pkg in "${packages[@]}"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")

@@ -1,6 +1,6 @@
 #include "host/compiled_file.h"
 
-#include "common/atomic_file.h"
+#include "common/file_replacement.h"
 
 #include "vm/date_value.h"
 
@@ -301,18 +301,16 @@ ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileNam
     checkedLength(static_cast<size_t>(header.length() + bodySize));
 
     std::unique_ptr<char[]> chunk(new char[kWriteChunk]);
-    AtomicFile file(path);
-    if (file.stream() == nullptr)
+    FileReplacement file(path);
+    if (!file.ready())
     {
         return ereturnvalue::FileError;
     }
-    // Whole chunks go straight to the file: the chunk is the only buffer.
-    std::setvbuf(file.stream(), nullptr, _IONBF, 0);
     size_t used = 0;
     int64_t position = 0; // in the body, for the scrambling counter
     const auto flush = [&]
     {
-        file.write(chunk.get(), used);
+        file.write(std::string_view(chunk.get(), used));
         used = 0;
     };
     const auto put = [&](std::string_view bytes, bool scramble)
@@ -344,7 +342,7 @@ ereturnvalue WriteCompiledFile(const std::string& path, std::string_view fileNam
         put(imageCode, true);
     }
     flush();
-    return file.commit() ? ereturnvalue::OK : ereturnvalue::FileError;
+    return file.commit();
 }
 
 ereturnvalue DecodeCompiledFile(const ByteBuffer& file, std::vector<std::string>& literals, std::string& imageCode,

@@ -39,7 +39,7 @@ void ScriptEngine::reset()
 {
     releaseProgram();
     records_.clear();
-    host_.response.clear();
+    host_.clear();
     if (machine_)
     {
         machine_->environment().clear();
@@ -127,12 +127,16 @@ OutputBuffer* ScriptEngine::blockOutput(int32_t block) noexcept
 ereturnvalue ScriptEngine::run(std::string& message)
 {
     const ereturnvalue result = machine().run(message);
+    host_.files.closeAll();
     return result == ereturnvalue::OK ? host_.response.runResult : result;
 }
 
 ereturnvalue ScriptEngine::runSlice(int32_t budget, bool restart, std::string& message)
 {
     const ereturnvalue result = machine().continueRun(budget, restart, message);
+    // Files a script left open are closed when its run is over, not when the
+    // script object goes, which may be much later.
+    if (result != ereturnvalue::Incomplete && result != ereturnvalue::Wait) host_.files.closeAll();
     return result == ereturnvalue::OK ? host_.response.runResult : result;
 }
 

@@ -29,7 +29,7 @@ class ScriptEngine
     ScriptEngine& operator=(const ScriptEngine&) = delete;
 
     // Drops the compiled program, the compile records, the script environment
-    // and the response state, ready for a new compile or decode.
+    // and the host context, ready for a new compile or decode.
     void reset();
     // Drops the compiled program (after a failed compile or decode) but keeps
     // the compile records, which the error texts are made from.
@@ -65,7 +65,8 @@ class ScriptEngine
     bool hasProgram() const noexcept { return image_.codeSize() > 0; }
 
     // Run to the end, or one slice for the script manager. A run that the
-    // machine ended with OK reports the response's run result instead.
+    // machine ended with OK reports the response's run result instead. The
+    // files the script opened are closed when its run is over.
     ereturnvalue run(std::string& message);
     ereturnvalue runSlice(int32_t budget, bool restart, std::string& message);
 

@@ -314,22 +314,24 @@ ereturnvalue ScriptManager::addSemaphore(int32_t initial, int32_t maximum, int32
     return ereturnvalue::OK;
 }
 
-ereturnvalue ScriptManager::takeSemaphore(int32_t recordId)
+// A take and a wait for the maximum differ only in what completes the record.
+ereturnvalue ScriptManager::semaphoreWait(int32_t recordId, bool forMax)
 {
     std::lock_guard guard(lock_);
     Record* record = findRecord(recordId);
     if (!record || record->kind != kSemaphore) return ereturnvalue::NotFound;
-    record->waitForMax = false;
+    record->waitForMax = forMax;
     return completes(*record, Clock::now()) ? ereturnvalue::Complete : ereturnvalue::Empty;
+}
+
+ereturnvalue ScriptManager::takeSemaphore(int32_t recordId)
+{
+    return semaphoreWait(recordId, false);
 }
 
 ereturnvalue ScriptManager::checkSemaphoreMax(int32_t recordId)
 {
-    std::lock_guard guard(lock_);
-    Record* record = findRecord(recordId);
-    if (!record || record->kind != kSemaphore) return ereturnvalue::NotFound;
-    record->waitForMax = true;
-    return completes(*record, Clock::now()) ? ereturnvalue::Complete : ereturnvalue::Empty;
+    return semaphoreWait(recordId, true);
 }
 
 ereturnvalue ScriptManager::releaseSemaphore(int32_t recordId)

@@ -84,6 +84,7 @@ class ScriptManager final : public ScriptServices
     Record* findRecord(int32_t recordId);
     Record& addRecord(int32_t kind, int32_t& recordId);
     bool completes(Record& record, Clock::time_point now);
+    ereturnvalue semaphoreWait(int32_t recordId, bool forMax);
     std::unique_ptr<Script> endScript(size_t index);
     void housekeeping(int32_t& wakeMs);
 

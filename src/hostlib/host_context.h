@@ -1,11 +1,14 @@
 // What the host's functions work on besides the machine: the response the
-// script shapes and what it holds of the background scripts. The script
-// engine owns it and hands it to its machine.
+// script shapes, its open files, server statistics and what it holds of the
+// background scripts. The script engine owns it and hands it to its machine.
 #pragma once
 
 #include "common/result_codes.h"
+#include "hostlib/open_files.h"
 #include "hostlib/script_services.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 
 namespace tn
@@ -35,10 +38,23 @@ struct ResponseState
 struct HostContext
 {
     ResponseState response;
+    OpenFiles files;
+    std::map<std::string, int32_t, std::less<>> serverStats; // this host fills none
     ScriptWaits scripts;
 
+    // Ready for the next run of the script: nothing it opened stays open.
+    void clear() noexcept
+    {
+        response.clear();
+        files.closeAll();
+        serverStats.clear();
+    }
     // The script has ended, whichever way: give back what it holds.
-    void endScript() noexcept { scripts.release(); }
+    void endScript() noexcept
+    {
+        files.closeAll();
+        scripts.release();
+    }
 };
 
 } // namespace tn

@@ -8,7 +8,7 @@
 // what it waited for; a synchronous run may not be suspended.
 #include "hostlib/host_context.h"
 #include "hostlib/host_functions.h"
-#include "hostlib/status_number.h"
+#include "hostlib/url_reference.h"
 
 #include "vm/virtual_machine.h"
 
@@ -22,21 +22,15 @@ namespace tn
 namespace
 {
 
-// What a wait function reads when it did not complete.
-constexpr int32_t kWaitFailed = -5;
+// What a wait function reads before its wait is over, or when it failed.
+constexpr int32_t kWaitFailed = WaitResult(WaitedScriptState::Abandoned);
 
 // The number a wait function reads for the manager's answer.
 int32_t WaitResultNumber(ereturnvalue answer)
 {
-    switch (answer)
-    {
-    case ereturnvalue::Complete:
-        return -4;
-    case ereturnvalue::NotFound:
-        return -2;
-    default:
-        return kWaitFailed;
-    }
+    if (answer == ereturnvalue::Complete) return WaitResult(WaitedScriptState::Complete);
+    if (answer == ereturnvalue::NotFound) return WaitResult(WaitedScriptState::NotFound);
+    return kWaitFailed;
 }
 
 ScriptWaits& waitsOf(VirtualMachine& vm)
@@ -88,14 +82,18 @@ ereturnvalue waitForScript(SysCall& call, int32_t scriptId)
     return ereturnvalue::Wait;
 }
 
-// Starts the script at argument 1; 0 with its status number when it failed.
+// Starts the script at argument 1, named relative to a "PATH_INFO" entry when
+// the script environment has one; 0 with its status number when it failed.
 int32_t startScript(SysCall& call, int32_t& status)
 {
     ScriptServices* services = servicesOf(call.vm);
+    std::string path(call.text(1));
+    const auto& environment = call.vm.environment();
+    if (const auto pathInfo = environment.find("PATH_INFO"); pathInfo != environment.end() && !path.empty())
+        path = ResolveUrl(pathInfo->second, path);
     int32_t id = 0;
-    const ereturnvalue code =
-        services ? services->startScript(std::string(call.text(1)), id) : ereturnvalue::NotSupported;
-    status = StatusNumber(code);
+    const ereturnvalue code = services ? services->startScript(path, id) : ereturnvalue::NotSupported;
+    status = ScriptStatus(code);
     return code == ereturnvalue::OK ? id : 0;
 }
 

@@ -37,6 +37,21 @@ enum class WaitedScriptState
     Abandoned, // the host gave up the wait: nothing could end it
 };
 
+// What a wait function reads once its wait is over: -4 when what it waited
+// for completed, -2 when that was never there, -5 when the wait failed.
+constexpr int32_t WaitResult(WaitedScriptState state)
+{
+    switch (state)
+    {
+    case WaitedScriptState::Complete:
+        return -4;
+    case WaitedScriptState::NotFound:
+        return -2;
+    default:
+        return -5;
+    }
+}
+
 // The handler's count test: exact, a minimum, a range, or none. When a range
 // fails, the message reports [expected] in the exact or the minimum form,
 // whichever the function's description uses.

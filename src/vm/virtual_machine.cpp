@@ -355,23 +355,6 @@ void VirtualMachine::popElement(Value& var, int32_t index, Value&& value)
 
 // ---- The loop ----
 
-namespace
-{
-// What the wait function of a resumed script reads.
-int32_t WaitedScriptResult(WaitedScriptState state)
-{
-    switch (state)
-    {
-    case WaitedScriptState::Complete:
-        return -4;
-    case WaitedScriptState::Abandoned:
-        return -5;
-    default:
-        return -2;
-    }
-}
-} // namespace
-
 template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 {
     ereturnvalue result = ereturnvalue::OK;
@@ -391,7 +374,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             else
             {
                 waitedScriptId_ = 0;
-                if (Value* top = stack_.top()) top->setInteger(WaitedScriptResult(state));
+                if (Value* top = stack_.top()) top->setInteger(WaitResult(state));
             }
         }
         else

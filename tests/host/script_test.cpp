@@ -282,47 +282,7 @@ TEST_F(CompiledScriptTest, HostileCompiledFilesNeverCrash)
     EXPECT_GT(loaded, 0);
 }
 
-// Functions that shape the response the way the web response functions do.
-ereturnvalue shapeResponse(SysCall& call)
-{
-    ResponseState& response = call.vm.host()->response;
-    switch (call.variant())
-    {
-    case 0:
-        response.headerText += "X-Test: yes\n";
-        break;
-    case 1:
-        response.pageSuppressed = true;
-        break;
-    case 2:
-        response.replacementPage = "replaced";
-        break;
-    default:
-        response.headerText = "SpecialError: 404\n";
-        response.pageSuppressed = true;
-        response.runResult = ereturnvalue::SpecialError;
-        call.vm.setStop();
-    }
-    return ereturnvalue::OK;
-}
-constexpr SysFunction kResponseRows[] = {
-    Fn("testheader", -30001, ArgRule::any(), shapeResponse).as(0),
-    Fn("testsuppress", -30002, ArgRule::any(), shapeResponse).as(1),
-    Fn("testreplace", -30003, ArgRule::any(), shapeResponse).as(2),
-    Fn("testhttperror", -30004, ArgRule::any(), shapeResponse).as(3),
-};
-const FunctionSet kResponseSet{kResponseRows};
-
-class ResponseEngine : public ScriptEngine
-{
-  protected:
-    std::unique_ptr<VirtualMachine> createMachine() override
-    {
-        return std::make_unique<VirtualMachine>(FunctionSets{HostFunctionSets().front(), &kResponseSet});
-    }
-};
-
-TEST(ResponseStateTest, HeaderReplacementSuppressionAndHttpError)
+TEST(ScriptRunTest, ResponseStateShapesTheOutput)
 {
     ScratchFolder folder;
     const struct
@@ -332,18 +292,42 @@ TEST(ResponseStateTest, HeaderReplacementSuppressionAndHttpError)
         std::string output;
     } rows[] = {
         // Header lines replace the default header.
-        {"a<?tnl testheader(); testheader(); ?>b", ereturnvalue::OK, "X-Test: yes\nX-Test: yes\n\nab"},
-        {"a<?tnl testreplace(); ?>b", ereturnvalue::OK, std::string(kHeader) + "replaced"},
+        {"a<?tnl header(\"X-Test: yes\"); header(\"X-Test: yes\"); ?>b", ereturnvalue::OK,
+         "X-Test: yes\nX-Test: yes\n\nab"},
+        {"a<?tnl erroroutput(\"replaced\"); ?>b", ereturnvalue::OK, std::string(kHeader) + "replaced"},
         // A suppressed page wins over a replacement.
-        {"a<?tnl testreplace(); testsuppress(); ?>b", ereturnvalue::OK, std::string(kHeader)},
-        {"a<?tnl testhttperror(); print(\"never\"); ?>b", ereturnvalue::SpecialError, "SpecialError: 404\n\n"},
+        {"a<?tnl erroroutput(\"replaced\"); surpressbody(); ?>b", ereturnvalue::OK, std::string(kHeader)},
+        {"a<?tnl httperror(404); print(\"never\"); ?>b", ereturnvalue::SpecialError, "SpecialError: 404\n\n"},
     };
     for (const auto& row : rows)
     {
-        Script script(Script::kSupportedMode, std::make_unique<ResponseEngine>());
+        Script script;
         script.setPath(folder.write("r.htm", row.source));
         EXPECT_EQ(script.run(), row.result) << row.source;
         EXPECT_EQ(OutputOf(script), row.output) << row.source;
+    }
+}
+
+// A file the script leaves open is written out when its run ends, even when
+// it ends in an error, while the script object lives on.
+TEST(ScriptRunTest, FilesLeftOpenAreClosedWhenTheRunEnds)
+{
+    ScratchFolder folder;
+    const std::string written = folder.file("out.txt");
+    const std::string page =
+        folder.write("w.htm", "<?tnl $h = openfilecreate(\"" + written + "\"); filewrite($h, \"kept\"); echo(); ?>");
+    for (const bool sliced : {false, true})
+    {
+        SCOPED_TRACE(sliced);
+        std::remove(written.c_str());
+        Script script;
+        script.setPath(page);
+        if (!sliced)
+            script.run();
+        else if (script.load() == ereturnvalue::OK)
+            script.runSlice(1000);
+        EXPECT_EQ(script.state(), ScriptState::RuntimeError);
+        EXPECT_EQ(ScratchFolder::read(written), "kept");
     }
 }
 

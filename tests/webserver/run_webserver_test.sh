@@ -170,6 +170,55 @@ case_body_over_the_server_limit_is_refused() {
     expect_body_contains "<p>name: Small</p>"
 }
 
+case_response_header_lines_and_status() {
+    fetch "/respond.htm?case=headers"
+    expect_status "HTTP/1.1 201 Created"
+    expect_header "Content-Type: text/plain"
+    expect_header "X-One: 1"
+    expect_header "X-Two: 2"
+    expect_body_contains "headers page"
+    fetch "/respond.htm?case=cleared"
+    expect_status "HTTP/1.1 200 OK"
+    expect_header "Content-Type: text/html"
+    grep -qi "^X-Gone" "$root/headers" && problem "a cleared header was sent"
+}
+
+case_response_cookies() {
+    fetch "/respond.htm?case=cookie"
+    expect_header "Set-Cookie: full=v1; domain=127.0.0.1; expires=Wed, 02 Jan 2030 03:04:05 GMT; path=/; secure"
+    tr -d '\r' < "$root/headers" | grep -qE "^Set-Cookie: gone=deleted; expires=[A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} GMT$" ||
+        problem "no deleting cookie line in: $(tr -d '\r' < "$root/headers" | tr '\n' '|')"
+}
+
+# An absolute Location makes the server answer 302 with that address.
+case_response_redirect() {
+    fetch "/respond.htm?case=redirect"
+    expect_status "HTTP/1.1 302 Found"
+    expect_header "Location: http://127.0.0.1/elsewhere.htm?a=1"
+    expect_body_lacks "never sent"
+}
+
+# The server passes the line on and sends no page.
+case_response_httperror_and_pages() {
+    fetch "/respond.htm?case=httperror"
+    expect_header "SpecialError: 404"
+    expect_body_lacks "never sent"
+    fetch "/respond.htm?case=suppressed"
+    expect_status "HTTP/1.1 200 OK"
+    [[ -s "$root/body" ]] && problem "a suppressed page has a body"
+    fetch "/respond.htm?case=replaced"
+    expect_body_contains "the replacement page"
+    expect_body_lacks "never sent"
+}
+
+# A real browser posts a form and keeps a cookie between requests.
+case_browser_form_and_cookie() {
+    local out
+    if ! out=$(/usr/bin/python3 "$here/browser_check.py" "http://127.0.0.1:$port" 2>&1); then
+        problem "browser check failed: $(echo "$out" | tail -5)"
+    fi
+}
+
 case_missing_page_is_not_found() {
     fetch "/nothere.htm"
     expect_status "HTTP/1.1 404 Not Found"
