@@ -36,6 +36,8 @@ measure() { # NAME PATH [ab options...]
     non2xx=$(awk '/^Non-2xx responses/ {print $3}' "$root/ab.out")
     printf '%-14s %12s %8s %8s\n' "$name" "${rate:-?}" "${failed:-?}" "${non2xx:-0}"
 }
+# Apache starts with two server processes; let it grow to the concurrency first.
+ab -q -c 32 -n 500 "$base/hello.htm" > /dev/null 2>&1
 measure plain /hello.htm
 measure form-post /form.htm -p "$root/post.body" -T application/x-www-form-urlencoded
 measure compiled "/compiled.ctn?x=1"

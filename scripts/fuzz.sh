@@ -52,7 +52,7 @@ run_target() { # TARGET OPTIONS...
     local work="build/fuzz/corpus/$target"
     mkdir -p "$work"
     "build/fuzz/fuzz/fuzz_$target" "${limits[@]}" "$@" "$work" "$(seeds_of "$target")" 2>&1 |
-        grep -E "^#[0-9]+ +(INITED|DONE)|^Done|^stat::|ERROR|runtime error|SUMMARY|artifact" || true
+        grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::|ERROR|runtime error|SUMMARY|artifact" || true
     return "${PIPESTATUS[0]}"
 }
 
