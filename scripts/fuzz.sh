@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh TARGET SECONDS   one target for a while; new inputs are kept
 #                                    in build/fuzz/corpus/TARGET
 #   scripts/fuzz.sh --ci [RUNS]      every target for a fixed number of
-#                                    executions (default 20000); fails on any finding
+#                                    executions (default 50000); fails on any finding
 #   scripts/fuzz.sh --list           the target names
 #
 # A finding is written to build/fuzz/findings/ and ends the run with status 1.
@@ -61,7 +61,7 @@ case "${1:-}" in
     printf '%s\n' "${targets[@]}"
     ;;
 --ci)
-    runs=${2:-20000}
+    runs=${2:-50000}
     failed=0
     for target in "${targets[@]}"; do
         echo "== $target: $runs executions"
