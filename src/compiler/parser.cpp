@@ -13,7 +13,7 @@ void* SyntaxArena::allocate(size_t bytes)
     // Every request is a multiple of the pointer size, so blocks stay aligned.
     if (blocks_.empty() || used_ + bytes > kBlockBytes)
     {
-        blocks_.push_back(std::make_unique<std::byte[]>(kBlockBytes));
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockBytes));
         used_ = 0;
     }
     void* at = blocks_.back().get() + used_;

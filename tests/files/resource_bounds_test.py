@@ -2,7 +2,9 @@
 """Memory and time a hostile or heavy input may cost, measured per child with
 wait4 (peak resident size and CPU time, not wall time).
 
-    resource_bounds_test.py PROGRAM
+    resource_bounds_test.py PROGRAM [--results-only]
+
+With --results-only (a sanitized build) only the results are checked.
 """
 import os
 import subprocess
@@ -12,6 +14,7 @@ import threading
 
 MB = 1 << 20
 program = os.path.abspath(sys.argv[1])
+results_only = "--results-only" in sys.argv[2:]
 failures = []
 
 
@@ -33,8 +36,8 @@ def run(args, env=None, body=None, cwd=None):
     return output, usage.ru_maxrss * 1024, usage.ru_utime + usage.ru_stime
 
 
-def check(name, ok, detail):
-    if not ok:
+def check(name, ok, detail, bound=False):
+    if not ok and not (bound and results_only):
         failures.append(f"{name}: {detail}")
 
 
@@ -46,8 +49,8 @@ with tempfile.TemporaryDirectory() as work:
         f.write('<?tnl\n#include "big.inc"\n?>')
     out, peak, cpu = run(["inc.htm"], cwd=work)
     check("include", b'Include file error: "big.inc"' in out, out[:200])
-    check("include memory", peak < 16 * MB, f"peak {peak // MB} MB")
-    check("include time", cpu < 0.25, f"{cpu:.2f} s of CPU")
+    check("include memory", peak < 16 * MB, f"peak {peak // MB} MB", bound=True)
+    check("include time", cpu < 0.25, f"{cpu:.2f} s of CPU", bound=True)
 
     # A request body costs at most about twice its size, whether it is one
     # value or one huge name.
@@ -58,7 +61,7 @@ with tempfile.TemporaryDirectory() as work:
     for name, first in [("value", b"x="), ("name", b"")]:
         out, peak, _ = run([], env=cgi, body=[first] + [b"a" * MB] * 100, cwd=work)
         check(f"body {name}", out.endswith(b"ok"), out[-200:])
-        check(f"body {name} memory", peak < 2.15 * size, f"peak {peak / size:.2f} times the body")
+        check(f"body {name} memory", peak < 2.15 * size, f"peak {peak / size:.2f} times the body", bound=True)
 
     # One long expression compiles in memory linear in its length and small
     # per operator, to the same result as a short one.
@@ -69,7 +72,7 @@ with tempfile.TemporaryDirectory() as work:
             f.write(f"<?tnl $x = 1{(operator + '1') * terms}; print($x); ?>")
         out, peak, _ = run(["-c", page])
         check(f"{name} compile", os.path.exists(page[:-4] + ".ctn"), out[-200:])
-        check(f"{name} memory", peak < 120 * terms, f"{peak / terms:.0f} bytes per operator")
+        check(f"{name} memory", peak < 120 * terms, f"{peak / terms:.0f} bytes per operator", bound=True)
     out, _, _ = run([os.path.join(work, "sum.ctn")])
     check("sum result", out.endswith(str(terms + 1).encode()), out[-200:])
 
