@@ -207,6 +207,12 @@ ereturnvalue Script::read(bool& compiled, bool useSibling)
     if (!fits || source_.readFile(actualPath, static_cast<int32_t>(size)) != ereturnvalue::OK || source_.empty())
     {
         source_.clear();
+        // A compile deletes the compiled sibling before it writes the new one,
+        // so the sibling found a moment ago may be gone: read the page itself.
+        if (useSibling && actualPath != path_)
+        {
+            return read(compiled, false);
+        }
         errorMessage_ = "Error reading script" + path_;
         return ereturnvalue::Empty;
     }
