@@ -82,7 +82,7 @@ void CodeGenerator::expectChildren(const SyntaxNode& node, size_t least, size_t 
 int32_t CodeGenerator::generate(const SyntaxNode* node, int32_t* argumentCounter)
 {
     if (!node) return 0;
-    if (node->kind == NodeKind::FunctionName) return asm_.functionNumber(node->text);
+    if (node->kind == NodeKind::FunctionName) return asm_.functionNumber(node->text());
     asm_.noteLine(node->line);
     if (node->kind == NodeKind::Operator)
         generateOperator(*node, argumentCounter);
@@ -104,10 +104,10 @@ void CodeGenerator::generateLeaf(const SyntaxNode& node)
         asm_.emitDouble(Op::PUSHFLOAT, node.floatValue);
         break;
     case NodeKind::StringLiteral:
-        emitStringLiteral(node.text);
+        emitStringLiteral(node.text());
         break;
     case NodeKind::RawStringLiteral:
-        asm_.emitString(Op::PUSHSTR, node.text);
+        asm_.emitString(Op::PUSHSTR, node.text());
         break;
     case NodeKind::Variable:
         pushReference(resolve(&node));
@@ -135,9 +135,9 @@ CodeGenerator::Slot CodeGenerator::resolve(const SyntaxNode* variable)
 {
     if (!variable || variable->kind != NodeKind::Variable) RaiseCompileError(kInvalidNode);
     // Most functions declare no globals: skip hashing the name then.
-    if (inFunction_ && (functionGlobals_.empty() || !functionGlobals_.contains(std::string_view(variable->text))))
-        return {asm_.localSlot(variable->text), true};
-    return {asm_.globalSlot(variable->text), false};
+    if (inFunction_ && (functionGlobals_.empty() || !functionGlobals_.contains(variable->text())))
+        return {asm_.localSlot(variable->text()), true};
+    return {asm_.globalSlot(variable->text()), false};
 }
 
 void CodeGenerator::pushReference(Slot slot)
@@ -312,7 +312,7 @@ CodeGenerator::CaseConstant CodeGenerator::foldConstant(const SyntaxNode* node)
         return constant;
     case NodeKind::StringLiteral:
         constant.kind = CaseConstant::Kind::String;
-        constant.text = DecodeStringLiteral(node->text);
+        constant.text = DecodeStringLiteral(node->text());
         return constant;
     case NodeKind::Operator:
     {

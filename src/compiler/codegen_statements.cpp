@@ -354,7 +354,7 @@ void CodeGenerator::generateFunction(const SyntaxNode& node)
     {
         const SyntaxNode* parameter = spine_[i];
         if (!parameter || parameter->kind != NodeKind::Variable) RaiseCompileError(kInvalidNode);
-        asm_.localSlot(parameter->text);
+        asm_.localSlot(parameter->text());
     }
     // The first parameter's flag ends on top of the stack.
     for (size_t i = spine_.size(); i-- > base;)
@@ -380,8 +380,8 @@ void CodeGenerator::generateGlobal(const SyntaxNode& node)
     {
         const SyntaxNode* variable = spine_[i];
         if (!variable || variable->kind != NodeKind::Variable) RaiseCompileError(kInvalidNode);
-        asm_.globalSlot(variable->text);
-        functionGlobals_.emplace(variable->text);
+        asm_.globalSlot(variable->text());
+        functionGlobals_.emplace(variable->text());
     }
     spine_.resize(base);
 }

@@ -99,26 +99,29 @@ int32_t lineInFile(int32_t unitStart, int32_t directiveLine) noexcept
     return static_cast<int32_t>(line);
 }
 
-bool readWholeFile(const std::string& path, std::string& text)
+// Reads a regular file of at most [limit] bytes. The size is asked first so
+// that a huge file is refused before any of it is read; the read itself stops
+// past the limit too, for a file that grows meanwhile.
+bool readWholeFile(const std::string& path, size_t limit, std::string& text)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return false;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > limit) return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return false;
+    text.reserve(static_cast<size_t>(size));
     char chunk[16384];
     bool ok = true;
     for (;;)
     {
         const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got > 0)
+        if (text.size() + got > limit)
         {
-            if (text.size() + got > size_t(std::numeric_limits<int32_t>::max()))
-            {
-                ok = false;
-                break;
-            }
-            text.append(chunk, got);
+            ok = false;
+            break;
         }
+        text.append(chunk, got);
         if (got < sizeof chunk)
         {
             ok = !std::ferror(file);
@@ -147,7 +150,7 @@ const std::string* IncludePreprocessor::loadFile(const std::string& path)
 {
     if (auto it = files_.find(path); it != files_.end()) return it->second.get();
     auto text = std::make_unique<std::string>();
-    if (!readWholeFile(path, *text)) return nullptr;
+    if (!readWholeFile(path, kMaxIncludedBytes - includedBytes_, *text)) return nullptr;
     return files_.emplace(path, std::move(text)).first->second.get();
 }
 

@@ -2,81 +2,46 @@
 
 #include "compiler/tokens.h"
 
-#include <utility>
+#include <algorithm>
+#include <new>
 
 namespace tn
 {
 
-namespace
+void* SyntaxArena::allocate(size_t bytes)
 {
-
-// Nodes the pool keeps; a bigger tree gives the rest back to the heap.
-constexpr size_t kMaxPooledNodes = 16384;
-// A longer text gives its storage back rather than hold it in the pool.
-constexpr size_t kMaxPooledText = 256;
-
-// Back to the defaults of a new node; the text and child storage stay.
-void recycle(SyntaxNode& node) noexcept
-{
-    node.kind = NodeKind::Operator;
-    node.line = 0;
-    node.op = 0;
-    node.intValue = 0;
-    node.floatValue = 0.0;
-    node.badByte = 0;
-    node.byRef = false;
-    if (node.text.capacity() > kMaxPooledText)
+    // Every request is a multiple of the pointer size, so blocks stay aligned.
+    if (blocks_.empty() || used_ + bytes > kBlockBytes)
     {
-        std::string().swap(node.text);
+        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(kBlockBytes));
+        used_ = 0;
     }
-    node.text.clear();
-    node.children.clear();
+    void* at = blocks_.back().get() + used_;
+    used_ += bytes;
+    return at;
 }
 
-} // namespace
-
-NodePtr SyntaxNodePool::acquire()
+SyntaxNode* SyntaxArena::node()
 {
-    if (free_.empty())
-    {
-        return std::make_unique<SyntaxNode>();
-    }
-    NodePtr node = std::move(free_.back());
-    free_.pop_back();
-    return node;
+    return new (allocate(sizeof(SyntaxNode))) SyntaxNode;
 }
 
-void SyntaxNodePool::releaseTree(NodePtr& tree)
+SyntaxNode* SyntaxArena::operatorNode(int32_t op, int32_t line, std::span<SyntaxNode* const> children)
 {
-    // The free list is also the work list: each node's children go behind it.
-    size_t next = free_.size();
-    free_.push_back(std::move(tree));
-    while (next < free_.size())
-    {
-        SyntaxNode& node = *free_[next++];
-        for (NodePtr& child : node.children)
-        {
-            if (child)
-            {
-                free_.push_back(std::move(child));
-            }
-        }
-        recycle(node);
-    }
-    if (free_.size() > kMaxPooledNodes)
-    {
-        free_.resize(kMaxPooledNodes);
-    }
-}
-
-NodePtr Parser::newOperator(int32_t op, int32_t line, size_t childCount)
-{
-    NodePtr node = pool_.acquire();
-    node->kind = NodeKind::Operator;
+    SyntaxNode* node = this->node();
     node->op = op;
     node->line = line;
-    node->children.reserve(childCount);
+    node->count = static_cast<uint8_t>(children.size());
+    auto** list = static_cast<SyntaxNode**>(allocate(children.size() * sizeof(SyntaxNode*)));
+    std::copy(children.begin(), children.end(), list);
+    node->children = list;
     return node;
+}
+
+void SyntaxArena::clear() noexcept
+{
+    if (blocks_.size() > 1) blocks_.resize(1);
+    used_ = 0;
 }
 
 bool Parser::isConstantToken(int32_t token) noexcept
@@ -97,28 +62,6 @@ bool Parser::isConstantToken(int32_t token) noexcept
         return true;
     default:
         return false;
-    }
-}
-
-void FreeSyntaxTree(NodePtr tree)
-{
-    std::vector<NodePtr> work;
-    if (tree)
-    {
-        work.push_back(std::move(tree));
-    }
-    while (!work.empty())
-    {
-        NodePtr node = std::move(work.back());
-        work.pop_back();
-        for (NodePtr& child : node->children)
-        {
-            if (child)
-            {
-                work.push_back(std::move(child));
-            }
-        }
-        // `node` goes here with no children left, so nothing recurses.
     }
 }
 
@@ -161,16 +104,15 @@ int Parser::parse()
     }
 }
 
-Parser::Step Parser::shift(Item item, NodePtr node)
+Parser::Step Parser::shift(Item item, SyntaxNode* node)
 {
     const int32_t token = lookahead_;
     const int32_t line = value_.line;
     if (!consume())
     {
-        pool_.release(std::move(node));
         return Step::Overflow;
     }
-    stack_.push_back(Entry{item, token, line, std::move(node)});
+    stack_.push_back(Entry{item, token, line, node});
     return Step::Continue;
 }
 
@@ -226,17 +168,13 @@ Parser::Step Parser::closeList(Item list, bool referencesAllowed)
         return read;
     }
     // The token's value is still there after the read.
-    NodePtr item = leafFromToken(token);
-    const int32_t line = lineAt(1);
-    NodePtr node = newOperator(',', line, 2);
-    node->children.push_back(takeNode(1));
-    node->children.push_back(std::move(item));
-    return reduce(2, list, std::move(node));
+    SyntaxNode* const children[] = {takeNode(1), leafFromToken(token)};
+    return reduce(2, list, arena_.operatorNode(',', lineAt(1), children));
 }
 
-NodePtr Parser::leafFromToken(int32_t token)
+SyntaxNode* Parser::leafFromToken(int32_t token)
 {
-    NodePtr node = pool_.acquire();
+    SyntaxNode* node = arena_.node();
     node->line = value_.line;
     switch (token)
     {
@@ -258,7 +196,7 @@ NodePtr Parser::leafFromToken(int32_t token)
         break;
     case T_STRING:
         node->kind = NodeKind::StringLiteral;
-        node->text.assign(value_.text);
+        node->setText(value_.text);
         break;
     case T_RAWSTRING:
     {
@@ -273,21 +211,21 @@ NodePtr Parser::leafFromToken(int32_t token)
             text.remove_suffix(1);
         }
         node->kind = NodeKind::RawStringLiteral;
-        node->text.assign(text);
+        node->setText(text);
         break;
     }
     case T_IDENTIFIER:
         node->kind = NodeKind::FunctionName;
-        node->text.assign(value_.text);
+        node->setText(value_.text);
         break;
     case T_VARIABLE:
         node->kind = NodeKind::Variable;
-        node->text.assign(value_.text.substr(1));
+        node->setText(value_.text.substr(1));
         break;
     case T_REFVARIABLE:
         node->kind = NodeKind::Variable;
         node->byRef = true;
-        node->text.assign(value_.text.substr(2));
+        node->setText(value_.text.substr(2));
         break;
     default:
         node->kind = NodeKind::BadChar;
@@ -301,37 +239,30 @@ NodePtr Parser::leafFromToken(int32_t token)
 // [op] over the nodes of the entries [children] (counted from the top).
 Parser::Step Parser::reduceRule(size_t count, Item item, int32_t op, std::initializer_list<size_t> children)
 {
-    NodePtr node = newOperator(op, lineAt(count - 1), children.size());
+    SyntaxNode* nodes[4];
+    size_t n = 0;
     for (const size_t fromTop : children)
     {
-        node->children.push_back(takeNode(fromTop));
+        nodes[n++] = takeNode(fromTop);
     }
-    return reduce(count, item, std::move(node));
+    return reduce(count, item, arena_.operatorNode(op, lineAt(count - 1), std::span(nodes, n)));
 }
 
 // The result takes the place, and the line, of the first entry reduced
 // (count is at least 1).
-Parser::Step Parser::reduce(size_t count, Item item, NodePtr node)
+Parser::Step Parser::reduce(size_t count, Item item, SyntaxNode* node)
 {
-    // Callers move out every node they use; anything left goes back to the pool.
     const size_t first = stack_.size() - count;
-    for (size_t i = first; i < stack_.size(); ++i)
-    {
-        pool_.release(std::move(stack_[i].node));
-    }
     const int32_t line = stack_[first].line;
     stack_.resize(first + 1);
-    stack_[first] = Entry{item, 0, line, std::move(node)};
+    stack_[first] = Entry{item, 0, line, node};
     return Step::Continue;
 }
 
 void Parser::clearStack()
 {
-    for (Entry& entry : stack_)
-    {
-        pool_.release(std::move(entry.node));
-    }
     stack_.clear();
+    arena_.clear();
 }
 
 Parser::Step Parser::step()
@@ -445,10 +376,8 @@ Parser::Step Parser::startStatement()
         {
             return read;
         }
-        NodePtr empty = newOperator(';', value_.line, 2);
-        empty->children.emplace_back();
-        empty->children.emplace_back();
-        stack_.push_back(Entry{Item::Statement, 0, value_.line, std::move(empty)});
+        SyntaxNode* const nothing[] = {nullptr, nullptr};
+        stack_.push_back(Entry{Item::Statement, 0, value_.line, arena_.operatorNode(';', value_.line, nothing)});
         return Step::Continue;
     }
     case T_BADCHAR:
@@ -488,10 +417,11 @@ Parser::Step Parser::afterStatement()
     {
     case Item::Program:
     {
-        NodePtr statement = takeNode(0);
+        SyntaxNode* statement = takeNode(0);
         stack_.pop_back();
         const int result = statement ? sink_.compileStatement(*statement) : 0;
-        pool_.release(std::move(statement));
+        // The statement's nodes were the only ones left.
+        arena_.clear();
         return result == 0 ? Step::Continue : Step::Failed;
     }
     case Item::Block:

@@ -10,38 +10,39 @@
 #include "compiler/lexer.h"
 #include "compiler/syntax_tree.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
 namespace tn
 {
 
-// Frees a tree of any depth without recursing.
-void FreeSyntaxTree(NodePtr tree);
-
-// Recycles syntax nodes. A released tree's nodes keep their text and child
-// storage for the next statement, so a long page does not cost an allocation
-// and a free per node.
-class SyntaxNodePool
+// Holds the nodes of the statement being parsed. Memory is taken in blocks
+// and handed out in order; clear() drops every node at once and keeps one
+// block, so parsing a long page costs no allocation per node.
+class SyntaxArena
 {
   public:
+    SyntaxArena() = default;
+    SyntaxArena(const SyntaxArena&) = delete;
+    SyntaxArena& operator=(const SyntaxArena&) = delete;
+
     // A node with every field at its default.
-    NodePtr acquire();
-    // Takes a tree of any depth without recursing; a null tree is ignored.
-    void release(NodePtr&& tree)
-    {
-        if (tree)
-        {
-            releaseTree(tree);
-        }
-    }
+    SyntaxNode* node();
+    // An operator node over [children] (copied; a child may be null).
+    SyntaxNode* operatorNode(int32_t op, int32_t line, std::span<SyntaxNode* const> children);
+    void clear() noexcept;
 
   private:
-    void releaseTree(NodePtr& tree);
+    static constexpr size_t kBlockBytes = size_t(64) << 10;
+    void* allocate(size_t bytes);
 
-    std::vector<NodePtr> free_;
+    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    size_t used_ = 0; // bytes taken from the last block
 };
 
 class Parser
@@ -127,7 +128,7 @@ class Parser
         Item item;
         int32_t op;   // token of an operator or keyword entry
         int32_t line; // line of the first token of the entry's text
-        NodePtr node;
+        SyntaxNode* node;
     };
 
     enum class Step : uint8_t
@@ -154,25 +155,24 @@ class Parser
     Step shiftOperator(int32_t token);
     Step expect(int32_t token, Item item);
     Step expectLeaf(int32_t token, Item item);
-    Step shift(Item item, NodePtr node = nullptr);
+    Step shift(Item item, SyntaxNode* node = nullptr);
     Step readCloser(int32_t closer);
     Step closeRule(int32_t closer, size_t count, Item item, int32_t op, std::initializer_list<size_t> children);
     Step closeList(Item list, bool referencesAllowed);
     Step reduceRule(size_t count, Item item, int32_t op, std::initializer_list<size_t> children);
-    Step reduce(size_t count, Item item, NodePtr node);
+    Step reduce(size_t count, Item item, SyntaxNode* node);
     static bool isStatementContext(Item item) noexcept;
 
-    NodePtr newOperator(int32_t op, int32_t line, size_t childCount);
     static bool isConstantToken(int32_t token) noexcept;
 
     int32_t peek();
     bool canPush() const noexcept;
     bool consume() noexcept;
-    NodePtr leafFromToken(int32_t token);
+    SyntaxNode* leafFromToken(int32_t token);
     Item itemAt(size_t fromTop) const;
     int32_t lineAt(size_t fromTop) const;
     int32_t opAt(size_t fromTop) const;
-    NodePtr takeNode(size_t fromTop);
+    SyntaxNode* takeNode(size_t fromTop);
     void clearStack();
 
     Lexer& lexer_;
@@ -180,7 +180,7 @@ class Parser
     TokenValue value_;
     int32_t lookahead_ = -1;
     std::vector<Entry> stack_;
-    SyntaxNodePool pool_;
+    SyntaxArena arena_;
 };
 
 // The stack accessors run for every token, so they are inline.
@@ -226,9 +226,9 @@ inline int32_t Parser::opAt(size_t fromTop) const
     return stack_[stack_.size() - 1 - fromTop].op;
 }
 
-inline NodePtr Parser::takeNode(size_t fromTop)
+inline SyntaxNode* Parser::takeNode(size_t fromTop)
 {
-    return std::move(stack_[stack_.size() - 1 - fromTop].node);
+    return stack_[stack_.size() - 1 - fromTop].node;
 }
 
 } // namespace tn

@@ -4,14 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
+#include <string_view>
 
 namespace tn
 {
 
-enum class NodeKind : int32_t
+enum class NodeKind : uint8_t
 {
     BadChar = 0,
     IntLiteral = 1,
@@ -23,26 +21,39 @@ enum class NodeKind : int32_t
     Operator = 7,
 };
 
-// The parser reuses nodes: a field added here must also be reset in
-// recycle() (parser.cpp).
+// Nodes are small and live in the parser's arena (parser.h) until their
+// statement has been compiled: an expression as long as the page costs a few
+// dozen bytes per operator. Texts are views of the code being parsed.
 struct SyntaxNode
 {
     NodeKind kind = NodeKind::Operator;
+    uint8_t badByte = 0; // BadChar
+    bool byRef = false;  // Variable: written as a reference variable
+    uint8_t count = 0;   // Operator: number of children
     int32_t line = 0;
-    int32_t op = 0;          // Operator: token or character code
-    int32_t intValue = 0;    // IntLiteral
-    double floatValue = 0.0; // FloatLiteral
-    uint8_t badByte = 0;     // BadChar
-    bool byRef = false;      // Variable: written as a reference variable
-    std::string text;        // literals, names, variables (at most 3072 bytes)
-    // Operator children in grammar order; a child may be null (the empty statement).
-    std::vector<std::unique_ptr<SyntaxNode>> children;
+    int32_t op = 0; // Operator: token or character code
+    union
+    {
+        int32_t intValue = 0; // IntLiteral
+        uint32_t textSize;    // literals, names, variables (at most 3072 bytes)
+    };
+    union
+    {
+        double floatValue = 0.0; // FloatLiteral
+        const char* textData;
+        // Operator children in grammar order; a child may be null (the empty statement).
+        SyntaxNode* const* children;
+    };
 
-    size_t childCount() const noexcept { return children.size(); }
-    SyntaxNode* child(size_t i) const noexcept { return i < children.size() ? children[i].get() : nullptr; }
+    std::string_view text() const noexcept { return {textData, textSize}; }
+    void setText(std::string_view view) noexcept
+    {
+        textData = view.data();
+        textSize = static_cast<uint32_t>(view.size());
+    }
+    size_t childCount() const noexcept { return count; }
+    SyntaxNode* child(size_t i) const noexcept { return i < count ? children[i] : nullptr; }
 };
-
-using NodePtr = std::unique_ptr<SyntaxNode>;
 
 // What the parser talks to: the compile driver.
 class ParserSink

@@ -205,7 +205,8 @@ bool readHeader(std::string_view data, Header& header, std::map<int32_t, std::st
         return false;
     }
     header.bodyStart = reader.position();
-    const uint64_t expected = header.bodyStart + static_cast<uint64_t>(header.segmentTotal) + header.imageLength;
+    const uint64_t expected =
+        header.bodyStart + static_cast<uint64_t>(header.segmentTotal) + static_cast<uint64_t>(header.imageLength);
     return expected == data.size();
 }
 

@@ -11,16 +11,44 @@ namespace tn
 namespace
 {
 
+// The identifier-safe form of [name], rewritten in place. A long name (a
+// body that is one huge word) is rewritten a slice at a time so that it is
+// never held twice; each later slice is rewritten behind a letter, so its
+// first byte is judged as one inside a name.
+void makeNameSafe(std::string& name)
+{
+    constexpr size_t kSlice = 4096;
+    if (name.size() <= kSlice)
+    {
+        name = VirtualMachine::SafeEnvironmentName(name);
+        return;
+    }
+    std::string slice;
+    for (size_t at = 0; at < name.size(); at += kSlice)
+    {
+        const std::string_view piece = std::string_view(name).substr(at, kSlice);
+        if (at == 0)
+        {
+            slice = VirtualMachine::SafeEnvironmentName(piece);
+            name.replace(0, slice.size(), slice);
+            continue;
+        }
+        slice.assign("a").append(piece);
+        slice = VirtualMachine::SafeEnvironmentName(slice);
+        name.replace(at, piece.size(), std::string_view(slice).substr(1));
+    }
+}
+
+// Pairs only fill names that are still free. The decoded texts move into the
+// environment, so a large body costs its own size once more, not twice.
 void storeFormData(std::string_view data, VirtualMachine& machine)
 {
     VirtualMachine::Environment& stored = machine.environment();
     ParseFormData(data,
                   [&](std::string name, std::string value)
                   {
-                      if (stored.find(VirtualMachine::SafeEnvironmentName(name)) == stored.end())
-                      {
-                          machine.setEnvironmentVariable(name, value);
-                      }
+                      makeNameSafe(name);
+                      stored.try_emplace(std::move(name), std::move(value));
                   });
 }
 

@@ -25,8 +25,8 @@ std::string print(const SyntaxNode* node, bool withLines)
     {
         out << '(' << TokenName(node->op);
         if (withLines) out << '@' << node->line;
-        for (const NodePtr& child : node->children)
-            out << ' ' << print(child.get(), withLines);
+        for (size_t i = 0; i < node->childCount(); ++i)
+            out << ' ' << print(node->child(i), withLines);
         out << ')';
         return out.str();
     }
@@ -35,13 +35,13 @@ std::string print(const SyntaxNode* node, bool withLines)
     else if (node->kind == NodeKind::FloatLiteral)
         out << node->floatValue;
     else if (node->kind == NodeKind::RawStringLiteral)
-        out << '|' << node->text << '|';
+        out << '|' << node->text() << '|';
     else if (node->kind == NodeKind::Variable)
-        out << (node->byRef ? "&$" : "$") << node->text;
+        out << (node->byRef ? "&$" : "$") << node->text();
     else if (node->kind == NodeKind::BadChar)
         out << "bad" << int(node->badByte);
     else
-        out << node->text; // string literals keep their quotes; function names
+        out << node->text(); // string literals keep their quotes; function names
     if (withLines) out << '@' << node->line;
     return out.str();
 }

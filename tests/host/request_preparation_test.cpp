@@ -39,5 +39,18 @@ TEST(RequestPreparationTest, NamesAreMadeIdentifierSafeBeforeTheyAreCompared)
                        {"c", ""}}));
 }
 
+// A name longer than the slice the rewrite works in: digits stay digits past
+// the first byte, wherever the slices meet.
+TEST(RequestPreparationTest, LongNamesAreRewrittenWhole)
+{
+    std::string name = "7";
+    for (int i = 0; name.size() < 20000; ++i)
+        name += (i % 3 == 0) ? "9" : (i % 3 == 1) ? "-" : "x";
+    std::string expected = name;
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (expected[i] == '-' || i == 0) expected[i] = '_';
+    EXPECT_EQ(prepared({}, name + "=v"), (Entries{{expected, "v"}}));
+}
+
 } // namespace
 } // namespace tn

@@ -129,6 +129,14 @@ expect_client_error() {
     [[ "$status" == 4?? ]] || problem "status is '$status', expected a 4xx"
 }
 
+# With a command after the four arguments, that command runs against the
+# started server (BASE and HTDOCS in its environment) instead of the checks.
+if [[ $# -gt 4 ]]; then
+    shift 4
+    BASE=$base HTDOCS=$htdocs "$@"
+    exit $?
+fi
+
 # ---- cases ----
 
 case_get_with_query_string() {
@@ -282,6 +290,14 @@ case_program_runs_only_pages() {
         fetch "$path"
         expect_body_lacks "NOTES RAN"
     done
+}
+
+case_body_over_the_server_limit_is_refused() {
+    head -c 11000000 /dev/zero | tr '\0' 'a' > "$root/big.body"
+    fetch "/form.tnl" --data-binary "@$root/big.body"
+    expect_status 413
+    fetch "/form.tnl" --data "name=Small&comment=fits"
+    expect_body_contains "<p>name: Small</p>"
 }
 
 case_missing_page() {
