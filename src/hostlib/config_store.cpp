@@ -38,10 +38,10 @@ const char* readContextTag(std::string_view tag, OpenContext& open)
         return nullptr;
     }
     if (!open.name.empty()) return kEmbeddedContext;
-    const std::string_view inner = TrimBlanks(tag.substr(1, close - 1));
+    // Split at the first blank as written: a tag that starts with a blank has
+    // no name, and its settings stand outside any context.
+    const std::string_view inner = tag.substr(1, close - 1);
     const size_t blank = inner.find(' ');
-    // A nameless context could not be told from no context at all.
-    if (inner.empty()) return kInvalidContext;
     open.name = AsciiLowerCopy(inner.substr(0, blank));
     open.value = blank == std::string_view::npos ? std::string_view() : TrimQuotes(TrimBlanks(inner.substr(blank)));
     return nullptr;

@@ -68,7 +68,8 @@ TN_CALL_INLINE bool VirtualMachine::enterByValue(int32_t count)
 {
     CallFrame* frame = frame_;
     const int32_t size = stack_.count();
-    if (!frame || count < 0 || size - 2 * count - 1 < 0) return false;
+    // 64-bit: a hostile count must not wrap the arithmetic.
+    if (!frame || count < 0 || int64_t(size) - 2 * int64_t(count) - 1 < 0) return false;
     Value* const flags = stack_.data() + size - count;
     for (int32_t i = 0; i < count; ++i)
         if (!flags[i].isInteger() || flags[i].rawInt() != 0) return false;

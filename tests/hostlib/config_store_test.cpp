@@ -129,7 +129,8 @@ TEST(ConfigStore, ErrorsNameTheLineCount)
     } rows[] = {
         {"<web\nx 1", Bad, "line: 2 - Invalid context definition"},
         {"x 1\n<>", Bad, "line: 2 - Invalid context definition"},
-        {"< >\nx 1", Bad, "line: 2 - Invalid context definition"},
+        // A blank first makes a tag without a name: "web" is its value.
+        {"< web>\n</web>\nx 1", Bad, "line: 3 - Unexpected end of context found"},
         {"</web>\nx 1", Bad, "line: 2 - Unexpected end of context found"},
         {"<a>\n</b>\nx 1", Bad, "line: 3 - Unexpected end of context found"},
         {"<a>\n<b>\nx 1\n</a>", Bad, "line: 4 - Embedded context definitions not allowed"},
