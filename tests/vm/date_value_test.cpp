@@ -12,7 +12,6 @@ namespace tn
 namespace
 {
 
-using testing::after;
 using testing::fields;
 using testing::makeDate;
 using testing::rawDate;
@@ -63,12 +62,17 @@ TEST(DateValueFields, ValidateChecksRangesNotTheCalendar)
 
 TEST(DateValueFields, NormaliseRecomputesWeekdayOrBlanksImpossibleDays)
 {
-    const auto normalise = &DateValue::normalise;
-    EXPECT_EQ(after(rawDate(2004, 2, 29), normalise), "OK: 2004-02-29 00:00:00.000 7 gmt");
-    EXPECT_EQ(after(rawDate(2003, 2, 29, 0, 0, 0, 0, false), normalise), "OK: blank gmt");
+    const auto normalised = [](DateValue date)
+    {
+        const ereturnvalue rc = date.normalise();
+        return std::string(ResultCodeName(rc)) + ": " + (date.isBlank() ? "blank" : fields(date)) +
+               (date.isGmt ? " gmt" : " local");
+    };
+    EXPECT_EQ(normalised(rawDate(2004, 2, 29)), "OK: 2004-02-29 00:00:00.000 7 gmt");
+    EXPECT_EQ(normalised(rawDate(2003, 2, 29, 0, 0, 0, 0, false)), "OK: blank gmt");
     DateValue month13 = rawDate(2003, 13, 1);
     month13.dayOfWeek = 5;
-    EXPECT_EQ(after(month13, normalise), "Unknown Format: 2003-13-01 00:00:00.000 5 gmt");
+    EXPECT_EQ(normalised(month13), "Unknown Format: 2003-13-01 00:00:00.000 5 gmt");
 }
 
 TEST(DateValueInstant, KnownInstantsAndRefusals)

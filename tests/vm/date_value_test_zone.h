@@ -69,19 +69,6 @@ inline std::string fields(const DateValue& date)
     return text;
 }
 
-// The fields and the zone flag on one line; "blank" for a blank date.
-inline std::string shown(const DateValue& date)
-{
-    return (date.isBlank() ? std::string("blank") : fields(date)) + (date.isGmt ? " gmt" : " local");
-}
-
-// The result of [step] on a copy of [date], then the copy as shown().
-inline std::string after(DateValue date, ereturnvalue (DateValue::*step)() noexcept)
-{
-    const ereturnvalue rc = (date.*step)();
-    return std::string(ResultCodeName(rc)) + ": " + shown(date);
-}
-
 } // namespace tn::testing
 
 // Skips the current test when the zone's rules are not installed (tzdata).
