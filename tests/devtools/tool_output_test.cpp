@@ -67,28 +67,9 @@ TEST(Listing, NamesFunctionsCallsAndSourceLines)
     EXPECT_EQ(bare.find("; function twice,"), std::string::npos) << bare;
 }
 
-TEST(FunctionCatalogTest, CountsAndPatterns)
+// The count texts are checked against docs/functions.md in function_reference_test.cpp.
+TEST(FunctionCatalogTest, NamePatterns)
 {
-    struct Case
-    {
-        ArgRule rule;
-        int8_t declared;
-        const char* text;
-    };
-    const Case cases[] = {
-        {ArgRule::exactly(2), -1, "2"},
-        {ArgRule::atLeast(1), -1, "1+"},
-        {ArgRule::any(), -1, "any"},
-        {ArgRule::between(1, 3, ArgRule::Message::Exact, 1), -1, "1-3"},
-        {ArgRule::either(1, 3, ArgRule::Message::Exact, 1), -1, "1 or 3"},
-        {ArgRule::any(), 4, "4"},
-    };
-    for (const Case& c : cases)
-    {
-        SysFunction row{"f", -1, c.rule, nullptr};
-        row.declaredCount = c.declared;
-        EXPECT_EQ(ArgumentCountText(row), c.text);
-    }
     EXPECT_TRUE(NameMatches("strtoupper", "UPPER"));
     EXPECT_TRUE(NameMatches("dateadddays", "date*days"));
     EXPECT_FALSE(NameMatches("dateadddays", "date*hours"));

@@ -1,14 +1,10 @@
 // The configuration functions as scripts call them, on a store loaded from a
-// file in a scratch folder: reads, changes, the saved result, and the
-// argument counts of every row.
+// file in a scratch folder: reads, changes and the saved result.
 #include "compiler/compile_run.h"
 #include "hostlib/config_manager.h"
-#include "support/call_function.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 namespace tn
 {
@@ -47,8 +43,7 @@ struct Step
     const char* line;
 };
 
-// Runs the steps as one page, so each sees the changes before it, and
-// compares line by line.
+// Runs the steps as one page, so each sees the changes before it.
 void runSteps(std::initializer_list<Step> steps)
 {
     std::string page = "function p($x) { print($x, \"\\n\"); }\n"
@@ -60,16 +55,7 @@ void runSteps(std::initializer_list<Step> steps)
         page += std::string(step.code) + "\n";
         expected += std::string(step.line) + "\n";
     }
-    const std::string output = RunOutput(page);
-    std::istringstream got(output), want(expected);
-    std::string gotLine, wantLine;
-    for (const Step& step : steps)
-    {
-        std::getline(got, gotLine);
-        std::getline(want, wantLine);
-        EXPECT_EQ(gotLine, wantLine) << step.code;
-    }
-    EXPECT_EQ(output.size(), expected.size()) << output;
+    EXPECT_EQ(RunOutput(page), expected);
 }
 
 TEST_F(ConfigFunctions, ReadsMatchWithoutRegardToCase)
@@ -150,68 +136,6 @@ TEST_F(ConfigFunctions, AnUnusableFileOpensNothing)
         runSteps({{R"(p(tnconfigReload() . tnconfigOpen() . tnconfigSetTypeSetting("", "", "a", "b"));)", "000"}});
         EXPECT_EQ(ConfigManager::instance().lastMessage(), path_ + row.message);
     }
-}
-
-// Every row's name and id, and the count it reports when refused; the
-// declared row is refused by the machine before its handler.
-TEST(ConfigFunctionTable, NamesIdsAndArgumentCounts)
-{
-    const struct
-    {
-        const char* name;
-        int32_t id;
-        int accepted;            // the count the messages report
-        int most;                // the largest count accepted
-        const char* messageName; // null: the machine's declared-count message
-    } rows[] = {
-        {"tnconfigOpen", -16897, 0, 0, "tnconfigFileOps"},
-        {"tnconfigClose", -16898, 0, 0, "tnconfigFileOps"},
-        {"tnconfigIsEdited", -16899, 0, 0, "tnconfigFileOps"},
-        {"tnconfigSave", -16900, 0, 0, "tnconfigFileOps"},
-        {"tnconfigReload", -16901, 0, 0, "tnconfigFileOps"},
-        {"tnconfigServerReload", -16902, 0, 0, "tnconfigFileOps"},
-        {"tnconfigGetContextList", -16913, 1, 1, "tnconfigGetContextList"},
-        {"tnconfigGetTypeSetting", -16914, 4, 4, "tnconfigGetTypeSetting"},
-        {"tnconfigGetTypeSettingList", -16915, 3, 3, "tnconfigGetTypeSettingList"},
-        {"tnconfigGetTypeSettingSplitList", -16916, 5, 5, nullptr},
-        {"tnconfigGetTypeSettingSplit", -16917, 4, 4, "tnconfigGetTypeSettingSplit"},
-        {"tnconfigAddContext", -16929, 2, 2, "tnconfigAddContext"},
-        {"tnconfigDeleteContext", -16930, 2, 2, "tnconfigDeleteContext"},
-        {"tnconfigRenameContext", -16931, 3, 3, "tnconfigRenameContext"},
-        {"tnconfigCopyContext", -16932, 3, 3, "tnconfigCopyContext"},
-        {"tnconfigSetTypeSetting", -16945, 4, 4, "tnconfigSetTypeSetting"},
-        {"tnconfigSetTypeSettingSplit", -16946, 5, 5, "tnconfigSetTypeSettingSplit"},
-        {"tnconfigDeleteTypeSetting", -16947, 3, 4, "tnconfigDeleteTypeSetting"},
-        {"tnconfigDeleteTypeSettingSplit", -16948, 4, 4, "tnconfigDeleteTypeSettingSplit"},
-        {"tnconfigAddTypeSetting", -16949, 4, 4, "tnconfigAddTypeSetting"},
-    };
-    struct Names : FunctionRegistry
-    {
-        void registerSystemFunction(std::string_view name, int32_t id) override { ids[std::string(name)] = id; }
-        std::map<std::string, int32_t> ids;
-    } names;
-    ConfigFunctionSet().registerAll(names);
-    EXPECT_EQ(names.ids.size(), std::size(rows));
-
-    FunctionCaller caller;
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(names.ids[row.name], row.id);
-        // One too many; and one too few, but for the six without arguments.
-        for (const int argc : {row.most + 1, row.accepted - 1})
-        {
-            if (argc < 0) continue;
-            const std::string expected =
-                row.messageName
-                    ? "Runtime Error: Invalid call to " + std::string(row.messageName) + ". Expecting " +
-                          std::to_string(row.accepted) + " arguments, " + std::to_string(argc) + " were provided"
-                    : "Runtime Error: Invalid number of function arguments. Expected 5, actual " + std::to_string(argc);
-            EXPECT_EQ(caller.call(row.id, std::vector<CallArg>(size_t(argc), CallArg(""))).message, expected);
-        }
-    }
-    // Four arguments reach the handler too.
-    EXPECT_EQ(caller.call(-16947, std::vector<CallArg>(4, CallArg(""))).message, "");
 }
 
 } // namespace

@@ -23,10 +23,16 @@ TEST(ResponseFunctions, CookieWithoutValueIsDeletedAnHourAgo)
     caller.vm().setHost(&host);
     ASSERT_TRUE(caller.call(kSetCookieHeader, {"a", "", 0, "/x"}).ok());
     ASSERT_TRUE(caller.call(kSetCookieHeader, {"b"}).ok());
-    const std::regex form("Set-Cookie: a=deleted; expires=(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} "
-                          "[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT; path=/x\n"
+    const std::regex form("Set-Cookie: a=deleted; expires=((Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} "
+                          "[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT); path=/x\n"
                           "Set-Cookie: b=deleted; expires=[^;]+ GMT\n");
-    EXPECT_TRUE(std::regex_match(host.response.headerText, form)) << host.response.headerText;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(host.response.headerText, match, form)) << host.response.headerText;
+    DateValue expires;
+    ASSERT_EQ(expires.parseHttp(match.str(1)), ereturnvalue::OK);
+    const int64_t agoMs = DateValue::now().differenceMs(expires);
+    EXPECT_GE(agoMs, 3600 * 1000 - 2000);
+    EXPECT_LE(agoMs, 3600 * 1000 + 2000);
 }
 
 // Without a host context there is nothing to fill: a script error, not a crash.

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <random>
 #include <string>
 
@@ -18,48 +18,13 @@ namespace
 {
 Value randomValue(std::mt19937& random, int depth = 0)
 {
-    static const char* const kTexts[] = {"",
-                                         " ",
-                                         "0",
-                                         "-5",
-                                         "2147483648",
-                                         "a,b,,\"c,d\"",
-                                         "%",
-                                         "%4",
-                                         "%zz%41",
-                                         "\\",
-                                         "'",
-                                         "\"",
-                                         "\"a b\"",
-                                         "1.2.3.4",
-                                         "Sun, 06 Nov 1994 08:49:37 GMT",
-                                         "\xE9\xFF",
-                                         "\t\r\n ",
-                                         "abc",
-                                         "ABC def",
-                                         "1994110608:49:37:000"};
-    static const int32_t kIntegers[] = {0,
-                                        1,
-                                        -1,
-                                        2,
-                                        5,
-                                        31,
-                                        255,
-                                        256,
-                                        1000,
-                                        -1000,
-                                        30827,
-                                        1601,
-                                        std::numeric_limits<int32_t>::max(),
-                                        std::numeric_limits<int32_t>::min()};
-    static const double kFloats[] = {0.0,
-                                     -0.0,
-                                     1.5,
-                                     -2.75,
-                                     1e300,
-                                     -1e300,
-                                     std::numeric_limits<double>::quiet_NaN(),
-                                     std::numeric_limits<double>::infinity()};
+    // clang-format off
+    static const char* const kTexts[] = {
+        "", " ", "0", "-5", "2147483648", "a,b,,\"c,d\"", "%", "%4", "%zz%41", "\\", "'", "\"", "\"a b\"", "1.2.3.4",
+        "Sun, 06 Nov 1994 08:49:37 GMT", "\xE9\xFF", "\t\r\n ", "abc", "ABC def", "1994110608:49:37:000"};
+    // clang-format on
+    static const int32_t kIntegers[] = {0, 1, -1, 2, 5, 31, 255, 256, 1000, -1000, 30827, 1601, INT32_MAX, INT32_MIN};
+    static const double kFloats[] = {0.0, -0.0, 1.5, -2.75, 1e300, -1e300, NAN, INFINITY};
     switch (random() % 7)
     {
     case 0:
@@ -105,7 +70,6 @@ TEST(RandomArguments, NoFunctionFailsOtherThanWithARuntimeError)
             const int spread = row->rule.max >= 0 ? row->rule.max - row->rule.min + 1 : 3;
             const int argc = random() % 4 ? row->rule.min + static_cast<int>(random() % static_cast<unsigned>(spread))
                                           : static_cast<int>(random() % 6);
-            random() % 4 ? row->rule.min + static_cast<int>(random() % 3) : static_cast<int>(random() % 6);
             for (int i = 0; i < argc; ++i)
                 args.emplace_back(randomValue(random));
             const CallOutcome outcome = caller.call(row->id, args);

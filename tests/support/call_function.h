@@ -1,6 +1,6 @@
 // Calls one system function through the virtual machine, as a compiled
 // script would, and reports what the script would see: the result, the
-// runtime error message, the output and the argument variables afterwards.
+// runtime error message and the argument variables afterwards.
 #pragma once
 
 #include "hostlib/host_functions.h"
@@ -12,15 +12,13 @@
 #include <initializer_list>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tn::test
 {
 
-// One argument. By default it is passed as a global variable, so any type can
-// be passed and a by-reference parameter has a variable to write back to; a
-// constant is pushed as a literal (integers, texts and floats only).
+// One argument, passed as a global variable, so any type can be passed and a
+// by-reference parameter has a variable to write back to.
 struct CallArg
 {
     CallArg(Value v) : value(std::move(v)) {}
@@ -30,14 +28,7 @@ struct CallArg
     CallArg(const std::string& text) : value(Value::string(text)) {}
 
     Value value;
-    bool constant = false;
 };
-
-inline CallArg Constant(CallArg arg)
-{
-    arg.constant = true;
-    return arg;
-}
 
 // An array of the given elements, written in the same shorthand as arguments.
 inline Value ArrayOf(std::initializer_list<CallArg> items)
@@ -81,8 +72,7 @@ struct CallOutcome
     ereturnvalue code = ereturnvalue::OK;
     std::string message;          // the run's error message; empty when the run ended with OK
     Value result;                 // the function's result
-    std::string output;           // what the call printed into the block
-    std::vector<Value> arguments; // the argument variables after the call (constants stay null)
+    std::vector<Value> arguments; // the argument variables after the call
 
     bool ok() const { return code == ereturnvalue::OK; }
 };
@@ -90,37 +80,24 @@ struct CallOutcome
 // Keeps one machine across calls, so the script environment, the date
 // settings and anything process-wide carry over from call to call, as they
 // would between statements of one script.
-template <class Machine = VirtualMachine> class BasicFunctionCaller
+class FunctionCaller
 {
   public:
     static constexpr int32_t kResultSlot = 1;
 
-    Machine& vm() { return vm_; }
-    ProgramImage& image() { return image_; }
+    VirtualMachine& vm() { return vm_; }
 
     // Names put into the image's function table before each call (number -> name).
     std::map<int32_t, std::string> functionSymbols;
 
-    // Passes exactly [args]; the argument count pushed is their number unless
-    // [argcOverride] is 0 or more.
-    CallOutcome call(int32_t id, std::vector<CallArg> args = {}, int32_t argcOverride = -1)
+    CallOutcome call(int32_t id, const std::vector<CallArg>& args = {})
     {
         const int32_t firstArgSlot = kResultSlot + 1;
         ImageBuilder builder;
         builder.openBlock(1);
         for (size_t i = 0; i < args.size(); ++i)
-        {
-            const Value& v = args[i].value;
-            if (!args[i].constant)
-                builder.op(Op::PUSHGLOBALREF, firstArgSlot + static_cast<int32_t>(i));
-            else if (v.isString())
-                builder.str(Op::PUSHSTR, v.stringView());
-            else if (v.isFloat())
-                builder.dbl(Op::PUSHFLOAT, v.rawFloat());
-            else
-                builder.op(Op::PUSHINT, v.toInt());
-        }
-        builder.op(Op::PUSHINT, argcOverride >= 0 ? argcOverride : static_cast<int32_t>(args.size()));
+            builder.op(Op::PUSHGLOBALREF, firstArgSlot + static_cast<int32_t>(i));
+        builder.op(Op::PUSHINT, static_cast<int32_t>(args.size()));
         builder.op(Op::CALLSYS, id).op(Op::POPGLOBAL, kResultSlot).op(Op::END);
         builder.closeBlock();
         builder.install(image_);
@@ -133,7 +110,7 @@ template <class Machine = VirtualMachine> class BasicFunctionCaller
 
         vm_.attach(&image_);
         for (size_t i = 0; i < args.size(); ++i)
-            if (!args[i].constant) vm_.globals().at(firstArgSlot + static_cast<int32_t>(i)) = args[i].value;
+            vm_.globals().at(firstArgSlot + static_cast<int32_t>(i)) = args[i].value;
 
         CallOutcome outcome;
         outcome.code = vm_.run(outcome.message);
@@ -145,15 +122,12 @@ template <class Machine = VirtualMachine> class BasicFunctionCaller
             const Value* v = vm_.globals().find(firstArgSlot + static_cast<int32_t>(i));
             outcome.arguments.push_back(v ? *v : Value());
         }
-        outcome.output = OutputOf(image_);
         return outcome;
     }
 
   private:
     ProgramImage image_;
-    Machine vm_{HostFunctionSets()};
+    VirtualMachine vm_{HostFunctionSets()};
 };
-
-using FunctionCaller = BasicFunctionCaller<>;
 
 } // namespace tn::test

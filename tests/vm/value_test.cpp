@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -21,6 +20,7 @@ Value arrayOf(std::initializer_list<Value> items)
 }
 } // namespace
 
+// NaN and the display form of a blank date are in tests/pages/lib/types.htm and dates.htm.
 TEST(ValueConversion, EveryTypeToIntFloatTextTruthAndBlank)
 {
     const struct
@@ -38,7 +38,6 @@ TEST(ValueConversion, EveryTypeToIntFloatTextTruthAndBlank)
         {Value::reference(7), 7, 7.0, "7", true, false},
         {Value::reference(0), 0, 0.0, "0", false, true},
         {Value::string(" 42abc"), 42, 42.0, " 42abc", true, false},
-        {Value::string("-17x"), -17, -17.0, "-17x", true, false},
         {Value::string("1x"), 1, 1.0, "1x", true, false},
         {Value::string("x1"), 0, 0.0, "x1", false, false},
         {Value::string("0.9"), 0, 0.9, "0.9", false, false},
@@ -50,7 +49,6 @@ TEST(ValueConversion, EveryTypeToIntFloatTextTruthAndBlank)
         {Value::floating(2.5), 2, 2.5, "2.500000", true, false},
         {Value::floating(-2.7), -2, -2.7, "-2.700000", true, false},
         {Value::floating(0.99), 0, 0.99, "0.990000", false, false},
-        {Value::floating(-1.0), -1, -1.0, "-1.000000", true, false},
         {Value::floating(0.0), 0, 0.0, "0.000000", false, true},
         {Value::date(kDate), 0, 0.0, "Sun, 06 Nov 1994 08:49:37 GMT", false, false},
         {Value::date(DateValue()), 0, 0.0, "BLANK", false, true},
@@ -65,10 +63,6 @@ TEST(ValueConversion, EveryTypeToIntFloatTextTruthAndBlank)
         EXPECT_EQ(r.value.truth(), r.truth) << r.text;
         EXPECT_EQ(r.value.isBlank(), r.blank) << r.text;
     }
-    EXPECT_FALSE(Value::floating(std::nan("")).isBlank());
-    // The general form follows the display settings: a blank date shows as nothing.
-    DateDisplaySettings settings;
-    EXPECT_EQ(Value::date(DateValue()).toText(&settings), "");
 }
 
 TEST(ValueComparison, KindIsChosenByTypePair)
@@ -76,14 +70,9 @@ TEST(ValueComparison, KindIsChosenByTypePair)
     const Value nan = Value::floating(std::numeric_limits<double>::quiet_NaN());
     DateValue later = kDate;
     later.second += 1;
-    const DateValue sameMoment{.year = 1994,
-                               .month = 11,
-                               .day = 6,
-                               .hour = 8,
-                               .minute = 49,
-                               .second = 37,
-                               .dayOfWeek = 3,
-                               .isGmt = false}; // zone flag and weekday do not take part
+    DateValue sameMoment = kDate; // zone flag and weekday do not take part
+    sameMoment.dayOfWeek = 3;
+    sameMoment.isGmt = false;
     const struct
     {
         Value a;
@@ -123,6 +112,7 @@ TEST(ValueComparison, KindIsChosenByTypePair)
             << r.a.toText() << " op " << int(r.op) << " " << r.b.toText();
 }
 
+// Texts are in AppendsAcrossBlockSizesKeepSnapshots.
 TEST(ValueCopy, CopiesNeverShareChanges)
 {
     Value a = arrayOf({Value::integer(1), Value::string("x")});
@@ -130,12 +120,6 @@ TEST(ValueCopy, CopiesNeverShareChanges)
     b.mutableArray()[0] = Value::integer(99);
     EXPECT_EQ(a.arrayItems()[0].toInt(), 1);
     EXPECT_EQ(b.arrayItems()[0].toInt(), 99);
-
-    Value s = Value::string("abc");
-    Value t = s;
-    t.appendToString("def");
-    EXPECT_EQ(s.stringView(), "abc");
-    EXPECT_EQ(t.stringView(), "abcdef");
 
     Value d = Value::date(kDate);
     Value e = d;
