@@ -80,9 +80,23 @@ int32_t NameTable::insert(std::string_view name, int32_t value, bool& added)
     return static_cast<int32_t>(entries_.size() - 1);
 }
 
+void NameTable::reserve(size_t names, size_t textBytes)
+{
+    entries_.reserve(names);
+    text_.reserve(textBytes);
+    size_t size = index_.empty() ? kFirstIndexSize : index_.size();
+    while (size < (names + 1) * 2)
+        size *= 2;
+    if (size > index_.size()) rehash(size);
+}
+
 void NameTable::grow()
 {
-    const size_t size = index_.empty() ? kFirstIndexSize : index_.size() * 2;
+    rehash(index_.empty() ? kFirstIndexSize : index_.size() * 2);
+}
+
+void NameTable::rehash(size_t size)
+{
     index_.assign(size, 0);
     const size_t mask = size - 1;
     for (size_t i = 0; i < entries_.size(); ++i)

@@ -25,6 +25,9 @@ class NameTable
     int32_t value(int32_t position) const noexcept { return entries_[static_cast<size_t>(position)].value; }
     void setValue(int32_t position, int32_t value) noexcept { entries_[static_cast<size_t>(position)].value = value; }
 
+    // Room for [names] names of [textBytes] bytes in all, without regrowing.
+    void reserve(size_t names, size_t textBytes);
+
     // Forgets every name but keeps the storage.
     void clear() noexcept;
 
@@ -40,6 +43,7 @@ class NameTable
     static uint32_t hashOf(std::string_view name) noexcept;
     bool matches(const Entry& entry, uint32_t hash, std::string_view name) const noexcept;
     void grow();
+    void rehash(size_t size);
 
     std::string text_;
     std::vector<Entry> entries_;

@@ -212,6 +212,17 @@ void Assembler::registerSystemFunction(std::string_view name, int32_t id)
     if (!added) functionNames_.setValue(at, id);
 }
 
+void Assembler::reserveSystemFunctions(const FunctionSets& sets)
+{
+    size_t names = 0;
+    for (const FunctionSet* set : sets)
+        names += set->rows().size();
+    // User functions come on top; a few dozen is the common case. Names
+    // average well under 16 bytes.
+    names += 64;
+    functionNames_.reserve(names, names * 16);
+}
+
 // Slots count from 1 in the order the names first appear.
 int32_t Assembler::slotOf(NameTable& table, std::string_view name)
 {

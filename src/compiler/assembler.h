@@ -81,6 +81,8 @@ class Assembler final : public FunctionRegistry
     // Binds a function number to its entry offset; false when already bound.
     bool bindFunction(int32_t number, int32_t entryOffset);
     void registerSystemFunction(std::string_view name, int32_t id) override;
+    // Room for every name of [sets] at once: a compile registers them all.
+    void reserveSystemFunctions(const FunctionSets& sets);
     int32_t localSlot(std::string_view name);
     int32_t globalSlot(std::string_view name);
     void resetLocals();

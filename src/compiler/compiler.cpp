@@ -243,6 +243,7 @@ ereturnvalue CompilerImpl::compile(const FunctionSets& functions, ProgramImage& 
             assembler_.setKeepSymbols(keepSymbols_ && !dropSymbols);
             assembler_.reset(&image);
             assembler_.reserveCode(codeEstimate(blocks));
+            assembler_.reserveSystemFunctions(functions);
             for (const FunctionSet* set : functions)
                 set->registerAll(assembler_);
             for (size_t i = 0; i < blocks.size() && code == ereturnvalue::OK; ++i)
