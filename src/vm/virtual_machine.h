@@ -148,7 +148,7 @@ class VirtualMachine
     // The parameter count of a function at [entry] that starts with the plain
     // by-value ENTER and is called with that many arguments; -1 otherwise.
     int32_t plainEntry(const uint8_t* code, int32_t size, int32_t entry) const noexcept;
-    int32_t returnFromCall();         // returns the address to continue at
+    int32_t returnFromCall(); // returns the address to continue at
 
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
