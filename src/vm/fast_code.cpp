@@ -256,6 +256,38 @@ int32_t FastCode::translate(int32_t start)
             lastTemp = -1;
             break;
         }
+        case Op::PUSHGLOBALELEM:
+        case Op::PUSHLOCALELEM:
+        case Op::POPGLOBALELEM:
+        case Op::POPLOCALELEM:
+        {
+            const bool store = op == Op::POPGLOBALELEM || op == Op::POPLOCALELEM;
+            const bool local = op == Op::PUSHLOCALELEM || op == Op::POPLOCALELEM;
+            // At the start it would only lead back to itself.
+            if (count == 0 || operand < 0 || operand > UINT16_MAX || !canTake(store ? 2 : 1))
+            {
+                taken = false;
+                break;
+            }
+            // The way out when the element is not a plain Integer: the plain
+            // loop runs this instruction on the stack as it stands.
+            const int32_t side = addExit(pc, count);
+            segment.usesLocals |= local;
+            const int32_t index = pop();
+            if (store)
+            {
+                const int32_t value = pop();
+                emit(local ? FastOp::StoreLocalElem : FastOp::StoreGlobalElem, operand, index, value, side);
+            }
+            else
+            {
+                const int32_t d = newRegister(0);
+                emit(local ? FastOp::LoadLocalElem : FastOp::LoadGlobalElem, d, index, operand, side);
+                stack.push_back({false, false, d, 0});
+            }
+            lastTemp = -1;
+            break;
+        }
         case Op::JMPFALSE:
         case Op::JMPTRUE:
         {

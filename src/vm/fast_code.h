@@ -87,10 +87,17 @@ enum class FastOp : uint8_t
     ExitGe,
     ExitNe,
     ExitEq,
-    ExitZero,    // leave by exit x when r[a] == 0
-    ExitNonZero, // leave by exit x when r[a] != 0
-    Exit,        // leave by exit x
-    Loop,        // back to the first instruction, or leave by exit x
+    ExitZero,       // leave by exit x when r[a] == 0
+    ExitNonZero,    // leave by exit x when r[a] != 0
+    Exit,           // leave by exit x
+    Loop,           // back to the first instruction, or leave by exit x
+                    // Array elements at index r[a]; leave by exit x (to the element
+                    // instruction itself) unless the element is an Integer already there,
+                    // or for a store an unshared array with room for it.
+    LoadGlobalElem, // r[d] = element of variable b
+    LoadLocalElem,
+    StoreGlobalElem, // element of variable d = r[b]
+    StoreLocalElem,
 };
 
 struct FastInstr

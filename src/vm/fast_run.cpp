@@ -6,8 +6,36 @@
 #include "vm/fast_code.h"
 #include "vm/virtual_machine.h"
 
+#include <algorithm>
+
 namespace tn
 {
+
+// An element instruction of a segment; false: the plain loop must run it.
+// Out of line, and reading the variables afresh, so that the segment loop
+// keeps its registers.
+__attribute__((noinline)) bool VirtualMachine::runElement(const FastInstr& in, int32_t* r)
+{
+    const bool local = in.op == FastOp::LoadLocalElem || in.op == FastOp::StoreLocalElem;
+    ValueVector& vars = local ? frame_->locals : globals_;
+    const int32_t i = std::max(r[in.a], 0);
+    if (in.op == FastOp::LoadGlobalElem || in.op == FastOp::LoadLocalElem)
+    {
+        if (in.b >= vars.count() || !vars[in.b].isArray()) return false;
+        const ValueVector& items = vars[in.b].arrayItems();
+        if (i >= items.count() || !items[i].isInteger()) return false;
+        r[in.d] = items[i].rawInt();
+        return true;
+    }
+    if (in.d >= vars.count()) return false;
+    Value& var = vars[in.d];
+    // Unsharing or growing would allocate, which may fail: the plain loop does that.
+    if (!var.isUnsharedArray()) return false;
+    ValueVector& items = var.mutableArray();
+    if (i >= items.capacity()) return false;
+    items.at(i).setInteger(r[in.b]);
+    return true;
+}
 
 FastCode* VirtualMachine::fastCode()
 {
@@ -96,6 +124,12 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             TN_FAST_EXIT(ExitEq, r[in->a] == r[in->b])
             TN_FAST_EXIT(ExitZero, r[in->a] == 0)
             TN_FAST_EXIT(ExitNonZero, r[in->a] != 0)
+        case FastOp::LoadGlobalElem:
+        case FastOp::LoadLocalElem:
+        case FastOp::StoreGlobalElem:
+        case FastOp::StoreLocalElem:
+            if (!runElement(*in, r)) break;
+            continue;
         case FastOp::Exit:
             break;
         case FastOp::Loop:

@@ -23,6 +23,7 @@ namespace tn
 struct HostContext;
 class FastCode;
 struct FastSegment;
+struct FastInstr;
 
 class VirtualMachine
 {
@@ -172,6 +173,7 @@ class VirtualMachine
     // hold: sets [pc] and the instructions it stands for. False: nothing done.
     bool runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed);
     FastCode* fastCode();
+    bool runElement(const FastInstr& in, int32_t* r);
 
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
