@@ -76,7 +76,8 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     }
 
     const FastInstr* const first = fast.instructions(segment);
-    int32_t passes = 0; // instructions of the passes a Loop repeated
+    int32_t passes = 0;  // instructions of the passes a Loop repeated
+    int32_t skipped = 0; // instructions of this pass that forward jumps stepped over
     int32_t exitIndex = 0;
     for (const FastInstr* in = first;; ++in)
     {
@@ -134,12 +135,19 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             break;
         case FastOp::Loop:
         {
-            const int32_t pass = fast.exit(in->x).count;
+            const int32_t pass = fast.exit(in->x).count - skipped;
             if (passes + pass + segment.maxCount > budget) break;
             passes += pass;
+            skipped = 0;
             in = first - 1;
             continue;
         }
+        }
+        if (in->d != 0 && in->op >= FastOp::ExitLt && in->op <= FastOp::Exit)
+        {
+            skipped += fast.exit(in->x).skip;
+            in = first + in->d - 1;
+            continue;
         }
 #undef TN_FAST_EXIT
 #undef TN_FAST_BINARY
@@ -161,7 +169,7 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             stack_.pushInteger(r[push->value]);
     }
     pc = out.pc;
-    executed = passes + out.count;
+    executed = passes + out.count - skipped;
     return true;
 }
 
