@@ -142,6 +142,8 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             in = first - 1;
             continue;
         }
+        default:
+            __builtin_unreachable(); // the translator makes no other operation
         }
         if (in->d != 0 && in->op >= FastOp::ExitLt && in->op <= FastOp::Exit)
         {
