@@ -80,6 +80,23 @@ TN_CALL_INLINE bool VirtualMachine::enterByValue(int32_t count)
     return true;
 }
 
+// [PUSHINT 0] x k, ENTER k: the flags of k by-value parameters. A CALL that
+// finds them can bind at once, as those k + 1 instructions would.
+TN_CALL_INLINE int32_t VirtualMachine::plainEntry(const uint8_t* code, int32_t size, int32_t entry) const noexcept
+{
+    constexpr int32_t kMaxParameters = 16;
+    const int32_t depth = stack_.count();
+    if (depth == 0) return -1;
+    const Value& top = stack_[depth - 1];
+    if (!top.isInteger()) return -1;
+    const int32_t count = top.rawInt();
+    if (count < 0 || count > kMaxParameters || depth - 1 < count || size - entry < 5 * (count + 1)) return -1;
+    const uint8_t* at = code + entry;
+    for (int32_t i = 0; i < count; ++i, at += 5)
+        if (at[0] != uint8_t(Op::PUSHINT) || readInt32LE(at + 1) != 0) return -1;
+    return at[0] == uint8_t(Op::ENTER) && readInt32LE(at + 1) == count ? count : -1;
+}
+
 TN_CALL_INLINE int32_t VirtualMachine::returnFromCall()
 {
     CallFrame* frame = frame_;

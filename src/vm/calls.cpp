@@ -195,7 +195,6 @@ void VirtualMachine::enter(int32_t count)
 ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
 {
     if (id >= -1) raiseRuntimeError("unknown system function called");
-    CallFrame& frame = pushFrame(returnAddress);
     const SysFunction* row = findFunction(id);
     // The common case: no by-reference parameter and [.. args, k] in order.
     // Nothing is lent, so nothing needs to go back on a failure or copy back.
@@ -206,6 +205,8 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
         if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
         {
             const int32_t below = stack_.count() - 1 - count;
+            if (fastCalls_) return callInPlace(*row, below, count);
+            CallFrame& frame = pushFrame(returnAddress);
             bindValues(frame, stack_.data() + below, count);
             stack_.truncatePlain(below);
             Value result;
@@ -215,6 +216,7 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
             return code;
         }
     }
+    CallFrame& frame = pushFrame(returnAddress);
     int32_t declared = -1;
     if (row) DescribeSysFunction(*row, frame, declared);
     // By-reference arguments are lent to the function rather than shared, so
@@ -236,6 +238,33 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     stack_.push(std::move(result));
     copyBack(frame);
     popFrame();
+    return code;
+}
+
+// The handler reads the arguments where the caller pushed them: no frame is
+// pushed and nothing is copied but the values of references. The depth still
+// counts the call, as a frame would.
+ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below, int32_t count)
+{
+    if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
+    Value* const args = stack_.data() + below;
+    // From the last, as binding goes, so that the first failing read is the same.
+    for (int32_t i = count - 1; i >= 0; --i)
+        if (args[i].isReference()) args[i] = peekFast(args[i]);
+    if (!argFrame_.empty()) argFrame_.reset();
+    Value result;
+    ereturnvalue code;
+    try
+    {
+        code = InvokeSysFunction(row, *this, argFrame_, count, result, args);
+    }
+    catch (...)
+    {
+        stack_.truncate(below); // as the frame path leaves it
+        throw;
+    }
+    stack_.truncate(below);
+    stack_.push(std::move(result));
     return code;
 }
 

@@ -162,12 +162,42 @@ int32_t FastCode::translate(int32_t start)
         return static_cast<int32_t>(exits_.size()) - 1;
     };
 
+    // Forward jumps that may land inside the segment: where the stack is
+    // empty on both ways, the jump goes on at the instruction made there.
+    struct Landing
+    {
+        uint32_t instr;
+        int32_t target, countAfter, consumed, exitIndex;
+    };
+    std::vector<Landing> landings;
+    auto forwardJump = [&](int32_t from, int32_t target, int32_t exitIndex)
+    {
+        if (target > from && stack.empty())
+            landings.push_back({static_cast<uint32_t>(instrs_.size() - 1), target, count + 1, consumed, exitIndex});
+    };
+
     int32_t pc = start;
     bool closed = false;
     // Each instruction takes at most three registers: none runs out midway.
     while (!closed && pc < size_ && static_cast<int32_t>(instrs_.size() - segment.firstInstr) < kMaxInstructions &&
            static_cast<int32_t>(regs.size()) + 3 < kMaxRegisters)
     {
+        for (size_t i = 0; i < landings.size();)
+        {
+            const Landing& l = landings[i];
+            if (l.target != pc)
+            {
+                ++i;
+                continue;
+            }
+            if (stack.empty() && consumed == l.consumed)
+            {
+                instrs_[l.instr].d = static_cast<uint16_t>(instrs_.size() - segment.firstInstr);
+                exits_[static_cast<size_t>(l.exitIndex)].skip = count - l.countAfter;
+                lastTemp = -1; // nothing before here may be rewritten now
+            }
+            landings.erase(landings.begin() + static_cast<std::ptrdiff_t>(i));
+        }
         const Op op = static_cast<Op>(code_[pc]);
         const OperandKind kind = kOpTable[code_[pc]].operand;
         if (kind == OperandKind::Int32 && size_ - pc < 5) break;
@@ -256,6 +286,38 @@ int32_t FastCode::translate(int32_t start)
             lastTemp = -1;
             break;
         }
+        case Op::PUSHGLOBALELEM:
+        case Op::PUSHLOCALELEM:
+        case Op::POPGLOBALELEM:
+        case Op::POPLOCALELEM:
+        {
+            const bool store = op == Op::POPGLOBALELEM || op == Op::POPLOCALELEM;
+            const bool local = op == Op::PUSHLOCALELEM || op == Op::POPLOCALELEM;
+            // At the start it would only lead back to itself.
+            if (count == 0 || operand < 0 || operand > UINT16_MAX || !canTake(store ? 2 : 1))
+            {
+                taken = false;
+                break;
+            }
+            // The way out when the element is not a plain Integer: the plain
+            // loop runs this instruction on the stack as it stands.
+            const int32_t side = addExit(pc, count);
+            segment.usesLocals |= local;
+            const int32_t index = pop();
+            if (store)
+            {
+                const int32_t value = pop();
+                emit(local ? FastOp::StoreLocalElem : FastOp::StoreGlobalElem, operand, index, value, side);
+            }
+            else
+            {
+                const int32_t d = newRegister(0);
+                emit(local ? FastOp::LoadLocalElem : FastOp::LoadGlobalElem, d, index, operand, side);
+                stack.push_back({false, false, d, 0});
+            }
+            lastTemp = -1;
+            break;
+        }
         case Op::JMPFALSE:
         case Op::JMPTRUE:
         {
@@ -280,6 +342,7 @@ int32_t FastCode::translate(int32_t start)
             {
                 emit(truth ? FastOp::ExitNonZero : FastOp::ExitZero, 0, cond, 0, exitIndex);
             }
+            if (target <= size_) forwardJump(pc, static_cast<int32_t>(target), exitIndex);
             lastTemp = -1;
             break;
         }
@@ -289,8 +352,13 @@ int32_t FastCode::translate(int32_t start)
             const int32_t target = far < 0 || far > size_ ? size_ : static_cast<int32_t>(far);
             // A loop that closes on the segment's own start runs again without leaving.
             const bool loop = target == start && stack.empty() && consumed == 0;
-            emit(loop ? FastOp::Loop : FastOp::Exit, 0, 0, 0, addExit(target, count + 1));
-            closed = true;
+            const int32_t exitIndex = addExit(target, count + 1);
+            emit(loop ? FastOp::Loop : FastOp::Exit, 0, 0, 0, exitIndex);
+            // Over an else branch: what follows is reached by the jump into it.
+            const size_t before = landings.size();
+            if (!loop) forwardJump(pc, target, exitIndex);
+            closed = landings.size() == before;
+            lastTemp = -1;
             break;
         }
         default:

@@ -87,10 +87,18 @@ enum class FastOp : uint8_t
     ExitGe,
     ExitNe,
     ExitEq,
-    ExitZero,    // leave by exit x when r[a] == 0
-    ExitNonZero, // leave by exit x when r[a] != 0
-    Exit,        // leave by exit x
-    Loop,        // back to the first instruction, or leave by exit x
+    ExitZero,       // leave by exit x when r[a] == 0
+    ExitNonZero,    // leave by exit x when r[a] != 0
+    Exit,           // leave by exit x
+                    // The exits above with d != 0 go on at instruction d instead.
+    Loop,           // back to the first instruction, or leave by exit x
+                    // Array elements at index r[a]; leave by exit x (to the element
+                    // instruction itself) unless the element is an Integer already there,
+                    // or for a store an unshared array with room for it.
+    LoadGlobalElem, // r[d] = element of variable b
+    LoadLocalElem,
+    StoreGlobalElem, // element of variable d = r[b]
+    StoreLocalElem,
 };
 
 struct FastInstr
@@ -118,6 +126,9 @@ struct FastExit
     // Elements to push: [pushFirst, pushFirst + pushCount) of FastCode::pushes
     uint32_t pushFirst;
     uint32_t pushCount;
+    // A forward jump the segment follows itself (its instruction's d names
+    // where it lands): the byte-code instructions it steps over.
+    int32_t skip = 0;
 };
 
 // One element a leaving segment pushes: an Integer register or a Reference.

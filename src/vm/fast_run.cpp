@@ -6,8 +6,36 @@
 #include "vm/fast_code.h"
 #include "vm/virtual_machine.h"
 
+#include <algorithm>
+
 namespace tn
 {
+
+// An element instruction of a segment; false: the plain loop must run it.
+// Out of line, and reading the variables afresh, so that the segment loop
+// keeps its registers.
+__attribute__((noinline)) bool VirtualMachine::runElement(const FastInstr& in, int32_t* r)
+{
+    const bool local = in.op == FastOp::LoadLocalElem || in.op == FastOp::StoreLocalElem;
+    ValueVector& vars = local ? frame_->locals : globals_;
+    const int32_t i = std::max(r[in.a], 0);
+    if (in.op == FastOp::LoadGlobalElem || in.op == FastOp::LoadLocalElem)
+    {
+        if (in.b >= vars.count() || !vars[in.b].isArray()) return false;
+        const ValueVector& items = vars[in.b].arrayItems();
+        if (i >= items.count() || !items[i].isInteger()) return false;
+        r[in.d] = items[i].rawInt();
+        return true;
+    }
+    if (in.d >= vars.count()) return false;
+    Value& var = vars[in.d];
+    // Unsharing or growing would allocate, which may fail: the plain loop does that.
+    if (!var.isUnsharedArray()) return false;
+    ValueVector& items = var.mutableArray();
+    if (i >= items.capacity()) return false;
+    items.at(i).setInteger(r[in.b]);
+    return true;
+}
 
 FastCode* VirtualMachine::fastCode()
 {
@@ -48,7 +76,8 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     }
 
     const FastInstr* const first = fast.instructions(segment);
-    int32_t passes = 0; // instructions of the passes a Loop repeated
+    int32_t passes = 0;  // instructions of the passes a Loop repeated
+    int32_t skipped = 0; // instructions of this pass that forward jumps stepped over
     int32_t exitIndex = 0;
     for (const FastInstr* in = first;; ++in)
     {
@@ -96,16 +125,31 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             TN_FAST_EXIT(ExitEq, r[in->a] == r[in->b])
             TN_FAST_EXIT(ExitZero, r[in->a] == 0)
             TN_FAST_EXIT(ExitNonZero, r[in->a] != 0)
+        case FastOp::LoadGlobalElem:
+        case FastOp::LoadLocalElem:
+        case FastOp::StoreGlobalElem:
+        case FastOp::StoreLocalElem:
+            if (!runElement(*in, r)) break;
+            continue;
         case FastOp::Exit:
             break;
         case FastOp::Loop:
         {
-            const int32_t pass = fast.exit(in->x).count;
+            const int32_t pass = fast.exit(in->x).count - skipped;
             if (passes + pass + segment.maxCount > budget) break;
             passes += pass;
+            skipped = 0;
             in = first - 1;
             continue;
         }
+        default:
+            __builtin_unreachable(); // the translator makes no other operation
+        }
+        if (in->d != 0 && in->op >= FastOp::ExitLt && in->op <= FastOp::Exit)
+        {
+            skipped += fast.exit(in->x).skip;
+            in = first + in->d - 1;
+            continue;
         }
 #undef TN_FAST_EXIT
 #undef TN_FAST_BINARY
@@ -127,7 +171,7 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
             stack_.pushInteger(r[push->value]);
     }
     pc = out.pc;
-    executed = passes + out.count;
+    executed = passes + out.count - skipped;
     return true;
 }
 

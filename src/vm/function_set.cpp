@@ -9,6 +9,8 @@ namespace tn
 
 Value& SysCall::arg(int32_t i)
 {
+    if (args && i >= 1 && i <= argc) return args[i - 1];
+    // Past the arguments a frame's fresh slot reads as Null.
     return frame.locals.at(i);
 }
 
@@ -133,9 +135,9 @@ void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& decl
 }
 
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
-                               Value& result)
+                               Value& result, Value* args)
 {
-    SysCall call{vm, row, frame, argc, result};
+    SysCall call{vm, row, frame, argc, result, args};
     if (!row.rule.accepts(argc) && row.rule.message != ArgRule::Message::None)
     {
         char text[96];

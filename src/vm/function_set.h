@@ -131,8 +131,9 @@ constexpr SysFunction Fn(const char* name, int32_t id, ArgRule rule, SysHandler 
     return SysFunction{name, id, rule, handler};
 }
 
-// What a handler sees: arguments 1..argc (copies, already dereferenced), the
-// result slot (Null on entry), and the machine. The typed readers convert as
+// What a handler sees: arguments 1..argc (copies, already dereferenced, in
+// the frame's locals or, for a call without by-reference parameters, in place
+// on the operand stack), the result slot (Null on entry), and the machine. The typed readers convert as
 // the script's own conversions do; the setters leave the result and answer OK.
 struct SysCall
 {
@@ -141,6 +142,7 @@ struct SysCall
     CallFrame& frame;
     int32_t argc;
     Value& result;
+    Value* args = nullptr; // arguments 1..argc when they sit on the operand stack
 
     Value& arg(int32_t i); // 1-based; by-reference arguments are written here
     int32_t variant() const noexcept { return function.variant; }
@@ -210,8 +212,9 @@ class FunctionSet
 using FunctionSets = std::vector<const FunctionSet*>;
 
 // Runs a row: count test, then the handler.
+// [args]: the arguments in place (see SysCall::args), else they are the frame's locals.
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
-                               Value& result);
+                               Value& result, Value* args = nullptr);
 // Declared count and by-reference flags of a row, appended to the frame.
 void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& declared);
 

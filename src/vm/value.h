@@ -71,6 +71,7 @@ class ValueVector
     ~ValueVector();
 
     int32_t count() const noexcept { return count_; }
+    int32_t capacity() const noexcept { return capacity_; } // at() below it never allocates
     bool empty() const noexcept { return count_ == 0; }
     Value* data() noexcept { return items_; }
     const Value* data() const noexcept { return items_; }
@@ -196,6 +197,7 @@ class Value
     bool isFloat() const noexcept { return type_ == ValueType::Float; }
     // A String no other Value shares: changing it in place is invisible.
     bool isUnsharedString() const noexcept { return type_ == ValueType::String && u_.s->refs == 1; }
+    inline bool isUnsharedArray() const noexcept;
 
     // Raw payload access; the caller has checked the type.
     int32_t rawInt() const noexcept { return u_.i; } // Integer, Flags, Reference
@@ -295,6 +297,11 @@ inline void Value::retain() const noexcept
 inline void Value::release() noexcept
 {
     if (isHeapType(type_)) releaseHeap();
+}
+
+inline bool Value::isUnsharedArray() const noexcept
+{
+    return type_ == ValueType::Array && u_.a->refs == 1;
 }
 
 inline const ValueVector& Value::arrayItems() const noexcept

@@ -432,8 +432,24 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 TN_INT_OPERAND(offset);
                 reader.setPc(pc);
+                const int32_t entry = jumpTarget(pc, offset, size);
+                const int32_t params = fastCalls_ ? plainEntry(code, size, entry) : -1;
+                int32_t budget = kMaxInstructions - counter;
+                if constexpr (Sliced) budget = std::min(budget, slice - executed);
                 pushFrame(pc);
-                pc = jumpTarget(pc, offset, size);
+                if (params < 0 || params >= budget)
+                {
+                    pc = entry;
+                    goto arrived;
+                }
+                // The flag pushes and the ENTER, done at once: counted first,
+                // since a failing argument read reports at the ENTER.
+                counter += params + 1;
+                if constexpr (Sliced) executed += params + 1;
+                const int32_t below = stack_.count() - 1 - params;
+                bindValues(*frame_, stack_.data() + below, params);
+                stack_.truncatePlain(below);
+                pc = entry + 5 * (params + 1);
                 goto arrived;
             }
             case Op::CALLSYS:

@@ -23,6 +23,7 @@ namespace tn
 struct HostContext;
 class FastCode;
 struct FastSegment;
+struct FastInstr;
 
 class VirtualMachine
 {
@@ -62,6 +63,8 @@ class VirtualMachine
     // instruction, or never.
     void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
     void setRegisterCode(bool on) noexcept { registerCodeFrom_ = on ? 0 : INT32_MAX; }
+    // Tests: take the general call paths only (frames and copies for every call).
+    void setFastCalls(bool on) noexcept { fastCalls_ = on; }
     DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
     const DateDisplaySettings& dateSettings() const noexcept { return dateSettings_; }
     void setStop() noexcept { stop_ = true; }
@@ -140,9 +143,13 @@ class VirtualMachine
     void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
     ereturnvalue callSystem(int32_t id, int32_t returnAddress);
+    ereturnvalue callInPlace(const SysFunction& row, int32_t below, int32_t count);
     void enter(int32_t count);
     bool enterByValue(int32_t count); // the common ENTER; false: take enter()
-    int32_t returnFromCall();         // returns the address to continue at
+    // The parameter count of a function at [entry] that starts with the plain
+    // by-value ENTER and is called with that many arguments; -1 otherwise.
+    int32_t plainEntry(const uint8_t* code, int32_t size, int32_t entry) const noexcept;
+    int32_t returnFromCall(); // returns the address to continue at
 
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
@@ -166,6 +173,7 @@ class VirtualMachine
     // hold: sets [pc] and the instructions it stands for. False: nothing done.
     bool runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed);
     FastCode* fastCode();
+    bool runElement(const FastInstr& in, int32_t* r);
 
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
@@ -212,6 +220,9 @@ class VirtualMachine
     int32_t registerCodeFrom_ = kRegisterCodeWarmup; // instruction count
     const ProgramImage* fastImage_ = nullptr;
     uint32_t fastVersion_ = 0;
+
+    bool fastCalls_ = true;
+    CallFrame argFrame_; // what SysCall::frame names when the arguments stay on the stack
 };
 
 } // namespace tn

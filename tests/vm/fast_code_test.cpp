@@ -1,7 +1,7 @@
-// Register code against the plain loop: random well-formed programs must give
-// the same output, result, error text and line, instruction count and
-// variables whichever way they run, whole, in slices or against the
-// instruction limit.
+// Register code and the short call paths against the plain loop and the
+// general call paths: random well-formed programs must give the same output,
+// result, error text and line, instruction count and variables whichever way
+// they run, whole, in slices or against the instruction limit.
 #include "compiler/compiler.h"
 #include "hostlib/host_functions.h"
 #include "support/image_builder.h"
@@ -60,7 +60,7 @@ class ProgramGenerator
             case 1:
                 return std::to_string(pick(5)) + ".5";
             case 2:
-                return "$arr[" + readable() + " % 5]";
+                return pick(3) ? "$arr[" + readable() + " % 5]" : "strlen(" + readable() + ")";
             case 3:
             case 4:
                 return std::to_string(pick(30) - 5);
@@ -103,8 +103,12 @@ class ProgramGenerator
         case 5:
             return "$arr[" + variable() + " % 5] = " + expr(2) + ";";
         case 6:
-            // Runtime errors: a constant where a variable must go, a wrong count.
-            if (pick(2) == 0) return pick(2) ? "if (" + v + " > 8) pop(3);" : "if (" + v + " < 0) fib(1, 2);";
+            // Runtime errors: a constant where a variable must go, wrong counts.
+            if (pick(2) == 0)
+            {
+                static const char* const faults[] = {" > 8) pop(3);", " < 0) fib(1, 2);", " > 20) strlen(1, 2);"};
+                return "if (" + v + faults[pick(3)];
+            }
             return v + " = " + v + " % 1000;";
         case 7:
             return "if (" + expr(2) + ") " + v + " = " + expr(2) + "; else " + v + " = " + expr(1) + ";";
@@ -165,7 +169,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o)
 
 // Compiles afresh (the image holds the output) and runs in slices of [slice]
 // (0: whole), counting on from [start].
-Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, int32_t start)
+Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, int32_t start, bool fastCalls = true)
 {
     ProgramImage image;
     VirtualMachine vm{HostFunctionSets()};
@@ -175,6 +179,7 @@ Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, 
         << source;
     vm.attach(&image);
     vm.setRegisterCode(registerCode);
+    vm.setFastCalls(fastCalls);
     vm.setInstructionCount(start);
     Outcome o{};
     if (slice == 0)
@@ -200,6 +205,12 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
         "function g($n) { return $n * 3; } for ($i = 0 to 60) { $s = (g($i) + $i * 2 - 1) % 977; } echo($s);",
         "function h(&$v) { for ($k = 1 to 40) $v = ($v + $k) % 91; return $v - 1; } $a = 5; for ($i = 1 to 20) "
         "{ $b = h($a) + $b; } echo($a, \" \", $b);",
+        // Element loads and stores in stretches: growth, a shared copy, other types.
+        "$a = 0; for ($i = 0 to 300) $a[$i] = ($i * 7) % 13; for ($i = 0 to 300) $s = $s + $a[$i]; $b = $a; for ($i "
+        "= 0 to 300) $b[$i] = $b[$i] + 1; $a[7] = \"x\"; $a[9] = 2.5; for ($i = -3 to 310) $t = $t + $a[$i % 12]; "
+        "echo($s, \" \", $t, \" \", count($a), $b[5], $a[5]);",
+        "function g($n) { $v = 0; for ($k = 0 to $n) $v[$k] = $k; for ($k = 0 to $n) $t = $t + $v[$k]; return $t; } "
+        "for ($i = 1 to 5) $s = $s + g($i * 40); echo($s);",
     };
     for (uint32_t seed = 1; seed <= 200; ++seed)
         sources.push_back(ProgramGenerator(seed).program());
@@ -208,7 +219,7 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
     for (size_t n = 0; n < sources.size(); ++n)
     {
         const std::string& source = sources[n];
-        const Outcome plain = RunProgram(source, false, 0, 0);
+        const Outcome plain = RunProgram(source, false, 0, 0, false);
         errors += plain.result == ereturnvalue::RuntimeError;
         ASSERT_EQ(RunProgram(source, true, 0, 0), plain) << source;
         for (int32_t slice = 1 + int32_t(n % 3); slice <= 50; slice += n < 3 ? 1 : 3)
@@ -219,15 +230,30 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
         {
             const auto left = int32_t((n + 1) * k * 7919 % uint32_t(plain.count));
             const int32_t before = VirtualMachine::kMaxInstructions - 1 - left;
-            const Outcome limited = RunProgram(source, false, 0, before);
+            const Outcome limited = RunProgram(source, false, 0, before, false);
             limits += limited.message.find("maximum instructions exceeded") != std::string::npos;
             ASSERT_EQ(RunProgram(source, true, 0, before), limited) << "left " << left << "\n" << source;
-            ASSERT_EQ(RunProgram(source, true, 7, before), RunProgram(source, false, 7, before)) << source;
+            ASSERT_EQ(RunProgram(source, true, 7, before), RunProgram(source, false, 7, before, false)) << source;
         }
     }
     // The generator must reach what it is there to test.
     EXPECT_GT(errors, 10);
     EXPECT_GT(limits, 200);
+}
+
+// Recursion into the depth limit, with and without a system call at the
+// bottom of each level, fails at the same call whichever paths run.
+TEST(RegisterCode, RecursionToTheDepthLimit)
+{
+    for (const char* source : {"function r($n) { return r($n + 1) + 1; } echo(r(0));",
+                               "function r($n, $m) { strlen($n); return r($n + 1, $m) + 1; } echo(r(0, 1));"})
+    {
+        const Outcome plain = RunProgram(source, false, 0, 0, false);
+        EXPECT_NE(plain.message.find("max nested function calls exceeded, on line 1"), std::string::npos) << plain;
+        EXPECT_EQ(RunProgram(source, true, 0, 0), plain) << source;
+        for (const int32_t slice : {3, 50})
+            EXPECT_EQ(RunProgram(source, true, slice, 0), RunProgram(source, false, slice, 0, false)) << source;
+    }
 }
 
 // Stack shapes the compiler does not make: a stretch entered by a jump that
