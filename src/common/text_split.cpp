@@ -1,5 +1,8 @@
 #include "common/text_split.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace tn
 {
 
@@ -36,6 +39,24 @@ size_t TextSplitter::findSeparator(size_t from, size_t& length) noexcept
     length = separator_.empty() ? 1 : separator_.size();
     if (!quoteAware_)
     {
+        if (separator_.size() == 1)
+        {
+            // One separator byte, the common case. Pieces are mostly short, so a
+            // few bytes are looked at directly before memchr's call pays off.
+            const char c = separator_[0];
+            const size_t n = text_.size();
+            const size_t near = std::min(n, from + 16);
+            for (size_t i = from; i < near; ++i)
+            {
+                if (text_[i] == c)
+                {
+                    return i;
+                }
+            }
+            if (near >= n) return std::string_view::npos;
+            const void* hit = std::memchr(text_.data() + near, c, n - near);
+            return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : std::string_view::npos;
+        }
         if (!separator_.empty())
         {
             return text_.find(separator_, from);
@@ -88,6 +109,24 @@ bool TextSplitter::next(std::string_view& piece) noexcept
         }
     }
     return false;
+}
+
+int32_t TextSplitter::remaining() const noexcept
+{
+    if (separator_.size() == 1 && !quoteAware_ && !skipEmpty_ && maxPieces_ <= 0)
+    {
+        if (done_) return 0;
+        const std::string_view rest = text_.substr(start_);
+        return static_cast<int32_t>(std::count(rest.begin(), rest.end(), separator_[0])) + 1;
+    }
+    TextSplitter probe = *this;
+    int32_t n = 0;
+    std::string_view piece;
+    while (probe.next(piece))
+    {
+        ++n;
+    }
+    return n;
 }
 
 std::vector<std::string> SplitText(std::string_view separator, std::string_view text, bool quoteAware, bool skipEmpty,

@@ -27,6 +27,9 @@ class TextSplitter
 
     // The next piece; false when there are no more.
     bool next(std::string_view& piece) noexcept;
+    // How many pieces next() has still to give, found by a dry run, so that
+    // callers can size their container once.
+    int32_t remaining() const noexcept;
 
   private:
     size_t findSeparator(size_t from, size_t& length) noexcept;

@@ -386,6 +386,7 @@ ereturnvalue split(SysCall& call)
     const std::string_view separator = call.text(1);
     const std::string_view text = call.text(2);
     TextSplitter splitter(separator, text, quoted, false, 0);
+    items.reserve(splitter.remaining());
     std::string_view piece;
     while (splitter.next(piece))
         items.push(Value::string(quoted ? TrimQuotes(piece) : piece));
