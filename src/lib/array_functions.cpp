@@ -393,21 +393,25 @@ ereturnvalue split(SysCall& call)
     return call.returnArray(std::move(items));
 }
 
-class Joiner
+// Calls [visit] with each scalar of [value] in order, nested arrays
+// flattened. The walk keeps its own stack, built only when an array nests
+// another, so deep nesting cannot exhaust the machine's.
+template <typename Visit> void forEachScalar(const Value& value, Visit&& visit)
 {
-  public:
-    Joiner(std::string_view separator, bool quoted) : separator_(separator), quoted_(quoted) {}
-
-    // Nested arrays are flattened in order; the walk keeps its own stack so
-    // deep nesting cannot exhaust the machine's.
-    void add(const Value& value)
+    if (!value.isArray())
     {
-        if (!value.isArray())
+        visit(value);
+        return;
+    }
+    const ValueVector& top = value.arrayItems();
+    for (int32_t t = 0; t < top.count(); ++t)
+    {
+        if (!top[t].isArray())
         {
-            addScalar(value);
-            return;
+            visit(top[t]);
+            continue;
         }
-        std::vector<std::pair<const ValueVector*, int32_t>> stack{{&value.arrayItems(), 0}};
+        std::vector<std::pair<const ValueVector*, int32_t>> stack{{&top[t].arrayItems(), 0}};
         while (!stack.empty())
         {
             auto& [items, next] = stack.back();
@@ -420,45 +424,45 @@ class Joiner
             if (item.isArray())
                 stack.emplace_back(&item.arrayItems(), 0);
             else
-                addScalar(item);
+                visit(item);
         }
     }
+}
 
-    std::string& text() noexcept { return out_; }
-
-  private:
-    void addScalar(const Value& value)
-    {
-        if (!out_.empty()) out_.append(separator_);
-        if (!quoted_)
-        {
-            value.appendText(out_); // plain form: dates as HTTP dates
-            return;
-        }
-        const std::string_view text = value.textView(scratch_);
-        if (NeedsQuotes(text))
-        {
-            out_ += '"';
-            out_.append(text);
-            out_ += '"';
-        }
-        else
-            out_.append(text);
-    }
-
-    std::string_view separator_;
-    bool quoted_;
-    std::string out_;
-    std::string scratch_;
-};
+// The text of a join is gathered here and then copied once into the result.
+// The buffer stays with the thread so that small joins allocate nothing but
+// the result; one that grew large for a big join is let go afterwards.
+thread_local std::string tJoinBuffer;
+constexpr size_t kKeptJoinBuffer = 64 * 1024;
 
 ereturnvalue join(SysCall& call)
 {
     const bool hasSeparator = call.argc >= 2;
-    Joiner joiner(hasSeparator ? call.text(1) : std::string_view(), call.variant() == kQuoted);
+    const std::string_view separator = hasSeparator ? call.text(1) : std::string_view();
+    const bool quoted = call.variant() == kQuoted;
+    std::string& out = tJoinBuffer;
+    out.clear();
+    std::string scratch;
     for (int32_t i = hasSeparator ? 2 : 1; i <= call.argc; ++i)
-        joiner.add(call.arg(i));
-    return call.returnText(std::move(joiner.text()));
+        forEachScalar(call.arg(i),
+                      [&](const Value& v)
+                      {
+                          // No separator before the first text that is not empty.
+                          if (!out.empty()) out.append(separator);
+                          if (!quoted)
+                          {
+                              v.appendText(out); // plain form: dates as HTTP dates
+                              return;
+                          }
+                          const std::string_view text = v.textView(scratch);
+                          const bool addQuotes = NeedsQuotes(text);
+                          if (addQuotes) out += '"';
+                          out.append(text);
+                          if (addQuotes) out += '"';
+                      });
+    const ereturnvalue r = call.returnText(out);
+    if (out.capacity() > kKeptJoinBuffer) std::string().swap(out);
+    return r;
 }
 
 constexpr ArgRule kSplitArgs = ArgRule::between(1, 2, ArgRule::Message::Minimum, 1);
