@@ -131,25 +131,60 @@ ereturnvalue strStr(SysCall& call)
     return call.returnInt(pos == std::string_view::npos ? -1 : static_cast<int32_t>(pos));
 }
 
+// Changes the case of [n] bytes, eight at a time: [from] is 'a' for upper
+// case and 'A' for lower case, and the 26 bytes from it on flip the case bit.
+// Bytes from 0x80 up are left alone. True when some byte changed.
+bool changeCase(const char* in, char* out, size_t n, unsigned char from) noexcept
+{
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    const uint64_t atFrom = kOnes * (0x80u - from);
+    const uint64_t pastLast = kOnes * (0x80u - from - 26u);
+    uint64_t changed = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+    {
+        uint64_t x;
+        std::memcpy(&x, in + i, 8);
+        const uint64_t low = x & ~kHigh; // no carry crosses a byte
+        const uint64_t flip = ((low + atFrom) & ~(low + pastLast) & ~x & kHigh) >> 2;
+        changed |= flip;
+        x ^= flip;
+        std::memcpy(out + i, &x, 8);
+    }
+    for (; i < n; ++i)
+    {
+        const auto c = static_cast<unsigned char>(in[i]);
+        const unsigned flip = static_cast<unsigned>(static_cast<unsigned char>(c - from) < 26u) << 5;
+        changed |= flip;
+        out[i] = static_cast<char>(c ^ flip);
+    }
+    return changed != 0;
+}
+
 // strtoupper and strtolower. Texts without a byte to change are handed on.
 ereturnvalue strCase(SysCall& call)
 {
     const std::string_view text = call.text(1);
-    const bool upper = call.variant() == kToUpper;
-    const auto changes = [upper](char c) { return upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z'); };
-    const size_t first = static_cast<size_t>(std::find_if(text.begin(), text.end(), changes) - text.begin());
-    if (first == text.size()) return call.returnPiece(1, text);
-
-    Value out = Value::stringWithCapacity(text.substr(0, first), static_cast<int32_t>(text.size()));
+    const unsigned char from = call.variant() == kToUpper ? 'a' : 'A';
+    // Block by block into a result sized once; most texts fit the first block.
     char block[4096];
-    for (size_t pos = first; pos < text.size();)
+    Value out;
+    bool changed = false;
+    for (size_t pos = 0; pos < text.size();)
     {
         const size_t n = std::min(sizeof block, text.size() - pos);
-        for (size_t i = 0; i < n; ++i)
-            block[i] = upper ? AsciiUpper(text[pos + i]) : AsciiLower(text[pos + i]);
-        out.appendToString({block, n});
+        changed |= changeCase(text.data() + pos, block, n, from);
+        if (pos == 0)
+        {
+            if (!changed && n == text.size()) break;
+            out = Value::stringWithCapacity({block, n}, static_cast<int32_t>(text.size()));
+        }
+        else
+            out.appendToString({block, n});
         pos += n;
     }
+    if (!changed) return call.returnPiece(1, text);
     return call.returnValue(std::move(out));
 }
 
