@@ -209,17 +209,20 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
             // smallest, the back the largest, two independent chains.
             size_t i = lo, j = mid, k = lo;
             size_t ie = mid, je = hi, ke = hi;
-            while (k + 1 < ke && i < mid && j < hi && ie > lo && je > mid)
-            {
-                const bool right = less(from[j], from[i]);
-                to[k++] = right ? from[j] : from[i];
-                j += right;
-                i += !right;
-                const bool left = less(from[je - 1], from[ie - 1]);
-                to[--ke] = left ? from[ie - 1] : from[je - 1];
-                ie -= left;
-                je -= !left;
-            }
+            // Each step takes one element at each end, so this many steps
+            // cannot run past a bound; the bounds are checked once per batch.
+            for (size_t steps; (steps = std::min({mid - i, hi - j, ie - lo, je - mid, (ke - k) / 2})) > 0;)
+                for (; steps > 0; --steps)
+                {
+                    const bool right = less(from[j], from[i]);
+                    to[k++] = right ? from[j] : from[i];
+                    j += right;
+                    i += !right;
+                    const bool left = less(from[je - 1], from[ie - 1]);
+                    to[--ke] = left ? from[ie - 1] : from[je - 1];
+                    ie -= left;
+                    je -= !left;
+                }
             while (i < ie && j < je)
             {
                 const bool right = less(from[j], from[i]);
