@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -173,10 +174,9 @@ ereturnvalue minMax(SysCall& call)
 // Stable bottom-up merge sort: short runs by insertion, then merging runs of
 // doubling width between [data] and a buffer. A pair of runs already in order
 // is copied, not merged, so sorted input costs one comparison per run.
-template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less less)
+template <typename T, typename Less> void mergeSort(T* data, size_t n, Less less)
 {
     constexpr size_t kRun = 16;
-    const size_t n = data.size();
     for (size_t lo = 0; lo < n; lo += kRun)
     {
         const size_t hi = std::min(lo + kRun, n);
@@ -190,9 +190,10 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
         }
     }
     if (n <= kRun) return;
-    std::vector<T> buffer(n);
-    T* from = data.data();
-    T* to = buffer.data();
+    // Every slot is written before it is read: no need to clear the buffer.
+    const auto buffer = std::make_unique_for_overwrite<T[]>(n);
+    T* from = data;
+    T* to = buffer.get();
     for (size_t width = kRun; width < n; width *= 2)
     {
         for (size_t lo = 0; lo < n; lo += 2 * width)
@@ -235,7 +236,7 @@ template <typename T, typename Less> void mergeSort(std::vector<T>& data, Less l
         }
         std::swap(from, to);
     }
-    if (from != data.data()) std::copy(from, from + n, data.data());
+    if (from != data) std::copy(from, from + n, data);
 }
 
 // An element's sort key: the element, or the first element of a nested array,
@@ -271,26 +272,25 @@ bool textLess(const TextKey& a, const TextKey& b) noexcept
 // Integer keys are packed with their index into one word: the key's sign bit
 // flipped in the high half, the index in the low half. Word order is then key
 // order with ties broken by position.
-std::vector<int32_t> orderByInteger(const ValueVector& items)
+void pushByInteger(const ValueVector& source, ValueVector& items)
 {
-    std::vector<uint64_t> keys(static_cast<size_t>(items.count()));
-    for (int32_t i = 0; i < items.count(); ++i)
+    const auto n = static_cast<size_t>(source.count());
+    const auto keys = std::make_unique_for_overwrite<uint64_t[]>(n);
+    for (int32_t i = 0; i < source.count(); ++i)
     {
-        const Value& item = items[i];
+        const Value& item = source[i];
         const int32_t value = item.isInteger() ? item.rawInt() : sortKey(item).toInt();
         const uint32_t key = static_cast<uint32_t>(value) ^ 0x80000000u;
         keys[static_cast<size_t>(i)] = (uint64_t(key) << 32) | static_cast<uint32_t>(i);
     }
-    mergeSort(keys, [](uint64_t a, uint64_t b) { return a < b; });
-    std::vector<int32_t> order(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        order[i] = static_cast<int32_t>(keys[i] & 0xFFFFFFFFu);
-    return order;
+    mergeSort(keys.get(), n, [](uint64_t a, uint64_t b) { return a < b; });
+    for (size_t i = 0; i < n; ++i)
+        items.push(source[static_cast<int32_t>(keys[i] & 0xFFFFFFFFu)]);
 }
 
 // Texts of string keys are read in place; other keys are converted into one
 // arena (dates in the plain HTTP form).
-std::vector<int32_t> orderByText(const ValueVector& items)
+void pushByText(const ValueVector& items, ValueVector& sorted)
 {
     std::vector<TextKey> keys(static_cast<size_t>(items.count()));
     std::string arena;
@@ -312,21 +312,20 @@ std::vector<int32_t> orderByText(const ValueVector& items)
     }
     for (TextKey& entry : keys)
         if (entry.data == nullptr) entry.data = arena.data() + entry.offset;
-    mergeSort(keys, textLess);
-    std::vector<int32_t> order(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        order[i] = keys[i].index;
-    return order;
+    mergeSort(keys.data(), keys.size(), textLess);
+    for (const TextKey& entry : keys)
+        sorted.push(items[entry.index]);
 }
 
 ereturnvalue sort(SysCall& call)
 {
     const ValueVector& source = call.array(1);
-    const std::vector<int32_t> order = call.variant() == kByText ? orderByText(source) : orderByInteger(source);
     ValueVector items;
     items.reserve(source.count());
-    for (const int32_t index : order)
-        items.push(source[index]);
+    if (call.variant() == kByText)
+        pushByText(source, items);
+    else
+        pushByInteger(source, items);
     return call.returnArray(std::move(items));
 }
 
