@@ -451,13 +451,13 @@ ereturnvalue join(SysCall& call)
                       {
                           // No separator before the first text that is not empty.
                           if (!out.empty()) out.append(separator);
-                          if (!quoted)
+                          if (!quoted && !v.isString())
                           {
                               v.appendText(out); // plain form: dates as HTTP dates
                               return;
                           }
                           const std::string_view text = v.textView(scratch);
-                          const bool addQuotes = NeedsQuotes(text);
+                          const bool addQuotes = quoted && NeedsQuotes(text);
                           if (addQuotes) out += '"';
                           out.append(text);
                           if (addQuotes) out += '"';

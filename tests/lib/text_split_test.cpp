@@ -42,11 +42,22 @@ TEST(SplitText, SeparatorsQuotesSkippingAndLimit)
         {",", "\"a,b\"", true, false, 1, {"\"a,b\""}},
         {"", "  a \"b c\"  d ", true, true, 0, {"a", "\"b c\"", "d"}},
         {"\"", "a\"b", true, false, 0, {"a", "b"}},
+        // Long enough for the word-wide search and count; bytes above 127 are no separators.
+        {",",
+         "abcdefghijklmnopq,r,\xac\xac,,\x2c\xacxyz,",
+         false,
+         false,
+         0,
+         {"abcdefghijklmnopq", "r", "\xac\xac", "", "", "\xacxyz", ""}},
+        {"ab", "xxabyyyyyyyyyyyyyyyyyyab", false, false, 0, {"xx", "yyyyyyyyyyyyyyyyyy", ""}},
     };
     for (const auto& row : rows)
     {
         EXPECT_EQ(SplitText(row.separator, row.text, row.quotes, row.skipEmpty, row.max), row.pieces)
             << "[" << row.separator << "] " << row.text;
+        // The count given up front sizes the caller's container.
+        const TextSplitter splitter(row.separator, row.text, row.quotes, row.skipEmpty, row.max);
+        EXPECT_EQ(splitter.remaining(), static_cast<int32_t>(row.pieces.size())) << row.text;
     }
 }
 
