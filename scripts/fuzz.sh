@@ -35,9 +35,10 @@ for source in fuzz/*.cpp; do
     targets+=("$(basename "$source" .cpp)")
 done
 
-# The page targets share one seed corpus.
+# The page targets start from the test pages, golden cases and examples
+# themselves (libFuzzer reads folders recursively); the others from their own seeds.
 seeds_of() {
-    if [[ -d "fuzz/corpus/$1" ]]; then echo "fuzz/corpus/$1"; else echo "fuzz/corpus/pages"; fi
+    if [[ -d "fuzz/corpus/$1" ]]; then echo "fuzz/corpus/$1"; else echo "tests/pages tests/golden/cases examples"; fi
 }
 
 findings=build/fuzz/findings
@@ -51,7 +52,7 @@ run_target() { # TARGET OPTIONS...
     shift
     local work="build/fuzz/corpus/$target"
     mkdir -p "$work"
-    "build/fuzz/fuzz/fuzz_$target" "${limits[@]}" "$@" "$work" "$(seeds_of "$target")" 2>&1 |
+    "build/fuzz/fuzz/fuzz_$target" "${limits[@]}" "$@" "$work" $(seeds_of "$target") 2>&1 |
         grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)|^Done|^stat::|ERROR|runtime error|SUMMARY|artifact" || true
     return "${PIPESTATUS[0]}"
 }
