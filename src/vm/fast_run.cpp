@@ -2,9 +2,9 @@
 //
 // Variables and consumed stack elements are loaded into the segment's
 // registers once its guards hold, and written back when it leaves; in between
-// nothing else can see them, since a segment calls nothing.
+// nothing else can see them: a segment's own call or return comes last.
+#include "vm/call_paths.h"
 #include "vm/fast_code.h"
-#include "vm/virtual_machine.h"
 
 #include <algorithm>
 
@@ -51,7 +51,10 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     FastCode& fast = *fast_;
     int32_t* const r = fast.registers(segment);
     CallFrame* const frame = frame_;
-    if (segment.usesLocals && !frame) return false;
+    if ((segment.usesLocals || segment.returns) && !frame) return false;
+    // What the plain paths would do otherwise: raise at the push, copy back.
+    if (segment.calls && (depth_ >= kMaxCallDepth || !fastCalls_)) return false;
+    if (segment.returns && frame->anyByReference()) return false;
     const int32_t depth = stack_.count();
     if (depth < segment.inputs) return false;
     for (int32_t k = 0; k < segment.inputs; ++k)
@@ -163,15 +166,27 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     const FastExit& out = fast.exit(exitIndex);
     if (out.consumed > 0) stack_.truncatePlain(depth - out.consumed);
     const FastPush* push = fast.pushes(out);
-    for (uint32_t i = 0; i < out.pushCount; ++i, ++push)
+    const uint32_t stays = out.pushCount - static_cast<uint32_t>(out.params);
+    for (uint32_t i = 0; i < stays; ++i, ++push)
     {
         if (push->reference)
             stack_.pushReference(push->value);
         else
             stack_.pushInteger(r[push->value]);
     }
-    pc = out.pc;
     executed = passes + out.count - skipped;
+    pc = out.pc;
+    if (out.kind == FastExit::Kind::Return)
+    {
+        pc = popFrame();
+    }
+    else if (out.kind == FastExit::Kind::Call)
+    {
+        ValueVector& args = pushFrame(out.resume).locals;
+        if (out.params > 0) args.at(out.params);
+        for (int32_t i = 1; i <= out.params; ++i, ++push)
+            args[i].setInteger(r[push->value]);
+    }
     return true;
 }
 
