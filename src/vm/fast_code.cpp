@@ -125,6 +125,7 @@ int32_t FastCode::translate(int32_t start)
     std::vector<Entry> stack;
     int32_t consumed = 0, count = 0; // consumed: stack elements taken from below the start
     int32_t lastTemp = -1;           // register the last operator wrote, while nothing else used it
+    int32_t longest = 0;             // instructions of the longest way out
 
     auto newRegister = [&](int32_t initial) -> int32_t
     {
@@ -161,6 +162,7 @@ int32_t FastCode::translate(int32_t start)
             pushes_.push_back({entry.reference, entry.reference ? entry.payload : entry.reg});
         e.pushCount = static_cast<uint32_t>(pushes_.size()) - e.pushFirst;
         exits_.push_back(e);
+        longest = std::max(longest, executed);
         return static_cast<int32_t>(exits_.size()) - 1;
     };
 
@@ -183,6 +185,15 @@ int32_t FastCode::translate(int32_t start)
     {
         for (size_t i = stack.size() - static_cast<size_t>(n); i < stack.size(); ++i)
             if (stack[i].reference) stack[i] = {false, false, variable(stack[i].local, stack[i].reg), 0};
+    };
+
+    // What follows a call or a return is reached only by a jump into it:
+    // translation goes on while one may land there.
+    auto afterExit = [&]()
+    {
+        stack.clear();
+        lastTemp = -1;
+        return landings.empty();
     };
 
     int32_t pc = start;
@@ -392,13 +403,14 @@ int32_t FastCode::translate(int32_t start)
             }
             stack.pop_back();
             valuesOnTop(k);
-            count += k + 1; // the flag pushes and the ENTER
-            const int32_t exitIndex = addExit(static_cast<int32_t>(far) + 5 * (k + 1), count + 1);
+            // With the flag pushes and the ENTER.
+            const int32_t exitIndex = addExit(static_cast<int32_t>(far) + 5 * (k + 1), count + k + 2);
             exits_[size_t(exitIndex)].kind = FastExit::Kind::Call;
             exits_[size_t(exitIndex)].params = k;
             exits_[size_t(exitIndex)].resume = next;
             emit(FastOp::Exit, 0, 0, 0, exitIndex);
-            segment.calls = closed = callOrReturn = true;
+            segment.calls = callOrReturn = true;
+            closed = afterExit();
             break;
         }
         case Op::RETURN:
@@ -413,7 +425,8 @@ int32_t FastCode::translate(int32_t start)
             const int32_t exitIndex = addExit(0, count + 1);
             exits_[size_t(exitIndex)].kind = FastExit::Kind::Return;
             emit(FastOp::Exit, 0, 0, 0, exitIndex);
-            segment.returns = closed = callOrReturn = true;
+            segment.returns = callOrReturn = true;
+            closed = afterExit();
             break;
         }
         default:
@@ -435,7 +448,7 @@ int32_t FastCode::translate(int32_t start)
         pushes_.resize(firstPush);
         return kNone;
     }
-    segment.maxCount = count;
+    segment.maxCount = std::max(count, longest);
     segment.inputs = consumed;
     segment.varCount = static_cast<uint32_t>(vars_.size()) - segment.firstVar;
     const auto written = std::stable_partition(vars_.begin() + segment.firstVar, vars_.end(),
