@@ -46,30 +46,9 @@ FastCode* VirtualMachine::fastCode()
     return fast_.get();
 }
 
-bool VirtualMachine::runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed)
-{
-    FastCode& fast = *fast_;
-    executed = 0;
-    // Stretches that follow one another run here, the next one as soon as
-    // the last leaves: only a refused first one reports false.
-    for (bool first = true;; first = false)
-    {
-        const int32_t ran = runOne(*segment, budget - executed, pc);
-        if (ran < 0)
-        {
-            if (!first) return true;
-            fast.missed(*segment);
-            return false;
-        }
-        if (segment->misses > 0) --segment->misses;
-        executed += ran;
-        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(image_->codeSize())) return true;
-        segment = fast.at(pc);
-        if (!segment || segment->maxCount > budget - executed) return true;
-    }
-}
-
-int32_t VirtualMachine::runOne(const FastSegment& segment, int32_t budget, int32_t& pc)
+// Inline in the loop below: the loop runs one per call and return.
+__attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastSegment& segment, int32_t budget,
+                                                                     int32_t& pc)
 {
     FastCode& fast = *fast_;
     int32_t* const r = fast.registers(segment);
@@ -211,6 +190,29 @@ int32_t VirtualMachine::runOne(const FastSegment& segment, int32_t budget, int32
             args[i].setInteger(r[push->value]);
     }
     return executed;
+}
+
+bool VirtualMachine::runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed)
+{
+    FastCode& fast = *fast_;
+    executed = 0;
+    // Stretches that follow one another run here, the next one as soon as
+    // the last leaves: only a refused first one reports false.
+    for (bool first = true;; first = false)
+    {
+        const int32_t ran = runOne(*segment, budget - executed, pc);
+        if (ran < 0)
+        {
+            if (!first) return true;
+            fast.missed(*segment);
+            return false;
+        }
+        if (segment->misses > 0) --segment->misses;
+        executed += ran;
+        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(image_->codeSize())) return true;
+        segment = fast.at(pc);
+        if (!segment || segment->maxCount > budget - executed) return true;
+    }
 }
 
 } // namespace tn
