@@ -22,6 +22,7 @@ constexpr int32_t kMaxInputs = 8;       // registers 0..7 of a segment
 constexpr int32_t kMaxRegisters = 4096; // well inside the 16-bit register numbers
 constexpr int32_t kMaxInstructions = 2000;
 constexpr int32_t kMinCount = 3; // shorter stretches gain nothing
+constexpr int32_t kMaxParameters = 16;
 
 // A register, or a reference that gets its variable's register only when its
 // value is used: a reference merely passed on needs no guard.
@@ -31,6 +32,7 @@ struct Entry
     bool local;
     int32_t reg;     // a register; for a reference the variable's slot
     int32_t payload; // the Reference as the plain loop pushed it
+    bool constant = false;
 };
 
 FastOp exitWhen(Op compare, bool truth)
@@ -123,6 +125,7 @@ int32_t FastCode::translate(int32_t start)
     std::vector<Entry> stack;
     int32_t consumed = 0, count = 0; // consumed: stack elements taken from below the start
     int32_t lastTemp = -1;           // register the last operator wrote, while nothing else used it
+    int32_t longest = 0;             // instructions of the longest way out
 
     auto newRegister = [&](int32_t initial) -> int32_t
     {
@@ -159,6 +162,7 @@ int32_t FastCode::translate(int32_t start)
             pushes_.push_back({entry.reference, entry.reference ? entry.payload : entry.reg});
         e.pushCount = static_cast<uint32_t>(pushes_.size()) - e.pushFirst;
         exits_.push_back(e);
+        longest = std::max(longest, executed);
         return static_cast<int32_t>(exits_.size()) - 1;
     };
 
@@ -176,8 +180,24 @@ int32_t FastCode::translate(int32_t start)
             landings.push_back({static_cast<uint32_t>(instrs_.size() - 1), target, count + 1, consumed, exitIndex});
     };
 
+    // The top [n] entries as registers, for values taken when the segment leaves.
+    auto valuesOnTop = [&](int32_t n)
+    {
+        for (size_t i = stack.size() - static_cast<size_t>(n); i < stack.size(); ++i)
+            if (stack[i].reference) stack[i] = {false, false, variable(stack[i].local, stack[i].reg), 0};
+    };
+
+    // What follows a call or a return is reached only by a jump into it:
+    // translation goes on while one may land there.
+    auto afterExit = [&]()
+    {
+        stack.clear();
+        lastTemp = -1;
+        return landings.empty();
+    };
+
     int32_t pc = start;
-    bool closed = false;
+    bool closed = false, callOrReturn = false;
     // Each instruction takes at most three registers: none runs out midway.
     while (!closed && pc < size_ && static_cast<int32_t>(instrs_.size() - segment.firstInstr) < kMaxInstructions &&
            static_cast<int32_t>(regs.size()) + 3 < kMaxRegisters)
@@ -211,7 +231,7 @@ int32_t FastCode::translate(int32_t start)
             break;
         case Op::PUSHINT:
         {
-            stack.push_back({false, false, newRegister(operand), 0});
+            stack.push_back({false, false, newRegister(operand), 0, true});
             lastTemp = -1;
             break;
         }
@@ -361,6 +381,54 @@ int32_t FastCode::translate(int32_t start)
             lastTemp = -1;
             break;
         }
+        case Op::CALL:
+        {
+            // Only a call the machine would bind at once: [args, k] on the
+            // segment's own stack and a callee that starts with k zero flags.
+            const int64_t far = int64_t(next) + operand;
+            const int32_t k = stack.empty() || !stack.back().constant ? -1 : regs[size_t(stack.back().reg)];
+            if (far < 0 || far > size_ || k < 0 || k > kMaxParameters || static_cast<int32_t>(stack.size()) < k + 1 ||
+                size_ - far < 5 * (k + 1))
+            {
+                taken = false;
+                break;
+            }
+            const uint8_t* at = code_ + far;
+            for (int32_t i = 0; i < k && taken; ++i, at += 5)
+                taken = at[0] == uint8_t(Op::PUSHINT) && readInt32LE(at + 1) == 0;
+            if (!taken || at[0] != uint8_t(Op::ENTER) || readInt32LE(at + 1) != k)
+            {
+                taken = false;
+                break;
+            }
+            stack.pop_back();
+            valuesOnTop(k);
+            // With the flag pushes and the ENTER.
+            const int32_t exitIndex = addExit(static_cast<int32_t>(far) + 5 * (k + 1), count + k + 2);
+            exits_[size_t(exitIndex)].kind = FastExit::Kind::Call;
+            exits_[size_t(exitIndex)].params = k;
+            exits_[size_t(exitIndex)].resume = next;
+            emit(FastOp::Exit, 0, 0, 0, exitIndex);
+            segment.calls = callOrReturn = true;
+            closed = afterExit();
+            break;
+        }
+        case Op::RETURN:
+        {
+            if (!canTake(1))
+            {
+                taken = false;
+                break;
+            }
+            if (stack.empty()) stack.push_back({false, false, pop(), 0});
+            valuesOnTop(1);
+            const int32_t exitIndex = addExit(0, count + 1);
+            exits_[size_t(exitIndex)].kind = FastExit::Kind::Return;
+            emit(FastOp::Exit, 0, 0, 0, exitIndex);
+            segment.returns = callOrReturn = true;
+            closed = afterExit();
+            break;
+        }
         default:
             taken = false;
             break;
@@ -372,7 +440,7 @@ int32_t FastCode::translate(int32_t start)
     if (!closed) emit(FastOp::Exit, 0, 0, 0, addExit(pc, count));
 
     const int32_t ops = static_cast<int32_t>(instrs_.size() - segment.firstInstr);
-    if (count < kMinCount || ops < 2)
+    if (!callOrReturn && (count < kMinCount || ops < 2))
     {
         instrs_.resize(segment.firstInstr);
         vars_.resize(segment.firstVar);
@@ -380,7 +448,7 @@ int32_t FastCode::translate(int32_t start)
         pushes_.resize(firstPush);
         return kNone;
     }
-    segment.maxCount = count;
+    segment.maxCount = std::max(count, longest);
     segment.inputs = consumed;
     segment.varCount = static_cast<uint32_t>(vars_.size()) - segment.firstVar;
     const auto written = std::stable_partition(vars_.begin() + segment.firstVar, vars_.end(),

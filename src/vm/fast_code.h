@@ -7,6 +7,11 @@
 // variables and constants directly, merges a store into the operator that
 // makes the value and a comparison into the jump that tests it.
 //
+// A segment may end in a CALL of a function that takes its arguments by value
+// (its frame is pushed and the arguments bound from registers, and it goes on
+// at the function's body) or in a RETURN from a frame without by-reference
+// parameters.
+//
 // A segment runs only as a whole and only when every variable it touches, and
 // every stack element it consumes, already holds an Integer: then none of its
 // instructions can fail, and the machine's state after it (variables, stack,
@@ -129,6 +134,17 @@ struct FastExit
     // A forward jump the segment follows itself (its instruction's d names
     // where it lands): the byte-code instructions it steps over.
     int32_t skip = 0;
+    // How it leaves: at pc, by a call (the last [params] pushes are the
+    // arguments, [resume] the return address) or by a return (the last push
+    // is the result; pc is unused).
+    enum class Kind : uint8_t
+    {
+        Jump,
+        Call,
+        Return
+    } kind = Kind::Jump;
+    int32_t params = 0;
+    int32_t resume = 0;
 };
 
 // One element a leaving segment pushes: an Integer register or a Reference.
@@ -144,6 +160,7 @@ struct FastSegment
     int32_t maxCount; // byte-code instructions of one full pass
     int32_t inputs;   // stack elements it may consume (Integers, read in place)
     bool usesLocals;
+    bool calls, returns; // its last exit is a call, a return
     uint32_t firstInstr;
     uint32_t firstVar, varCount, writtenCount;
     uint32_t regBase; // into FastCode::registers; inputs come first

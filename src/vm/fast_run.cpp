@@ -2,9 +2,9 @@
 //
 // Variables and consumed stack elements are loaded into the segment's
 // registers once its guards hold, and written back when it leaves; in between
-// nothing else can see them, since a segment calls nothing.
+// nothing else can see them: a segment's own call or return comes last.
+#include "vm/call_paths.h"
 #include "vm/fast_code.h"
-#include "vm/virtual_machine.h"
 
 #include <algorithm>
 
@@ -46,18 +46,23 @@ FastCode* VirtualMachine::fastCode()
     return fast_.get();
 }
 
-bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed)
+// Inline in the loop below: the loop runs one per call and return.
+__attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastSegment& segment, int32_t budget,
+                                                                     int32_t& pc)
 {
     FastCode& fast = *fast_;
     int32_t* const r = fast.registers(segment);
     CallFrame* const frame = frame_;
-    if (segment.usesLocals && !frame) return false;
+    if ((segment.usesLocals || segment.returns) && !frame) return -1;
+    // What the plain paths would do otherwise: raise at the push, copy back.
+    if (segment.calls && (depth_ >= kMaxCallDepth || !fastCalls_)) return -1;
+    if (segment.returns && frame->anyByReference()) return -1;
     const int32_t depth = stack_.count();
-    if (depth < segment.inputs) return false;
+    if (depth < segment.inputs) return -1;
     for (int32_t k = 0; k < segment.inputs; ++k)
     {
         const Value& v = stack_[depth - 1 - k];
-        if (!v.isInteger()) return false;
+        if (!v.isInteger()) return -1;
         r[k] = v.rawInt();
     }
     Value* const globals = globals_.data();
@@ -69,9 +74,9 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     {
         const FastVar& var = vars[i];
         const auto slot = static_cast<uint32_t>(var.slot);
-        if (slot >= (var.local ? localCount : globalCount)) return false;
+        if (slot >= (var.local ? localCount : globalCount)) return -1;
         const Value& v = (var.local ? locals : globals)[slot];
-        if (!v.isInteger()) return false;
+        if (!v.isInteger()) return -1;
         r[var.reg] = v.rawInt();
     }
 
@@ -163,16 +168,51 @@ bool VirtualMachine::runSegment(const FastSegment& segment, int32_t budget, int3
     const FastExit& out = fast.exit(exitIndex);
     if (out.consumed > 0) stack_.truncatePlain(depth - out.consumed);
     const FastPush* push = fast.pushes(out);
-    for (uint32_t i = 0; i < out.pushCount; ++i, ++push)
+    const uint32_t stays = out.pushCount - static_cast<uint32_t>(out.params);
+    for (uint32_t i = 0; i < stays; ++i, ++push)
     {
         if (push->reference)
             stack_.pushReference(push->value);
         else
             stack_.pushInteger(r[push->value]);
     }
+    const int32_t executed = passes + out.count - skipped;
     pc = out.pc;
-    executed = passes + out.count - skipped;
-    return true;
+    if (out.kind == FastExit::Kind::Return)
+    {
+        pc = popFrame();
+    }
+    else if (out.kind == FastExit::Kind::Call)
+    {
+        ValueVector& args = pushFrame(out.resume).locals;
+        if (out.params > 0) args.at(out.params);
+        for (int32_t i = 1; i <= out.params; ++i, ++push)
+            args[i].setInteger(r[push->value]);
+    }
+    return executed;
+}
+
+bool VirtualMachine::runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed)
+{
+    FastCode& fast = *fast_;
+    executed = 0;
+    // Stretches that follow one another run here, the next one as soon as
+    // the last leaves: only a refused first one reports false.
+    for (bool first = true;; first = false)
+    {
+        const int32_t ran = runOne(*segment, budget - executed, pc);
+        if (ran < 0)
+        {
+            if (!first) return true;
+            fast.missed(*segment);
+            return false;
+        }
+        if (segment->misses > 0) --segment->misses;
+        executed += ran;
+        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(image_->codeSize())) return true;
+        segment = fast.at(pc);
+        if (!segment || segment->maxCount > budget - executed) return true;
+    }
 }
 
 } // namespace tn

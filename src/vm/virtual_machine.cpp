@@ -667,21 +667,14 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                     return ereturnvalue::Incomplete;
                 }
             }
-            while (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
+            if (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
             {
                 if (!fast) fast = fastCode();
                 FastSegment* segment = fast->at(pc);
-                if (!segment) break;
                 int32_t budget = kMaxInstructions - counter;
                 if constexpr (Sliced) budget = std::min(budget, slice - executed);
                 int32_t ran = 0;
-                if (segment->maxCount > budget) break;
-                if (!runSegment(*segment, budget, pc, ran))
-                {
-                    fast->missed(*segment);
-                    break;
-                }
-                if (segment->misses > 0) --segment->misses;
+                if (!segment || segment->maxCount > budget || !runSegment(segment, budget, pc, ran)) continue;
                 counter += ran;
                 if constexpr (Sliced)
                 {

@@ -170,8 +170,11 @@ class VirtualMachine
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
     // Runs [segment] as a whole within [budget] instructions when its guards
-    // hold: sets [pc] and the instructions it stands for. False: nothing done.
-    bool runSegment(const FastSegment& segment, int32_t budget, int32_t& pc, int32_t& executed);
+    // hold, and the segments that follow while they fit: sets [pc] and the
+    // instructions they stand for. False: nothing done.
+    bool runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed);
+    // One segment; the instructions it stands for, or -1 when refused.
+    int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
     FastCode* fastCode();
     bool runElement(const FastInstr& in, int32_t* r);
 

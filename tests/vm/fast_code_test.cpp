@@ -211,6 +211,13 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
         "echo($s, \" \", $t, \" \", count($a), $b[5], $a[5]);",
         "function g($n) { $v = 0; for ($k = 0 to $n) $v[$k] = $k; for ($k = 0 to $n) $t = $t + $v[$k]; return $t; } "
         "for ($i = 1 to 5) $s = $s + g($i * 40); echo($s);",
+        // Calls and returns inside stretches: recursion through a by-reference
+        // caller, a failure deep inside, a non-Integer argument and result.
+        "function a($n, $m) { if ($n < 1) return $m; return a($n - 1, $m + $n) + b($n); } function b($k) { return "
+        "$k * 2; } function c(&$v, $n) { $v = $v + a($n, 1); return $v; } for ($i = 0 to 30) $s = c($t, $i % 7) - "
+        "$s; echo($s, \" \", $t, \" \", a(3, \"x\"), a(2, 1.5));",
+        "function d($n) { if ($n == 0) return pop(3); return d($n - 1) + 1; } for ($i = 0 to 40) $s = $s + $i; "
+        "echo($s); echo(d(25));",
     };
     for (uint32_t seed = 1; seed <= 200; ++seed)
         sources.push_back(ProgramGenerator(seed).program());
