@@ -94,6 +94,13 @@ start_server() {
     local attempt port
     if [[ $server == nginx ]]; then
         start_background "$deploy/nginx/start-fcgiwrap.sh" "$root/run/fcgiwrap.sock" "$user"
+        # Requests before fcgiwrap listens would get 502: wait for its socket.
+        local waited
+        for waited in $(seq 1 100); do
+            [[ -S "$root/run/fcgiwrap.sock" ]] && break
+            sleep 0.1
+        done
+        [[ -S "$root/run/fcgiwrap.sock" ]] || fail_setup "fcgiwrap did not start"
     fi
     for attempt in 1 2 3 4 5; do
         port=$(free_port)
