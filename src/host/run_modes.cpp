@@ -4,9 +4,6 @@
 #include "host/script.h"
 #include "host/script_manager.h"
 
-#include <chrono>
-#include <thread>
-
 namespace tn
 {
 
@@ -128,16 +125,8 @@ int ManagedRunMode(const std::string& scriptName, std::FILE* out)
     const ereturnvalue started = manager.startScript(scriptName, {}, ByteBuffer(), scriptId, true);
     if (started != ereturnvalue::Empty)
     {
-        for (;;)
+        while (manager.drive(kManagedWaitMs, false) != ereturnvalue::Empty)
         {
-            int32_t wakeMs = 0;
-            const ereturnvalue step = manager.runNext(wakeMs);
-            if (step == ereturnvalue::Empty) break;
-            if (step != ereturnvalue::Wait) continue;
-            if (manager.stuck())
-                manager.abandonWaits();
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(kManagedWaitMs));
         }
     }
     ByteBuffer output;

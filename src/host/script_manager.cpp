@@ -190,6 +190,7 @@ void ScriptManager::housekeeping(int32_t& wakeMs)
         }
         ++it;
     }
+    timersPending_ = pending;
     if (!pending)
     {
         wakeMs = kIdleWakeMs;
@@ -208,10 +209,7 @@ void ScriptManager::housekeeping(int32_t& wakeMs)
 bool ScriptManager::stuck()
 {
     std::lock_guard guard(lock_);
-    return !progressed_ &&
-           std::none_of(records_.begin(), records_.end(),
-                        [](const auto& entry)
-                        { return (entry.second.kind == kTimedWait || entry.second.kind == 2) && !entry.second.done; });
+    return !progressed_ && !timersPending_;
 }
 
 void ScriptManager::abandonWaits()
@@ -353,11 +351,13 @@ ereturnvalue ScriptManager::semaphoreCount(int32_t recordId, int32_t& count)
     return ereturnvalue::OK;
 }
 
-// The caller is a run that may not be suspended, so it turns the queue
-// itself; when every queued script waits and no timer can wake one, the
-// waits are given up rather than kept for ever.
+// The caller is a run that may not be suspended, so it turns the queue itself.
 ereturnvalue ScriptManager::waitForScript(int32_t scriptId)
 {
+    {
+        std::lock_guard guard(lock_);
+        if (inSlice_) return ereturnvalue::TimedOut;
+    }
     for (;;)
     {
         const int32_t state = scriptState(scriptId);
@@ -367,20 +367,20 @@ ereturnvalue ScriptManager::waitForScript(int32_t scriptId)
             return scriptRecord(kScriptRecord, scriptId, recordId) == ereturnvalue::Complete ? ereturnvalue::Complete
                                                                                              : ereturnvalue::NotFound;
         }
-        int32_t wakeMs = 0;
-        const ereturnvalue step = runNext(wakeMs);
-        if (step != ereturnvalue::Wait) continue;
-        {
-            std::lock_guard guard(lock_);
-            if (inSlice_) return ereturnvalue::TimedOut;
-        }
-        if (stuck())
-        {
-            abandonWaits();
-            continue;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(wakeMs, kLongestSyncSleepMs)));
+        drive(kLongestSyncSleepMs, true);
     }
+}
+
+ereturnvalue ScriptManager::drive(int32_t sleepMs, bool untilTimer)
+{
+    int32_t wakeMs = 0;
+    const ereturnvalue step = runNext(wakeMs);
+    if (step != ereturnvalue::Wait) return step;
+    if (stuck())
+        abandonWaits();
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(untilTimer ? std::min(wakeMs, sleepMs) : sleepMs));
+    return step;
 }
 
 } // namespace tn

@@ -43,6 +43,11 @@ class ScriptManager final : public ScriptServices
     // or ended (OK), all of them wait (Wait), or none is left (Empty).
     // [wakeMs]: how long the caller may sleep before the next step.
     ereturnvalue runNext(int32_t& wakeMs);
+    // One step for a caller that drives the queue: when every script waits,
+    // the waits are given up if nothing could wake one, else the caller
+    // sleeps [sleepMs] (with [untilTimer] no longer than to the next timer).
+    // The step's answer: OK, Wait or Empty.
+    ereturnvalue drive(int32_t sleepMs, bool untilTimer);
     // Moves a finished script's output out of its record.
     ereturnvalue takeOutput(int32_t recordId, ByteBuffer& out);
     // True when the last step answered Wait without running a single
@@ -96,7 +101,8 @@ class ScriptManager final : public ScriptServices
     int32_t endedCount_ = 0;
     bool wakeGiven_ = false;
     bool inSlice_ = false;
-    bool progressed_ = false; // the current step ran an instruction
+    bool progressed_ = false;    // the current step ran an instruction
+    bool timersPending_ = false; // a timed wait had not expired at the last housekeeping
 };
 
 } // namespace tn

@@ -6,7 +6,7 @@
 // A run driven in slices by the script manager suspends in a wait function
 // (the handler answers Wait) and resumes once the host's resume check finds
 // what it waited for; a synchronous run may not be suspended.
-#include "hostlib/host_context.h"
+#include "hostlib/host_call.h"
 #include "hostlib/host_functions.h"
 #include "hostlib/url_reference.h"
 
@@ -33,16 +33,14 @@ int32_t WaitResultNumber(ereturnvalue answer)
     return kWaitFailed;
 }
 
-ScriptWaits& waitsOf(VirtualMachine& vm)
+ScriptWaits& waitsOf(SysCall& call)
 {
-    static ScriptWaits none;
-    HostContext* host = vm.host();
-    return host ? host->scripts : none;
+    return HostOf(call).scripts;
 }
 
-ScriptServices* servicesOf(VirtualMachine& vm)
+ScriptServices* servicesOf(SysCall& call)
 {
-    return waitsOf(vm).services;
+    return waitsOf(call).services;
 }
 
 // Every wait function shares one message for a run that cannot wait.
@@ -62,7 +60,7 @@ int32_t semaphoreHandle(SysCall& call)
 // Suspends the script until the resume check settles [kind] on [record].
 ereturnvalue suspend(SysCall& call, PendingWait kind, int32_t record)
 {
-    ScriptWaits& waits = waitsOf(call.vm);
+    ScriptWaits& waits = waitsOf(call);
     waits.pending = kind;
     waits.pendingRecord = record;
     call.returnInt(kWaitFailed);
@@ -71,10 +69,10 @@ ereturnvalue suspend(SysCall& call, PendingWait kind, int32_t record)
 
 ereturnvalue waitForScript(SysCall& call, int32_t scriptId)
 {
-    ScriptWaits& waits = waitsOf(call.vm);
+    ScriptWaits& waits = waitsOf(call);
     // Nothing could ever end a wait on the waiting script itself.
     if (scriptId == waits.scriptId && scriptId != 0) return call.returnInt(kWaitFailed);
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     if (scriptId <= 0 || !services) return call.returnInt(WaitResultNumber(ereturnvalue::NotFound));
     if (call.vm.noWait()) return call.returnInt(WaitResultNumber(services->waitForScript(scriptId)));
     call.vm.setWaitedScript(scriptId);
@@ -86,7 +84,7 @@ ereturnvalue waitForScript(SysCall& call, int32_t scriptId)
 // the script environment has one; 0 with its status number when it failed.
 int32_t startScript(SysCall& call, int32_t& status)
 {
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     std::string path(call.text(1));
     const auto& environment = call.vm.environment();
     if (const auto pathInfo = environment.find("PATH_INFO"); pathInfo != environment.end() && !path.empty())
@@ -132,14 +130,14 @@ ereturnvalue waitBrowser(SysCall& call)
 
 ereturnvalue backgroundCount(SysCall& call)
 {
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     return call.returnInt(services ? static_cast<int32_t>(services->runningIds().size()) : 0);
 }
 
 ereturnvalue backgroundIds(SysCall& call)
 {
     ValueVector ids;
-    if (ScriptServices* services = servicesOf(call.vm))
+    if (ScriptServices* services = servicesOf(call))
         for (const int32_t id : services->runningIds())
             ids.push(Value::integer(id));
     return call.returnArray(std::move(ids));
@@ -150,7 +148,7 @@ ereturnvalue backgroundIds(SysCall& call)
 ereturnvalue backgroundStatus(SysCall& call)
 {
     const int32_t id = call.integer(1);
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     if (!services) return call.returnInt(-2);
     const int32_t state = services->scriptState(id);
     if (state >= 0 && state <= 3) return call.returnInt(1);
@@ -166,11 +164,11 @@ ereturnvalue createSemaphore(SysCall& call)
     const int32_t maximum = call.integer(2);
     if (maximum < 1) call.fail("maxCount was lower than 1");
     if (initial < 0 || initial > maximum) call.fail("invalid initialCount");
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     int32_t handle = 0;
     if (!services || services->addSemaphore(initial, maximum, handle) != ereturnvalue::OK)
         return call.returnInt(kWaitFailed);
-    waitsOf(call.vm).ownRecords.push_back(handle);
+    waitsOf(call).ownRecords.push_back(handle);
     return call.returnInt(handle);
 }
 
@@ -185,14 +183,14 @@ ereturnvalue waitSemaphore(SysCall& call)
 ereturnvalue releaseSemaphore(SysCall& call)
 {
     const int32_t handle = semaphoreHandle(call);
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     return call.returnInt(services && services->releaseSemaphore(handle) == ereturnvalue::Complete ? 1 : 0);
 }
 
 ereturnvalue semaphoreCount(SysCall& call)
 {
     const int32_t handle = semaphoreHandle(call);
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     int32_t count = 0;
     if (!services || services->semaphoreCount(handle, count) != ereturnvalue::OK) return call.returnInt(-2);
     return call.returnInt(count);
@@ -209,11 +207,11 @@ ereturnvalue sleep(SysCall& call)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         return ereturnvalue::OK;
     }
-    ScriptServices* services = servicesOf(call.vm);
+    ScriptServices* services = servicesOf(call);
     int32_t record = 0;
     if (!services || services->addTimedWait(milliseconds, record) != ereturnvalue::OK)
         return call.returnInt(kWaitFailed);
-    waitsOf(call.vm).ownRecords.push_back(record);
+    waitsOf(call).ownRecords.push_back(record);
     return suspend(call, PendingWait::Timer, record);
 }
 
@@ -253,9 +251,9 @@ std::span<const SysFunction> ScriptFunctions()
 ereturnvalue HostResumeCheck(VirtualMachine& vm, bool& done)
 {
     done = false;
-    ScriptWaits& waits = waitsOf(vm);
-    if (waits.pending == PendingWait::None) return ereturnvalue::OK;
-    ScriptServices* services = servicesOf(vm);
+    if (!vm.host() || vm.host()->scripts.pending == PendingWait::None) return ereturnvalue::OK;
+    ScriptWaits& waits = vm.host()->scripts;
+    ScriptServices* services = waits.services;
     ereturnvalue answer = ereturnvalue::NotFound;
     if (waits.abandoned)
     {
@@ -299,13 +297,14 @@ ereturnvalue HostResumeCheck(VirtualMachine& vm, bool& done)
 // says so; an id with no record never ran.
 WaitedScriptState HostScriptState(VirtualMachine& vm, int32_t scriptId)
 {
-    ScriptWaits& waits = waitsOf(vm);
+    if (!vm.host()) return WaitedScriptState::NotFound;
+    ScriptWaits& waits = vm.host()->scripts;
     if (waits.abandoned)
     {
         waits.abandoned = false;
         return WaitedScriptState::Abandoned;
     }
-    ScriptServices* services = servicesOf(vm);
+    ScriptServices* services = waits.services;
     if (!services) return WaitedScriptState::NotFound;
     const int32_t state = services->scriptState(scriptId);
     if (state >= 0 && state <= 3) return WaitedScriptState::Running;
