@@ -5,6 +5,7 @@
 // nothing else can see them: a segment's own call or return comes last.
 #include "vm/call_paths.h"
 #include "vm/fast_code.h"
+#include "vm/int_functions.h"
 
 #include <algorithm>
 
@@ -41,6 +42,7 @@ FastCode* VirtualMachine::fastCode()
 {
     if (fast_ && fastImage_ == image_ && fastVersion_ == image_->codeVersion()) return fast_.get();
     fast_ = std::make_unique<FastCode>(image_->code(), image_->codeSize());
+    ints_ = std::make_unique<IntFunctions>(image_->code(), image_->codeSize());
     fastImage_ = image_;
     fastVersion_ = image_->codeVersion();
     return fast_.get();
@@ -184,12 +186,69 @@ __attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastS
     }
     else if (out.kind == FastExit::Kind::Call)
     {
+        if (intCalls_)
+        {
+            int32_t args[kMaxIntArguments];
+            for (int32_t i = 0; i < out.params; ++i)
+                args[i] = r[push[i].value];
+            // The exit counted the callee's flag pushes and ENTER, and so does the int run.
+            const int32_t flags = out.params + 1;
+            const int32_t ran = callInteger(out.pc - 5 * flags, args, out.params, budget - executed + flags);
+            if (ran >= 0)
+            {
+                pc = out.resume;
+                return executed - flags + ran;
+            }
+        }
         ValueVector& args = pushFrame(out.resume).locals;
         if (out.params > 0) args.at(out.params);
         for (int32_t i = 1; i <= out.params; ++i, ++push)
             args[i].setInteger(r[push->value]);
     }
     return executed;
+}
+
+int32_t VirtualMachine::callInteger(int32_t entry, const int32_t* args, int32_t count, int32_t budget)
+{
+    IntFunctions& ints = *ints_;
+    const int32_t function = ints.find(entry);
+    if (function < 0 || ints.parameters(function) != count) return -1;
+    IntFunctions::Outcome out;
+    if (!ints.run(function, args, budget, kMaxCallDepth - depth_, out))
+    {
+        intCalls_ = false;
+        return -1;
+    }
+    stack_.pushInteger(out.result);
+    if (out.lined)
+    {
+        fileIndex_ = out.position >> 24;
+        line_ = out.position & 0xFFFFFF;
+    }
+    return out.executed;
+}
+
+int32_t VirtualMachine::callIntegerFromStack(int32_t entry, int32_t budget)
+{
+    const int32_t depth = stack_.count();
+    if (depth == 0 || !stack_[depth - 1].isInteger()) return -1;
+    const int32_t k = stack_[depth - 1].rawInt();
+    if (k < 0 || k > kMaxIntArguments || depth - 1 < k) return -1;
+    int32_t args[kMaxIntArguments];
+    const int32_t below = depth - 1 - k;
+    for (int32_t i = 0; i < k; ++i)
+    {
+        const Value& v = peekFast(stack_[below + i]);
+        if (!v.isInteger()) return -1;
+        args[i] = v.rawInt();
+    }
+    const int32_t ran = callInteger(entry, args, k, budget);
+    if (ran < 0) return -1;
+    const int32_t result = stack_.top()->rawInt();
+    // Integers and references below it: nothing to release.
+    stack_.truncatePlain(below);
+    stack_.pushInteger(result);
+    return ran;
 }
 
 bool VirtualMachine::runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed)

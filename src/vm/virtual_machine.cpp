@@ -10,6 +10,7 @@
 //    while another operand is read.
 #include "vm/call_paths.h"
 #include "vm/fast_code.h"
+#include "vm/int_functions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +42,7 @@ void VirtualMachine::resetState() noexcept
     stringConstants_.reset();
     constantsImage_ = nullptr;
     fast_.reset();
+    ints_.reset();
     fastImage_ = nullptr;
 }
 
@@ -371,6 +373,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     // system function may read it and however the loop ends.
     int32_t counter = instructionCounter_;
     FastCode* fast = fast_ ? fastCode() : nullptr;
+    intCalls_ = true;
     try
     {
 
@@ -433,9 +436,20 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 TN_INT_OPERAND(offset);
                 reader.setPc(pc);
                 const int32_t entry = jumpTarget(pc, offset, size);
-                const int32_t params = fastCalls_ ? plainEntry(code, size, entry) : -1;
                 int32_t budget = kMaxInstructions - counter;
                 if constexpr (Sliced) budget = std::min(budget, slice - executed);
+                if (counter >= registerCodeFrom_ && intCalls_ && fastCalls_)
+                {
+                    if (!fast) fast = fastCode();
+                    const int32_t ran = callIntegerFromStack(entry, budget);
+                    if (ran >= 0)
+                    {
+                        counter += ran;
+                        if constexpr (Sliced) executed += ran;
+                        goto arrived;
+                    }
+                }
+                const int32_t params = fastCalls_ ? plainEntry(code, size, entry) : -1;
                 pushFrame(pc);
                 if (params < 0 || params >= budget)
                 {

@@ -22,6 +22,7 @@ namespace tn
 // Defined by the host layer: what its functions work on (the response, ...).
 struct HostContext;
 class FastCode;
+class IntFunctions;
 struct FastSegment;
 struct FastInstr;
 
@@ -177,6 +178,15 @@ class VirtualMachine
     int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
     FastCode* fastCode();
     bool runElement(const FastInstr& in, int32_t* r);
+    // A call of the function at [entry] with [args] run whole as int register
+    // code: the instructions it stands for from the flag pushes on, or -1
+    // when it did not run (the function does not qualify, or the run would
+    // pass [budget] or the call depth limit). On success the result is pushed.
+    int32_t callInteger(int32_t entry, const int32_t* args, int32_t count, int32_t budget);
+    // The same with the arguments where CALL finds them: [.. args, k]; they
+    // are replaced by the result.
+    int32_t callIntegerFromStack(int32_t entry, int32_t budget);
+    static constexpr int32_t kMaxIntArguments = 16;
 
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
@@ -220,6 +230,10 @@ class VirtualMachine
 
     // Register code of the hot parts of the image, made when first needed.
     std::unique_ptr<FastCode> fast_;
+    std::unique_ptr<IntFunctions> ints_; // made with fast_, for the same image
+    // Off for the rest of an execute() once an int run was abandoned: the plain
+    // loop is then about to meet a limit, and a retry at every level would waste.
+    bool intCalls_ = true;
     int32_t registerCodeFrom_ = kRegisterCodeWarmup; // instruction count
     const ProgramImage* fastImage_ = nullptr;
     uint32_t fastVersion_ = 0;

@@ -152,6 +152,100 @@ class ProgramGenerator
     bool functions_ = false;
 };
 
+// Functions that hold only integers (and some that read a local nobody
+// wrote, or get a text): whole call trees of them run as int register code.
+class IntProgramGenerator
+{
+  public:
+    explicit IntProgramGenerator(uint32_t seed) : rng_(seed) {}
+
+    std::string program()
+    {
+        std::string s;
+        for (function_ = 0; function_ < 4; ++function_)
+            s += "function i" + std::to_string(function_) + "($p, $q) { $u = " + expr(2) + ";" + block(2) + " return " +
+                 expr(3) + "; }\n";
+        s += "for ($i = -2 to 5) echo(i3($i, $i * 7 - 5), \" \", i" + std::to_string(pick(4)) + "($i, 2), \" \");";
+        return s + " echo(i2(\"4\", 1), i1(2.5, 3), i0($nothing, 1), i3(1));";
+    }
+
+  private:
+    int pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+    std::string variable()
+    {
+        static const char* const names[] = {"$p", "$q", "$u", "$v"};
+        return names[pick(pick(16) ? 3 : 4)]; // $v is sometimes read before any write
+    }
+
+    std::string expr(int depth)
+    {
+        if (depth == 0 || pick(4) == 0) return pick(2) ? variable() : std::to_string(pick(40) - 8);
+        static const char* const ops[] = {"+", "-", "*", "/", "%", "<", ">", "<=", ">=", "==", "!=", "&&", "||"};
+        switch (pick(10))
+        {
+        case 0:
+            return "!" + expr(depth - 1);
+        case 1:
+            return "-(" + expr(depth - 1) + ")";
+        case 2:
+            if (function_ > 0 && loops_ == 0)
+                return "i" + std::to_string(pick(function_)) + "(" + expr(depth - 1) + ", " + expr(depth - 1) + ")";
+            [[fallthrough]];
+        default:
+            return "(" + expr(depth - 1) + " " + ops[pick(13)] + " " + expr(depth - 1) + ")";
+        }
+    }
+
+    std::string statement(int depth)
+    {
+        const std::string v = pick(3) ? "$u" : (pick(2) ? "$v" : "$q");
+        switch (pick(depth > 0 ? 8 : 4))
+        {
+        case 0:
+        case 1:
+            return v + " = " + expr(3) + ";";
+        case 2:
+            return v + "++;";
+        case 3:
+            // Recursion that ends (the first argument falls towards 0), outside loops.
+            if (loops_ > 0) return v + "--;";
+            return "if ($p > 0) " + v + " = i" + std::to_string(function_) + "($p % 5 - 1, " + expr(1) + ");";
+        case 4:
+            return "if (" + expr(2) + ") {" + block(depth - 1) + "} else " + v + " = " + expr(2) + ";";
+        case 5:
+            return "for ($k" + std::to_string(depth) + " = " + std::to_string(pick(3)) + " to " +
+                   std::to_string(pick(5)) + ") {" + loop(depth) + "}";
+        case 6:
+        {
+            const std::string w = "$w" + std::to_string(depth);
+            return w + " = 0; while (" + w + " < " + std::to_string(pick(5)) + ") { " + w + "++; if (" + expr(1) +
+                   ") continue;" + loop(depth) + " if (" + expr(1) + ") break; }";
+        }
+        default:
+            return "if (" + expr(1) + ") return " + expr(2) + ";";
+        }
+    }
+
+    std::string block(int depth)
+    {
+        std::string s;
+        for (int n = 1 + pick(3); n > 0; --n)
+            s += "\n" + statement(depth);
+        return s;
+    }
+
+    std::string loop(int depth)
+    {
+        ++loops_;
+        const std::string body = block(depth - 1);
+        --loops_;
+        return body;
+    }
+
+    std::mt19937 rng_;
+    int function_ = 0, loops_ = 0;
+};
+
 struct Outcome
 {
     ereturnvalue result;
@@ -221,6 +315,8 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
     };
     for (uint32_t seed = 1; seed <= 200; ++seed)
         sources.push_back(ProgramGenerator(seed).program());
+    for (uint32_t seed = 1; seed <= 100; ++seed)
+        sources.push_back(IntProgramGenerator(seed).program());
 
     int errors = 0, limits = 0;
     for (size_t n = 0; n < sources.size(); ++n)
