@@ -42,7 +42,6 @@ FastCode* VirtualMachine::fastCode()
 {
     if (fast_ && fastImage_ == image_ && fastVersion_ == image_->codeVersion()) return fast_.get();
     fast_ = std::make_unique<FastCode>(image_->code(), image_->codeSize());
-    ints_ = std::make_unique<IntFunctions>(image_->code(), image_->codeSize());
     fastImage_ = image_;
     fastVersion_ = image_->codeVersion();
     return fast_.get();
@@ -208,9 +207,20 @@ __attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastS
     return executed;
 }
 
+IntFunctions& VirtualMachine::intFunctions()
+{
+    if (!ints_ || intsImage_ != image_ || intsVersion_ != image_->codeVersion())
+    {
+        ints_ = std::make_unique<IntFunctions>(image_->code(), image_->codeSize());
+        intsImage_ = image_;
+        intsVersion_ = image_->codeVersion();
+    }
+    return *ints_;
+}
+
 int32_t VirtualMachine::callInteger(int32_t entry, const int32_t* args, int32_t count, int32_t budget)
 {
-    IntFunctions& ints = *ints_;
+    IntFunctions& ints = intFunctions();
     const int32_t function = ints.find(entry);
     if (function < 0 || ints.parameters(function) != count) return -1;
     IntFunctions::Outcome out;

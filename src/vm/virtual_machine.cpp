@@ -44,6 +44,7 @@ void VirtualMachine::resetState() noexcept
     fast_.reset();
     ints_.reset();
     fastImage_ = nullptr;
+    intsImage_ = nullptr;
 }
 
 ereturnvalue VirtualMachine::attach(ProgramImage* image)
@@ -438,9 +439,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 const int32_t entry = jumpTarget(pc, offset, size);
                 int32_t budget = kMaxInstructions - counter;
                 if constexpr (Sliced) budget = std::min(budget, slice - executed);
-                if (counter >= registerCodeFrom_ && intCalls_ && fastCalls_)
+                if (counter >= intCallsFrom_ && intCalls_ && fastCalls_)
                 {
-                    if (!fast) fast = fastCode();
                     const int32_t ran = callIntegerFromStack(entry, budget);
                     if (ran >= 0)
                     {

@@ -63,7 +63,9 @@ class VirtualMachine
     // Tests and tools: count on from [n]; use register code from the first
     // instruction, or never.
     void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
-    void setRegisterCode(bool on) noexcept { registerCodeFrom_ = on ? 0 : INT32_MAX; }
+    void setRegisterCode(bool on) noexcept { registerCodeFrom_ = intCallsFrom_ = on ? 0 : INT32_MAX; }
+    // Whole integer functions pay back sooner: their translation is small.
+    static constexpr int32_t kIntCallWarmup = 20000;
     // Tests: take the general call paths only (frames and copies for every call).
     void setFastCalls(bool on) noexcept { fastCalls_ = on; }
     DateDisplaySettings& dateSettings() noexcept { return dateSettings_; }
@@ -177,6 +179,7 @@ class VirtualMachine
     // One segment; the instructions it stands for, or -1 when refused.
     int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
     FastCode* fastCode();
+    IntFunctions& intFunctions();
     bool runElement(const FastInstr& in, int32_t* r);
     // A call of the function at [entry] with [args] run whole as int register
     // code: the instructions it stands for from the flag pushes on, or -1
@@ -230,13 +233,16 @@ class VirtualMachine
 
     // Register code of the hot parts of the image, made when first needed.
     std::unique_ptr<FastCode> fast_;
-    std::unique_ptr<IntFunctions> ints_; // made with fast_, for the same image
+    std::unique_ptr<IntFunctions> ints_;
     // Off for the rest of an execute() once an int run was abandoned: the plain
     // loop is then about to meet a limit, and a retry at every level would waste.
     bool intCalls_ = true;
     int32_t registerCodeFrom_ = kRegisterCodeWarmup; // instruction count
     const ProgramImage* fastImage_ = nullptr;
     uint32_t fastVersion_ = 0;
+    int32_t intCallsFrom_ = kIntCallWarmup;
+    const ProgramImage* intsImage_ = nullptr;
+    uint32_t intsVersion_ = 0;
 
     bool fastCalls_ = true;
     CallFrame argFrame_; // what SysCall::frame names when the arguments stay on the stack
