@@ -29,16 +29,25 @@ inline const FunctionSets& HarmlessSets()
 
 class HarmlessEngine : public ScriptEngine
 {
+  public:
+    explicit HarmlessEngine(bool registerCode) : registerCode_(registerCode) {}
+
   protected:
     std::unique_ptr<VirtualMachine> createMachine() override
     {
-        return std::make_unique<VirtualMachine>(HarmlessSets());
+        auto vm = std::make_unique<VirtualMachine>(HarmlessSets());
+        // From the first instruction, so that short inputs reach it too.
+        if (registerCode_) vm->setRegisterCode(true);
+        return vm;
     }
+
+  private:
+    bool registerCode_;
 };
 
-inline std::unique_ptr<Script> HarmlessScript(const std::string& path)
+inline std::unique_ptr<Script> HarmlessScript(const std::string& path, bool registerCode = false)
 {
-    auto script = std::make_unique<Script>(Script::kSupportedMode, std::make_unique<HarmlessEngine>());
+    auto script = std::make_unique<Script>(Script::kSupportedMode, std::make_unique<HarmlessEngine>(registerCode));
     script->setPath(path);
     script->setCgi(false);
     return script;
