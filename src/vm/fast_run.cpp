@@ -7,6 +7,8 @@
 #include "vm/fast_code.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace tn
 {
@@ -34,6 +36,81 @@ __attribute__((noinline)) bool VirtualMachine::runElement(const FastInstr& in, i
     ValueVector& items = var.mutableArray();
     if (i >= items.capacity()) return false;
     items.at(i).setInteger(r[in.b]);
+    return true;
+}
+
+// An Append of a segment; false: the plain loop must run the statement.
+// Short pieces gather in a buffer that goes onto the String at once.
+__attribute__((noinline)) bool VirtualMachine::runAppend(const FastInstr& in, const int32_t* r)
+{
+    const FastCode& fast = *fast_;
+    const FastAppend& a = fast.append(in);
+    ValueVector& vars = a.local ? frame_->locals : globals_;
+    if (a.slot >= vars.count() || !vars[a.slot].isString()) return false;
+    Value& target = vars[a.slot];
+    const FastPiece* const pieces = fast.pieces(a);
+    const FastPiece* const end = pieces + a.pieceCount;
+    auto variable = [&](const FastPiece& p)
+    { return (p.kind == FastPiece::Kind::Local ? frame_->locals : globals_).find(p.value); };
+    // Nothing is appended unless all of it can be.
+    for (const FastPiece* p = pieces; p != end; ++p)
+        if (p->kind == FastPiece::Kind::Global || p->kind == FastPiece::Kind::Local)
+            if (const Value* v = variable(*p); v && v->isReference()) return false;
+
+    const size_t before = target.stringView().size();
+    char buffer[256];
+    size_t used = 0;
+    auto flush = [&]
+    {
+        target.appendToString(std::string_view(buffer, used));
+        used = 0;
+    };
+    auto add = [&](std::string_view text)
+    {
+        if (used + text.size() > sizeof buffer)
+        {
+            flush();
+            if (text.size() > sizeof buffer / 2) return target.appendToString(text);
+        }
+        std::memcpy(buffer + used, text.data(), text.size());
+        used += text.size();
+    };
+    for (const FastPiece* p = pieces; p != end; ++p)
+    {
+        switch (p->kind)
+        {
+        case FastPiece::Kind::Text:
+            add(fast.text(*p));
+            break;
+        case FastPiece::Kind::Register:
+        {
+            if (used + 16 > sizeof buffer) flush();
+            used = static_cast<size_t>(std::to_chars(buffer + used, buffer + used + 16, r[p->value]).ptr - buffer);
+            break;
+        }
+        case FastPiece::Kind::Self:
+            flush();
+            concatScratch_.assign(target.stringView().substr(0, before));
+            target.appendToString(concatScratch_);
+            break;
+        default:
+            if (const Value* v = variable(*p))
+            {
+                if (v->isString())
+                {
+                    add(v->stringView());
+                }
+                else
+                {
+                    concatScratch_.clear();
+                    v->appendText(concatScratch_);
+                    add(concatScratch_);
+                }
+            }
+            break;
+        }
+    }
+    if (used > 0) flush();
     return true;
 }
 
@@ -135,6 +212,9 @@ __attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastS
         case FastOp::StoreGlobalElem:
         case FastOp::StoreLocalElem:
             if (!runElement(*in, r)) break;
+            continue;
+        case FastOp::Append:
+            if (!runAppend(*in, r)) break;
             continue;
         case FastOp::Exit:
             break;

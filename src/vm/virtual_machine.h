@@ -177,6 +177,7 @@ class VirtualMachine
     int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
     FastCode* fastCode();
     bool runElement(const FastInstr& in, int32_t* r);
+    bool runAppend(const FastInstr& in, const int32_t* r);
 
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);
