@@ -72,6 +72,7 @@ inline int32_t IntOperation(Op op, int32_t a, int32_t b) noexcept
     }
 }
 
+// runSegment's table of operation code follows this order.
 enum class FastOp : uint8_t
 {
     // r[d] = r[a] op r[b]

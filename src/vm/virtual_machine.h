@@ -173,8 +173,8 @@ class VirtualMachine
     // hold, and the segments that follow while they fit: sets [pc] and the
     // instructions they stand for. False: nothing done.
     bool runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed);
-    // One segment; the instructions it stands for, or -1 when refused.
-    int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
+    bool enterSegment(const FastSegment& segment);
+    int32_t leaveSegment(const FastSegment& segment, int32_t exitIndex, int32_t executed, int32_t& pc);
     FastCode* fastCode();
     bool runElement(const FastInstr& in, int32_t* r);
     bool runAppend(const FastInstr& in, const int32_t* r);
