@@ -58,7 +58,7 @@ class VirtualMachine
     int32_t instructionCount() const noexcept { return instructionCounter_; }
     // Register code is made only once a run has gone this far: a page's
     // run-once code would not pay back the bookkeeping.
-    static constexpr int32_t kRegisterCodeWarmup = 1000000;
+    static constexpr int32_t kRegisterCodeWarmup = 100000;
     // Tests and tools: count on from [n]; use register code from the first
     // instruction, or never.
     void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
