@@ -159,6 +159,9 @@ class VirtualMachine
     void binaryInt(uint8_t op);
     void compare(CompareOp op);
     void concat(const uint8_t* code, int32_t pc, int32_t size);
+    void appendPiece(Value& to, const Value& piece);
+    static constexpr int32_t kChainCapacity = 48;
+    static constexpr int32_t kMaxCapacity = 0x7FFFFFF0;
     void pushElement(Value& var, int32_t index);
     void popElement(Value& var, int32_t index, Value&& value);
     static int32_t jumpTarget(int32_t pc, int32_t offset, int32_t size) noexcept
