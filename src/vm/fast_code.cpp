@@ -344,7 +344,9 @@ int32_t FastCode::translate(int32_t start)
         {
             const Entry target = stack.back();
             int32_t after = 0;
+            const size_t texts = texts_.size();
             const int32_t length = appendStatement(pc, target.local, target.reg, after, chain);
+            if (length == 0) texts_.resize(texts); // a near miss leaves no texts behind
             if (length > 0)
             {
                 // The way out when the variable holds no String: the plain loop
