@@ -11,7 +11,9 @@
 #include "vm/program_image.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cstring>
 
 namespace tn
 {
@@ -112,6 +114,124 @@ int32_t& FastCode::claim(size_t index, int32_t pc)
     return table_[index].state;
 }
 
+int32_t FastCode::appendStatement(int32_t pc, bool local, int32_t slot, int32_t& next, std::vector<FastPiece>& pieces)
+{
+    constexpr int32_t kMaxLength = 256;
+    // The operands of the pending CONCATs: lists of pieces, the first one
+    // headed by the variable itself (a Self piece while it stands alone).
+    std::vector<std::vector<FastPiece>> lists(1);
+    lists[0].push_back({FastPiece::Kind::Self, slot});
+    auto addText = [&](std::vector<FastPiece>& list, std::string_view text)
+    {
+        if (!list.empty() && list.back().kind == FastPiece::Kind::Text &&
+            static_cast<size_t>(list.back().value + list.back().length) == texts_.size())
+            list.back().length += static_cast<int32_t>(text.size());
+        else
+            list.push_back(
+                {FastPiece::Kind::Text, static_cast<int32_t>(texts_.size()), static_cast<int32_t>(text.size())});
+        texts_.append(text);
+    };
+    for (int32_t count = 1; count <= kMaxLength && pc < size_; ++count)
+    {
+        const Op op = static_cast<Op>(code_[pc]);
+        if (op == Op::PUSHSTR || op == Op::PUSHSTRALT)
+        {
+            const auto* text = reinterpret_cast<const char*>(code_ + pc + 1);
+            const auto* zero = static_cast<const char*>(std::memchr(text, 0, static_cast<size_t>(size_ - pc - 1)));
+            if (!zero) return 0;
+            lists.emplace_back();
+            addText(lists.back(), std::string_view(text, static_cast<size_t>(zero - text)));
+            pc += static_cast<int32_t>(zero - text) + 2;
+            continue;
+        }
+        if (op == Op::CONCAT)
+        {
+            if (lists.size() < 2) return 0;
+            std::vector<FastPiece> right = std::move(lists.back());
+            lists.pop_back();
+            for (const FastPiece& piece : right)
+                if (piece.kind == FastPiece::Kind::Text)
+                    addText(lists.back(), std::string_view(texts_).substr(static_cast<size_t>(piece.value),
+                                                                          static_cast<size_t>(piece.length)));
+                else
+                    lists.back().push_back(piece);
+            ++pc;
+            continue;
+        }
+        if (kOpTable[code_[pc]].operand != OperandKind::Int32 || size_ - pc < 5) return 0;
+        const int32_t operand = readInt32LE(code_ + pc + 1);
+        pc += 5;
+        switch (op)
+        {
+        case Op::PUSHINT:
+        {
+            char digits[16];
+            const auto r = std::to_chars(digits, digits + sizeof digits, operand);
+            lists.emplace_back();
+            addText(lists.back(), std::string_view(digits, static_cast<size_t>(r.ptr - digits)));
+            break;
+        }
+        case Op::PUSHGLOBALREF:
+        case Op::PUSHLOCALREF:
+        {
+            // As the plain loop reads the Reference: a negative payload names a local.
+            const int32_t payload =
+                op == Op::PUSHGLOBALREF ? operand : static_cast<int32_t>(0u - static_cast<uint32_t>(operand));
+            if (payload == INT32_MIN) return 0;
+            lists.push_back(
+                {{payload < 0 ? FastPiece::Kind::Local : FastPiece::Kind::Global, payload < 0 ? -payload : payload}});
+            break;
+        }
+        case Op::POPGLOBAL:
+        case Op::POPLOCAL:
+        {
+            // Only into the variable that heads the one list left.
+            if (lists.size() != 1 || lists[0].size() < 2 || lists[0][0].kind != FastPiece::Kind::Self ||
+                (op == Op::POPLOCAL) != local || operand != slot)
+                return 0;
+            pieces.assign(lists[0].begin() + 1, lists[0].end());
+            next = pc;
+            return count;
+        }
+        default:
+            return 0;
+        }
+    }
+    return 0;
+}
+
+void FastCode::resolveAppends(const FastSegment& segment, size_t firstAppend)
+{
+    auto held = [&](bool local, int32_t slot) -> const FastVar*
+    {
+        for (uint32_t i = segment.firstVar; i < vars_.size(); ++i)
+            if (vars_[i].local == local && vars_[i].slot == slot) return &vars_[i];
+        return nullptr;
+    };
+    for (size_t i = firstAppend; i < appends_.size(); ++i)
+    {
+        const FastAppend& a = appends_[i];
+        if (held(a.local, a.slot))
+        {
+            // Its register would overwrite the text: such a statement always leaves.
+            for (uint32_t k = segment.firstInstr; k < instrs_.size(); ++k)
+                if (instrs_[k].op == FastOp::Append && (instrs_[k].a | size_t(instrs_[k].b) << 16) == i)
+                    instrs_[k].op = FastOp::Exit;
+            continue;
+        }
+        for (uint32_t k = a.firstPiece; k < a.firstPiece + a.pieceCount; ++k)
+        {
+            FastPiece& piece = pieces_[k];
+            if (piece.kind != FastPiece::Kind::Global && piece.kind != FastPiece::Kind::Local) continue;
+            const bool local = piece.kind == FastPiece::Kind::Local;
+            if (local == a.local && piece.value == a.slot)
+                piece.kind = FastPiece::Kind::Self;
+            else if (const FastVar* var = held(local, piece.value))
+                piece = {FastPiece::Kind::Register, var->reg};
+        }
+    }
+}
+
 int32_t FastCode::translate(int32_t start)
 {
     FastSegment segment{};
@@ -121,6 +241,8 @@ int32_t FastCode::translate(int32_t start)
     segment.regBase = static_cast<uint32_t>(registers_.size());
     const size_t firstExit = exits_.size(), firstPush = pushes_.size();
 
+    const size_t firstAppend = appends_.size(), firstPiece = pieces_.size(), firstText = texts_.size();
+    std::vector<FastPiece> chain;
     std::vector<int32_t> regs(kMaxInputs, 0); // initial register contents
     std::vector<Entry> stack;
     int32_t consumed = 0, count = 0; // consumed: stack elements taken from below the start
@@ -217,6 +339,33 @@ int32_t FastCode::translate(int32_t start)
                 lastTemp = -1; // nothing before here may be rewritten now
             }
             landings.erase(landings.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        if (!stack.empty() && stack.back().reference && appends_.size() < (size_t(1) << 32))
+        {
+            const Entry target = stack.back();
+            int32_t after = 0;
+            const size_t texts = texts_.size();
+            const int32_t length = appendStatement(pc, target.local, target.reg, after, chain);
+            if (length == 0) texts_.resize(texts); // a near miss leaves no texts behind
+            if (length > 0)
+            {
+                // The way out when the variable holds no String: the plain loop
+                // runs the statement from its first push.
+                const int32_t side = addExit(pc, count);
+                stack.pop_back();
+                const auto index = static_cast<uint32_t>(appends_.size());
+                appends_.push_back({target.reg, target.local, static_cast<uint32_t>(pieces_.size()),
+                                    static_cast<uint32_t>(chain.size())});
+                pieces_.insert(pieces_.end(), chain.begin(), chain.end());
+                for (const FastPiece& piece : chain)
+                    segment.usesLocals |= piece.kind == FastPiece::Kind::Local;
+                segment.usesLocals |= target.local;
+                emit(FastOp::Append, 0, index & 0xFFFF, index >> 16, side);
+                count += length;
+                pc = after;
+                lastTemp = -1;
+                continue;
+            }
         }
         const Op op = static_cast<Op>(code_[pc]);
         const OperandKind kind = kOpTable[code_[pc]].operand;
@@ -446,8 +595,12 @@ int32_t FastCode::translate(int32_t start)
         vars_.resize(segment.firstVar);
         exits_.resize(firstExit);
         pushes_.resize(firstPush);
+        appends_.resize(firstAppend);
+        pieces_.resize(firstPiece);
+        texts_.resize(firstText);
         return kNone;
     }
+    resolveAppends(segment, firstAppend);
     segment.maxCount = std::max(count, longest);
     segment.inputs = consumed;
     segment.varCount = static_cast<uint32_t>(vars_.size()) - segment.firstVar;

@@ -7,6 +7,11 @@
 // variables and constants directly, merges a store into the operator that
 // makes the value and a comparison into the jump that tests it.
 //
+// A statement that appends to a variable ("$s .= a . $b . 1", or "$s = $s . a")
+// becomes one instruction that puts its pieces straight onto the end of the
+// variable's String. The variable and the variables it reads as pieces stay
+// in memory (a piece that is also held in a register is read from there).
+//
 // A segment may end in a CALL of a function that takes its arguments by value
 // (its frame is pushed and the arguments bound from registers, and it goes on
 // at the function's body) or in a RETURN from a frame without by-reference
@@ -23,6 +28,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tn
@@ -65,6 +72,7 @@ inline int32_t IntOperation(Op op, int32_t a, int32_t b) noexcept
     }
 }
 
+// runSegment's table of operation code follows this order.
 enum class FastOp : uint8_t
 {
     // r[d] = r[a] op r[b]
@@ -104,6 +112,10 @@ enum class FastOp : uint8_t
     LoadLocalElem,
     StoreGlobalElem, // element of variable d = r[b]
     StoreLocalElem,
+    // Append the pieces of FastCode::append(a | b << 16) to its variable; leave
+    // by exit x (to the first push of the statement) unless the variable holds a
+    // String and no variable piece a Reference.
+    Append,
 };
 
 struct FastInstr
@@ -154,6 +166,28 @@ struct FastPush
     int32_t value; // register, or the Reference payload
 };
 
+// A piece of text an Append adds.
+struct FastPiece
+{
+    enum class Kind : uint8_t
+    {
+        Text,     // FastCode::texts [value, value + length)
+        Register, // an Integer register
+        Global,   // a variable's value as it stands
+        Local,
+        Self, // the appended variable's own text from before the append
+    } kind;
+    int32_t value;
+    int32_t length = 0;
+};
+
+struct FastAppend
+{
+    int32_t slot;
+    bool local;
+    uint32_t firstPiece, pieceCount;
+};
+
 struct FastSegment
 {
     int32_t startPc;
@@ -201,11 +235,24 @@ class FastCode
     const FastPush* pushes(const FastExit& e) const noexcept { return pushes_.data() + e.pushFirst; }
     int32_t* registers(const FastSegment& s) noexcept { return registers_.data() + s.regBase; }
     int32_t segmentCount() const noexcept { return static_cast<int32_t>(segments_.size()); }
+    const FastAppend& append(const FastInstr& in) const noexcept
+    {
+        return appends_[in.a | static_cast<size_t>(in.b) << 16];
+    }
+    const FastPiece* pieces(const FastAppend& a) const noexcept { return pieces_.data() + a.firstPiece; }
+    std::string_view text(const FastPiece& p) const noexcept
+    {
+        return std::string_view(texts_).substr(static_cast<size_t>(p.value), static_cast<size_t>(p.length));
+    }
 
   private:
     static constexpr int32_t kSegmentBase = 1 << 24;
     static constexpr int32_t kMaxMisses = 32;
     int32_t translate(int32_t pc);
+    // The pieces of an append statement from [pc] on (see FastPiece); the
+    // byte-code instructions it takes, 0 when there is none.
+    void resolveAppends(const FastSegment& segment, size_t firstAppend);
+    int32_t appendStatement(int32_t pc, bool local, int32_t slot, int32_t& next, std::vector<FastPiece>& pieces);
 
     const uint8_t* code_;
     int32_t size_;
@@ -239,6 +286,9 @@ class FastCode
     std::vector<FastExit> exits_;
     std::vector<FastPush> pushes_;
     std::vector<int32_t> registers_; // constants stay filled in
+    std::vector<FastAppend> appends_;
+    std::vector<FastPiece> pieces_;
+    std::string texts_;
 };
 
 } // namespace tn

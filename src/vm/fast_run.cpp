@@ -8,6 +8,8 @@
 #include "vm/int_functions.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace tn
 {
@@ -38,6 +40,81 @@ __attribute__((noinline)) bool VirtualMachine::runElement(const FastInstr& in, i
     return true;
 }
 
+// An Append of a segment; false: the plain loop must run the statement.
+// Short pieces gather in a buffer that goes onto the String at once.
+__attribute__((noinline)) bool VirtualMachine::runAppend(const FastInstr& in, const int32_t* r)
+{
+    const FastCode& fast = *fast_;
+    const FastAppend& a = fast.append(in);
+    ValueVector& vars = a.local ? frame_->locals : globals_;
+    if (a.slot >= vars.count() || !vars[a.slot].isString()) return false;
+    Value& target = vars[a.slot];
+    const FastPiece* const pieces = fast.pieces(a);
+    const FastPiece* const end = pieces + a.pieceCount;
+    auto variable = [&](const FastPiece& p)
+    { return (p.kind == FastPiece::Kind::Local ? frame_->locals : globals_).find(p.value); };
+    // Nothing is appended unless all of it can be.
+    for (const FastPiece* p = pieces; p != end; ++p)
+        if (p->kind == FastPiece::Kind::Global || p->kind == FastPiece::Kind::Local)
+            if (const Value* v = variable(*p); v && v->isReference()) return false;
+
+    const size_t before = target.stringView().size();
+    char buffer[256];
+    size_t used = 0;
+    auto flush = [&]
+    {
+        target.appendToString(std::string_view(buffer, used));
+        used = 0;
+    };
+    auto add = [&](std::string_view text)
+    {
+        if (used + text.size() > sizeof buffer)
+        {
+            flush();
+            if (text.size() > sizeof buffer / 2) return target.appendToString(text);
+        }
+        std::memcpy(buffer + used, text.data(), text.size());
+        used += text.size();
+    };
+    for (const FastPiece* p = pieces; p != end; ++p)
+    {
+        switch (p->kind)
+        {
+        case FastPiece::Kind::Text:
+            add(fast.text(*p));
+            break;
+        case FastPiece::Kind::Register:
+        {
+            if (used + 16 > sizeof buffer) flush();
+            used = static_cast<size_t>(std::to_chars(buffer + used, buffer + used + 16, r[p->value]).ptr - buffer);
+            break;
+        }
+        case FastPiece::Kind::Self:
+            flush();
+            concatScratch_.assign(target.stringView().substr(0, before));
+            target.appendToString(concatScratch_);
+            break;
+        default:
+            if (const Value* v = variable(*p))
+            {
+                if (v->isString())
+                {
+                    add(v->stringView());
+                }
+                else
+                {
+                    concatScratch_.clear();
+                    v->appendText(concatScratch_);
+                    add(concatScratch_);
+                }
+            }
+            break;
+        }
+    }
+    if (used > 0) flush();
+    return true;
+}
+
 FastCode* VirtualMachine::fastCode()
 {
     if (fast_ && fastImage_ == image_ && fastVersion_ == image_->codeVersion()) return fast_.get();
@@ -47,27 +124,27 @@ FastCode* VirtualMachine::fastCode()
     return fast_.get();
 }
 
-// Inline in the loop below: the loop runs one per call and return.
-__attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastSegment& segment, int32_t budget,
-                                                                     int32_t& pc)
+// The guards of [segment]: its variables and inputs are loaded into its
+// registers when they hold. Inline in runSegment, which runs one per call and return.
+__attribute__((always_inline)) inline bool VirtualMachine::enterSegment(const FastSegment& segment)
 {
     FastCode& fast = *fast_;
     int32_t* const r = fast.registers(segment);
     CallFrame* const frame = frame_;
-    if ((segment.usesLocals || segment.returns) && !frame) return -1;
+    if ((segment.usesLocals || segment.returns) && !frame) return false;
     // What the plain paths would do otherwise: raise at the push, copy back.
-    if (segment.calls && (depth_ >= kMaxCallDepth || !fastCalls_)) return -1;
-    if (segment.returns && frame->anyByReference()) return -1;
+    if (segment.calls && (depth_ >= kMaxCallDepth || !fastCalls_)) return false;
+    if (segment.returns && frame->anyByReference()) return false;
     const int32_t depth = stack_.count();
-    if (depth < segment.inputs) return -1;
+    if (depth < segment.inputs) return false;
     for (int32_t k = 0; k < segment.inputs; ++k)
     {
         const Value& v = stack_[depth - 1 - k];
-        if (!v.isInteger()) return -1;
+        if (!v.isInteger()) return false;
         r[k] = v.rawInt();
     }
-    Value* const globals = globals_.data();
-    Value* const locals = frame ? frame->locals.data() : nullptr;
+    const Value* const globals = globals_.data();
+    const Value* const locals = frame ? frame->locals.data() : nullptr;
     const uint32_t globalCount = static_cast<uint32_t>(globals_.count());
     const uint32_t localCount = frame ? static_cast<uint32_t>(frame->locals.count()) : 0;
     const FastVar* const vars = fast.vars(segment);
@@ -75,99 +152,31 @@ __attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastS
     {
         const FastVar& var = vars[i];
         const auto slot = static_cast<uint32_t>(var.slot);
-        if (slot >= (var.local ? localCount : globalCount)) return -1;
+        if (slot >= (var.local ? localCount : globalCount)) return false;
         const Value& v = (var.local ? locals : globals)[slot];
-        if (!v.isInteger()) return -1;
+        if (!v.isInteger()) return false;
         r[var.reg] = v.rawInt();
     }
+    return true;
+}
 
-    const FastInstr* const first = fast.instructions(segment);
-    int32_t passes = 0;  // instructions of the passes a Loop repeated
-    int32_t skipped = 0; // instructions of this pass that forward jumps stepped over
-    int32_t exitIndex = 0;
-    for (const FastInstr* in = first;; ++in)
-    {
-#define TN_FAST_BINARY(name, op)                                                                                       \
-    case FastOp::name:                                                                                                 \
-        r[in->d] = IntOperation(Op::op, r[in->a], r[in->b]);                                                           \
-        continue;
-#define TN_FAST_EXIT(name, expr)                                                                                       \
-    case FastOp::name:                                                                                                 \
-        if (expr) break;                                                                                               \
-        continue;
-        switch (in->op)
-        {
-            TN_FAST_BINARY(Add, ADD)
-            TN_FAST_BINARY(Sub, SUB)
-            TN_FAST_BINARY(Mul, MUL)
-            TN_FAST_BINARY(Div, DIV)
-            TN_FAST_BINARY(Mod, MOD)
-            TN_FAST_BINARY(And, AND)
-            TN_FAST_BINARY(Or, OR)
-            TN_FAST_BINARY(Lt, LT)
-            TN_FAST_BINARY(Gt, GT)
-            TN_FAST_BINARY(Le, LE)
-            TN_FAST_BINARY(Ge, GE)
-            TN_FAST_BINARY(Ne, NE)
-            TN_FAST_BINARY(Eq, EQ)
-        case FastOp::Not:
-            r[in->d] = r[in->a] == 0 ? 1 : 0;
-            continue;
-        case FastOp::Neg:
-            r[in->d] = static_cast<int32_t>(0u - static_cast<uint32_t>(r[in->a]));
-            continue;
-        case FastOp::Move:
-            r[in->d] = r[in->a];
-            continue;
-        case FastOp::Line:
-            fileIndex_ = in->x >> 24;
-            line_ = in->x & 0xFFFFFF;
-            continue;
-            TN_FAST_EXIT(ExitLt, r[in->a] < r[in->b])
-            TN_FAST_EXIT(ExitGt, r[in->a] > r[in->b])
-            TN_FAST_EXIT(ExitLe, r[in->a] <= r[in->b])
-            TN_FAST_EXIT(ExitGe, r[in->a] >= r[in->b])
-            TN_FAST_EXIT(ExitNe, r[in->a] != r[in->b])
-            TN_FAST_EXIT(ExitEq, r[in->a] == r[in->b])
-            TN_FAST_EXIT(ExitZero, r[in->a] == 0)
-            TN_FAST_EXIT(ExitNonZero, r[in->a] != 0)
-        case FastOp::LoadGlobalElem:
-        case FastOp::LoadLocalElem:
-        case FastOp::StoreGlobalElem:
-        case FastOp::StoreLocalElem:
-            if (!runElement(*in, r)) break;
-            continue;
-        case FastOp::Exit:
-            break;
-        case FastOp::Loop:
-        {
-            const int32_t pass = fast.exit(in->x).count - skipped;
-            if (passes + pass + segment.maxCount > budget) break;
-            passes += pass;
-            skipped = 0;
-            in = first - 1;
-            continue;
-        }
-        default:
-            __builtin_unreachable(); // the translator makes no other operation
-        }
-        if (in->d != 0 && in->op >= FastOp::ExitLt && in->op <= FastOp::Exit)
-        {
-            skipped += fast.exit(in->x).skip;
-            in = first + in->d - 1;
-            continue;
-        }
-#undef TN_FAST_EXIT
-#undef TN_FAST_BINARY
-        exitIndex = in->x;
-        break;
-    }
-
+// Writes the registers back and leaves by exit [exitIndex]: sets [pc] and
+// returns [executed], the instructions the run stood for (more when a call
+// it makes runs whole as int code within [budget]).
+__attribute__((always_inline)) inline int32_t VirtualMachine::leaveSegment(const FastSegment& segment,
+                                                                           int32_t exitIndex, int32_t executed,
+                                                                           int32_t budget, int32_t& pc)
+{
+    FastCode& fast = *fast_;
+    const int32_t* const r = fast.registers(segment);
+    Value* const globals = globals_.data();
+    Value* const locals = frame_ ? frame_->locals.data() : nullptr;
+    const FastVar* const vars = fast.vars(segment);
     // They hold Integers: only the number changes.
     for (uint32_t i = 0; i < segment.writtenCount; ++i)
         (vars[i].local ? locals : globals)[vars[i].slot].setInteger(r[vars[i].reg]);
     const FastExit& out = fast.exit(exitIndex);
-    if (out.consumed > 0) stack_.truncatePlain(depth - out.consumed);
+    if (out.consumed > 0) stack_.truncatePlain(stack_.count() - out.consumed);
     const FastPush* push = fast.pushes(out);
     const uint32_t stays = out.pushCount - static_cast<uint32_t>(out.params);
     for (uint32_t i = 0; i < stays; ++i, ++push)
@@ -177,7 +186,6 @@ __attribute__((always_inline)) inline int32_t VirtualMachine::runOne(const FastS
         else
             stack_.pushInteger(r[push->value]);
     }
-    const int32_t executed = passes + out.count - skipped;
     pc = out.pc;
     if (out.kind == FastExit::Kind::Return)
     {
@@ -267,15 +275,95 @@ bool VirtualMachine::runSegment(FastSegment* segment, int32_t budget, int32_t& p
     executed = 0;
     // Stretches that follow one another run here, the next one as soon as
     // the last leaves: only a refused first one reports false.
-    for (bool first = true;; first = false)
+    for (bool firstOne = true;; firstOne = false)
     {
-        const int32_t ran = runOne(*segment, budget - executed, pc);
-        if (ran < 0)
+        if (!enterSegment(*segment))
         {
-            if (!first) return true;
+            if (!firstOne) return true;
             fast.missed(*segment);
             return false;
         }
+        int32_t* const r = fast.registers(*segment);
+        const FastInstr* const first = fast.instructions(*segment);
+        const int32_t room = budget - executed;
+        int32_t passes = 0;  // instructions of the passes a Loop repeated
+        int32_t skipped = 0; // instructions of this pass that forward jumps stepped over
+        // Threaded dispatch: each operation goes straight on to the next one's
+        // code. In FastOp's order.
+        static const void* const kCode[] = {
+            &&opAdd,         &&opSub,    &&opMul,    &&opDiv,     &&opMod,     &&opAnd,     &&opOr,      &&opLt,
+            &&opGt,          &&opLe,     &&opGe,     &&opNe,      &&opEq,      &&opNot,     &&opNeg,     &&opMove,
+            &&opLine,        &&opExitLt, &&opExitGt, &&opExitLe,  &&opExitGe,  &&opExitNe,  &&opExitEq,  &&opExitZero,
+            &&opExitNonZero, &&opExit,   &&opLoop,   &&opElement, &&opElement, &&opElement, &&opElement, &&opAppend};
+        static_assert(sizeof kCode / sizeof kCode[0] == size_t(FastOp::Append) + 1);
+        const FastInstr* in = first;
+#define TN_NEXT goto* kCode[static_cast<uint8_t>((++in)->op)]
+#define TN_FAST_BINARY(name, code)                                                                                     \
+    op##name : r[in->d] = IntOperation(Op::code, r[in->a], r[in->b]);                                                  \
+    TN_NEXT;
+#define TN_FAST_EXIT(name, expr)                                                                                       \
+    op##name : if (expr) goto leave;                                                                                   \
+    TN_NEXT;
+        goto* kCode[static_cast<uint8_t>(in->op)];
+        TN_FAST_BINARY(Add, ADD)
+        TN_FAST_BINARY(Sub, SUB)
+        TN_FAST_BINARY(Mul, MUL)
+        TN_FAST_BINARY(Div, DIV)
+        TN_FAST_BINARY(Mod, MOD)
+        TN_FAST_BINARY(And, AND)
+        TN_FAST_BINARY(Or, OR)
+        TN_FAST_BINARY(Lt, LT)
+        TN_FAST_BINARY(Gt, GT)
+        TN_FAST_BINARY(Le, LE)
+        TN_FAST_BINARY(Ge, GE)
+        TN_FAST_BINARY(Ne, NE)
+        TN_FAST_BINARY(Eq, EQ)
+    opNot:
+        r[in->d] = r[in->a] == 0 ? 1 : 0;
+        TN_NEXT;
+    opNeg:
+        r[in->d] = static_cast<int32_t>(0u - static_cast<uint32_t>(r[in->a]));
+        TN_NEXT;
+    opMove:
+        r[in->d] = r[in->a];
+        TN_NEXT;
+    opLine:
+        fileIndex_ = in->x >> 24;
+        line_ = in->x & 0xFFFFFF;
+        TN_NEXT;
+        TN_FAST_EXIT(ExitLt, r[in->a] < r[in->b])
+        TN_FAST_EXIT(ExitGt, r[in->a] > r[in->b])
+        TN_FAST_EXIT(ExitLe, r[in->a] <= r[in->b])
+        TN_FAST_EXIT(ExitGe, r[in->a] >= r[in->b])
+        TN_FAST_EXIT(ExitNe, r[in->a] != r[in->b])
+        TN_FAST_EXIT(ExitEq, r[in->a] == r[in->b])
+        TN_FAST_EXIT(ExitZero, r[in->a] == 0)
+        TN_FAST_EXIT(ExitNonZero, r[in->a] != 0)
+    opElement:
+        if (!runElement(*in, r)) goto leave;
+        TN_NEXT;
+    opAppend:
+        if (!runAppend(*in, r)) goto leave;
+        TN_NEXT;
+    opLoop:
+        if (passes + fast.exit(in->x).count - skipped + segment->maxCount > room) goto leave;
+        passes += fast.exit(in->x).count - skipped;
+        skipped = 0;
+        in = first;
+        goto* kCode[static_cast<uint8_t>(in->op)];
+    opExit:
+    leave:
+        if (in->d != 0 && in->op >= FastOp::ExitLt && in->op <= FastOp::Exit)
+        {
+            skipped += fast.exit(in->x).skip;
+            in = first + in->d;
+            goto* kCode[static_cast<uint8_t>(in->op)];
+        }
+#undef TN_FAST_EXIT
+#undef TN_FAST_BINARY
+#undef TN_NEXT
+        const int32_t ran = leaveSegment(*segment, in->x, passes + fast.exit(in->x).count - skipped, room, pc);
+
         if (segment->misses > 0) --segment->misses;
         executed += ran;
         if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(image_->codeSize())) return true;

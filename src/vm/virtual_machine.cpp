@@ -13,6 +13,7 @@
 #include "vm/int_functions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -227,6 +228,27 @@ const Value& VirtualMachine::stringConstant(int32_t pc, const char* text, int32_
     return entry.text;
 }
 
+// What CONCAT puts on the end of its left operand, taken as text.
+void VirtualMachine::appendPiece(Value& to, const Value& piece)
+{
+    if (piece.isString())
+    {
+        to.appendToString(piece.stringView());
+    }
+    else if (piece.isInteger())
+    {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, piece.rawInt()).ptr;
+        to.appendToString(std::string_view(digits, static_cast<size_t>(end - digits)));
+    }
+    else
+    {
+        concatScratch_.clear();
+        piece.appendText(concatScratch_);
+        to.appendToString(concatScratch_);
+    }
+}
+
 void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
 {
     if (stack_.count() < 2) raiseStackUnderflow();
@@ -251,9 +273,9 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
             if (var.isString())
             {
                 const Value& right = peek(*stack_.top(), frame);
-                if (right.isString() && &right != &var)
+                if (&right != &var)
                 {
-                    var.appendToString(right.stringView());
+                    appendPiece(var, right);
                 }
                 else
                 {
@@ -271,28 +293,31 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
     // the next piece goes on its end.
     if (left.isUnsharedString())
     {
-        const Value& right = peek(*stack_.top(), frame);
-        if (right.isString())
-        {
-            left.appendToString(right.stringView());
-        }
-        else
-        {
-            std::string& piece = concatScratch_;
-            piece.clear();
-            right.appendText(piece);
-            left.appendToString(piece);
-        }
+        appendPiece(left, peek(*stack_.top(), frame));
         stack_.pop();
         return;
     }
 
-    std::string& text = concatScratch_;
-    text.clear();
-    peek(left, frame).appendText(text);
-    peek(*stack_.top(), frame).appendText(text);
+    // The head of a chain: room for the next pieces, from the pool's mid-size blocks.
+    const Value& head = peek(left, frame);
+    const Value& right = peek(*stack_.top(), frame);
+    Value text;
+    if (head.isString())
+    {
+        const size_t wanted = head.stringView().size() + (right.isString() ? right.stringView().size() : 16);
+        text = Value::stringWithCapacity(head.stringView(), wanted < kChainCapacity ? kChainCapacity
+                                                            : wanted > kMaxCapacity ? 0
+                                                                                    : static_cast<int32_t>(wanted));
+    }
+    else
+    {
+        concatScratch_.clear();
+        head.appendText(concatScratch_);
+        text = Value::stringWithCapacity(concatScratch_, kChainCapacity);
+    }
+    appendPiece(text, right);
     stack_.pop();
-    *stack_.top() = Value::string(text);
+    *stack_.top() = std::move(text);
 }
 
 // ---- Array elements ----
@@ -381,6 +406,16 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 // Operand reads: leave the loop (normally) when the code ends inside an operand.
 #define TN_NEED(n)                                                                                                     \
     if (size - pc < (n)) goto endOfCode;
+// A push that a CONCAT follows, onto a text made by the chain before it,
+// which nothing else sees: the piece goes on its end at once and the CONCAT
+// is counted as run, when the limit and the slice leave room for it.
+#define TN_CONCAT_NEXT                                                                                                 \
+    (pc < size && code[pc] == uint8_t(Op::CONCAT) && counter < kMaxInstructions && (!Sliced || executed < slice))
+#define TN_TAKE_CONCAT(piece)                                                                                          \
+    if (piece) appendPiece(*top, *(piece));                                                                            \
+    ++pc;                                                                                                              \
+    ++counter;                                                                                                         \
+    if constexpr (Sliced) ++executed;
 #define TN_INT_OPERAND(var)                                                                                            \
     TN_NEED(4);                                                                                                        \
     const int32_t var = readInt32LE(code + pc);                                                                        \
@@ -534,12 +569,26 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             case Op::PUSHLOCALREF:
             {
                 TN_INT_OPERAND(slot);
+                if (slot > 0 && frame_ && TN_CONCAT_NEXT)
+                    if (const Value* v = frame_->locals.find(slot); !v || !v->isReference())
+                        if (Value* top = stack_.top(); top && top->isUnsharedString())
+                        {
+                            TN_TAKE_CONCAT(v);
+                            break;
+                        }
                 stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
                 break;
             }
             case Op::PUSHGLOBALREF:
             {
                 TN_INT_OPERAND(slot);
+                if (slot >= 0 && TN_CONCAT_NEXT)
+                    if (const Value* v = globals_.find(slot); !v || !v->isReference())
+                        if (Value* top = stack_.top(); top && top->isUnsharedString())
+                        {
+                            TN_TAKE_CONCAT(v);
+                            break;
+                        }
                 stack_.pushReference(slot);
                 break;
             }
@@ -589,8 +638,14 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                     text = &stringConstant(pc, reinterpret_cast<const char*>(code + pc),
                                            static_cast<int32_t>(end - (code + pc)));
                 }
-                stack_.push(*text);
                 pc += static_cast<int32_t>(text->stringView().size()) + 1;
+                if (TN_CONCAT_NEXT)
+                    if (Value* top = stack_.top(); top && top->isUnsharedString())
+                    {
+                        TN_TAKE_CONCAT(text);
+                        break;
+                    }
+                stack_.push(*text);
                 break;
             }
             case Op::PUSHFLOAT:
@@ -722,6 +777,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         throw;
     }
 #undef TN_INT_OPERAND
+#undef TN_TAKE_CONCAT
+#undef TN_CONCAT_NEXT
 #undef TN_NEED
 endOfCode:
     instructionCounter_ = counter;

@@ -59,7 +59,7 @@ class VirtualMachine
     int32_t instructionCount() const noexcept { return instructionCounter_; }
     // Register code is made only once a run has gone this far: a page's
     // run-once code would not pay back the bookkeeping.
-    static constexpr int32_t kRegisterCodeWarmup = 1000000;
+    static constexpr int32_t kRegisterCodeWarmup = 100000;
     // Tests and tools: count on from [n]; use register code from the first
     // instruction, or never.
     void setInstructionCount(int32_t n) noexcept { instructionCounter_ = n; }
@@ -162,6 +162,9 @@ class VirtualMachine
     void binaryInt(uint8_t op);
     void compare(CompareOp op);
     void concat(const uint8_t* code, int32_t pc, int32_t size);
+    void appendPiece(Value& to, const Value& piece);
+    static constexpr int32_t kChainCapacity = 48;
+    static constexpr int32_t kMaxCapacity = 0x7FFFFFF0;
     void pushElement(Value& var, int32_t index);
     void popElement(Value& var, int32_t index, Value&& value);
     static int32_t jumpTarget(int32_t pc, int32_t offset, int32_t size) noexcept
@@ -176,8 +179,8 @@ class VirtualMachine
     // hold, and the segments that follow while they fit: sets [pc] and the
     // instructions they stand for. False: nothing done.
     bool runSegment(FastSegment* segment, int32_t budget, int32_t& pc, int32_t& executed);
-    // One segment; the instructions it stands for, or -1 when refused.
-    int32_t runOne(const FastSegment& segment, int32_t budget, int32_t& pc);
+    bool enterSegment(const FastSegment& segment);
+    int32_t leaveSegment(const FastSegment& segment, int32_t exitIndex, int32_t executed, int32_t budget, int32_t& pc);
     FastCode* fastCode();
     IntFunctions& intFunctions();
     bool runElement(const FastInstr& in, int32_t* r);
@@ -190,6 +193,7 @@ class VirtualMachine
     // are replaced by the result.
     int32_t callIntegerFromStack(int32_t entry, int32_t budget);
     static constexpr int32_t kMaxIntArguments = 16;
+    bool runAppend(const FastInstr& in, const int32_t* r);
 
     ereturnvalue resumeCheck(bool& done);
     WaitedScriptState waitedScriptState(int32_t scriptId);

@@ -27,14 +27,14 @@ class ProgramGenerator
 
     std::string program()
     {
-        std::string s = "$a = 3; $b = 17; $c = -4; $d = 0; $arr[3] = 1;\n";
+        std::string s = "$a = 3; $b = 17; $c = -4; $d = 0; $arr[3] = 1; $e = \"e\"; $f = 2.5;\n";
         // Functions call only those defined before them: no endless recursion.
         s += "function f1($x, &$y) {" + block(2, "$y", "") + " return $x * 2 - $y; }\n";
         s += "function f2(&$p, $q) { $t = $q;" + block(2, "$p", "$q") + " return $p + f1($t, $p); }\n";
         s += "function fib($n) { if ($n < 2) return $n; return fib($n - 1) + fib($n - 2); }\n";
         functions_ = true;
         s += block(3, "", "");
-        return s + "\necho($a, \"|\", $b, \"|\", $c, \"|\", $d);";
+        return s + "\necho($a, \"|\", $b, \"|\", $c, \"|\", $d, \"|\", $e);";
     }
 
   private:
@@ -86,10 +86,30 @@ class ProgramGenerator
         }
     }
 
+    // Appends: to Integers, texts and by-reference parameters, pieces of every
+    // type, the target itself among them.
+    std::string append(const std::string& v)
+    {
+        static const char* const pieces[] = {"\"<p>\"", "17", "$e", "$arr", "$f", "\"\""};
+        const std::string target = pick(2) ? "$e" : v;
+        std::string chain;
+        for (int n = 1 + pick(3); n > 0; --n)
+            chain += std::string(chain.empty() ? "" : " . ") + (pick(3) ? pieces[pick(6)] : readable());
+        switch (pick(4))
+        {
+        case 0:
+            return target + " = " + target + " . " + chain + ";";
+        case 1:
+            return "if (strlen(" + target + ") < 30) " + target + " .= " + target + " . " + chain + ";";
+        default:
+            return target + " .= " + chain + "; if (strlen(" + target + ") > 60) " + target + " = 1;";
+        }
+    }
+
     std::string statement(int depth)
     {
         const std::string v = variable();
-        switch (pick(depth > 0 ? 14 : 8))
+        switch (pick(depth > 0 ? 15 : 9))
         {
         case 0:
         case 1:
@@ -113,20 +133,22 @@ class ProgramGenerator
         case 7:
             return "if (" + expr(2) + ") " + v + " = " + expr(2) + "; else " + v + " = " + expr(1) + ";";
         case 8:
+            return append(v);
         case 9:
+        case 10:
         {
             // Loop counters are not touched by the other statements.
             const std::string i = "$i" + std::to_string(depth);
             return "for (" + i + " = " + std::to_string(pick(3)) + " to " + std::to_string(pick(12)) + ") {" +
                    block(depth - 1, local_, i) + "}";
         }
-        case 10:
+        case 11:
         {
             const std::string w = "$w" + std::to_string(depth);
             return w + " = 0; while (" + w + " < " + std::to_string(pick(10)) + ") { " + w + "++; if (" + expr(1) +
                    ") continue;" + block(depth - 1, local_, w) + " if (" + expr(1) + ") break; }";
         }
-        case 11:
+        case 12:
             if (functions_) return v + " = f1(" + expr(2) + ", " + variable() + ");";
             return v + " = " + expr(1) + ";";
         default:
@@ -312,8 +334,16 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
         "$s; echo($s, \" \", $t, \" \", a(3, \"x\"), a(2, 1.5));",
         "function d($n) { if ($n == 0) return pop(3); return d($n - 1) + 1; } for ($i = 0 to 40) $s = $s + $i; "
         "echo($s); echo(d(25));",
+        // Appends inside stretches: the target shared, among its own pieces,
+        // not yet a text, a local and a by-reference parameter.
+        "$name = \"al\"; $s = \"\"; for ($i = 1 to 400) { $s .= \"<td>\" . $i . \"</td>\" . $name . \"\\n\"; } "
+        "echo(strlen($s), substr($s, 0, 30));",
+        "$s = \"a\"; for ($i = 0 to 200) { $t = $s; $s .= $i . $s; if (strlen($s) > 50) $s = $i; $u = $u . $t . "
+        "2.5; if ($i == 100) $s = 7; } echo($s, $t, strlen($u));",
+        "function w(&$o, $n) { $l = \"\"; for ($k = 0 to $n) { $l .= $k . \",\" . $o; $o .= \"x\"; } return "
+        "strlen($l); } $z = \"z\"; for ($i = 0 to 30) $r = $r + w($z, $i); echo($r, $z);",
     };
-    for (uint32_t seed = 1; seed <= 200; ++seed)
+    for (uint32_t seed = 1; seed <= 300; ++seed)
         sources.push_back(ProgramGenerator(seed).program());
     for (uint32_t seed = 1; seed <= 100; ++seed)
         sources.push_back(IntProgramGenerator(seed).program());
