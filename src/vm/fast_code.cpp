@@ -39,55 +39,13 @@ struct Entry
 
 FastOp exitWhen(Op compare, bool truth)
 {
-    // For integers, "not a < b" is "a >= b" and so on.
-    switch (compare)
-    {
-    case Op::LT:
-        return truth ? FastOp::ExitLt : FastOp::ExitGe;
-    case Op::GT:
-        return truth ? FastOp::ExitGt : FastOp::ExitLe;
-    case Op::LE:
-        return truth ? FastOp::ExitLe : FastOp::ExitGt;
-    case Op::GE:
-        return truth ? FastOp::ExitGe : FastOp::ExitLt;
-    case Op::NE:
-        return truth ? FastOp::ExitNe : FastOp::ExitEq;
-    default:
-        return truth ? FastOp::ExitEq : FastOp::ExitNe;
-    }
+    const Op holds = truth ? compare : NegatedCompare(compare);
+    return FastOp(int32_t(FastOp::ExitLt) + (int32_t(holds) - int32_t(Op::LT)));
 }
 
 FastOp operatorOf(Op op)
 {
-    switch (op)
-    {
-    case Op::ADD:
-        return FastOp::Add;
-    case Op::SUB:
-        return FastOp::Sub;
-    case Op::MUL:
-        return FastOp::Mul;
-    case Op::DIV:
-        return FastOp::Div;
-    case Op::MOD:
-        return FastOp::Mod;
-    case Op::AND:
-        return FastOp::And;
-    case Op::OR:
-        return FastOp::Or;
-    case Op::LT:
-        return FastOp::Lt;
-    case Op::GT:
-        return FastOp::Gt;
-    case Op::LE:
-        return FastOp::Le;
-    case Op::GE:
-        return FastOp::Ge;
-    case Op::NE:
-        return FastOp::Ne;
-    default:
-        return FastOp::Eq;
-    }
+    return FastOp(OperatorIndex(op));
 }
 
 bool isCompare(FastOp op)

@@ -73,6 +73,53 @@ inline int32_t IntOperation(Op op, int32_t a, int32_t b) noexcept
 }
 
 // runSegment's table of operation code follows this order.
+// Where an integer operator stands in the order both register codes keep
+// their operations in (ADD SUB MUL DIV MOD AND OR LT GT LE GE NE EQ); -1 for
+// any other opcode.
+inline int32_t OperatorIndex(Op op) noexcept
+{
+    switch (op)
+    {
+    case Op::ADD:
+        return 0;
+    case Op::SUB:
+        return 1;
+    case Op::MUL:
+        return 2;
+    case Op::DIV:
+        return 3;
+    case Op::MOD:
+        return 4;
+    case Op::AND:
+        return 5;
+    case Op::OR:
+        return 6;
+    default:
+        return op >= Op::LT && op <= Op::EQ ? 7 + (int32_t(op) - int32_t(Op::LT)) : -1;
+    }
+}
+
+// The comparison that holds when [op] does not: for integers, "not a < b" is
+// "a >= b" and so on.
+inline Op NegatedCompare(Op op) noexcept
+{
+    switch (op)
+    {
+    case Op::LT:
+        return Op::GE;
+    case Op::GT:
+        return Op::LE;
+    case Op::LE:
+        return Op::GT;
+    case Op::GE:
+        return Op::LT;
+    case Op::NE:
+        return Op::EQ;
+    default:
+        return Op::NE;
+    }
+}
+
 enum class FastOp : uint8_t
 {
     // r[d] = r[a] op r[b]

@@ -70,61 +70,9 @@ int32_t headerParams(const uint8_t* code, int32_t size, int32_t entry)
     }
 }
 
-bool isBinary(Op op)
-{
-    switch (op)
-    {
-    case Op::ADD:
-    case Op::SUB:
-    case Op::MUL:
-    case Op::DIV:
-    case Op::MOD:
-    case Op::AND:
-    case Op::OR:
-    case Op::LT:
-    case Op::GT:
-    case Op::LE:
-    case Op::GE:
-    case Op::NE:
-    case Op::EQ:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The register form of a binary operator; its constant form follows 13 later.
 IntOp registerForm(Op op)
 {
-    switch (op)
-    {
-    case Op::ADD:
-        return IntOp::Add;
-    case Op::SUB:
-        return IntOp::Sub;
-    case Op::MUL:
-        return IntOp::Mul;
-    case Op::DIV:
-        return IntOp::Div;
-    case Op::MOD:
-        return IntOp::Mod;
-    case Op::AND:
-        return IntOp::And;
-    case Op::OR:
-        return IntOp::Or;
-    case Op::LT:
-        return IntOp::Lt;
-    case Op::GT:
-        return IntOp::Gt;
-    case Op::LE:
-        return IntOp::Le;
-    case Op::GE:
-        return IntOp::Ge;
-    case Op::NE:
-        return IntOp::Ne;
-    default:
-        return IntOp::Eq;
-    }
+    return IntOp(int32_t(IntOp::Add) + OperatorIndex(op));
 }
 
 constexpr int32_t kConstantForm = int32_t(IntOp::AddK) - int32_t(IntOp::Add);
@@ -157,43 +105,12 @@ Op mirrored(Op op)
     }
 }
 
-bool isCompare(IntOp op)
+// The jump taken when the comparison [in] makes is [truth] (its opcode in [in.compare]).
+IntOp jumpWhen(const IntInstr& in, bool truth)
 {
-    return (op >= IntOp::Lt && op <= IntOp::Eq) || (op >= IntOp::LtK && op <= IntOp::EqK);
-}
-
-// The jump taken when the comparison [op] is [truth].
-IntOp jumpWhen(IntOp op, bool truth)
-{
-    const bool constant = op >= IntOp::LtK;
-    IntOp cmp = constant ? IntOp(int32_t(op) - kConstantForm) : op;
-    if (!truth)
-    {
-        // For integers, "not a < b" is "a >= b" and so on.
-        switch (cmp)
-        {
-        case IntOp::Lt:
-            cmp = IntOp::Ge;
-            break;
-        case IntOp::Gt:
-            cmp = IntOp::Le;
-            break;
-        case IntOp::Le:
-            cmp = IntOp::Gt;
-            break;
-        case IntOp::Ge:
-            cmp = IntOp::Lt;
-            break;
-        case IntOp::Ne:
-            cmp = IntOp::Eq;
-            break;
-        default:
-            cmp = IntOp::Ne;
-            break;
-        }
-    }
-    const int32_t jump = int32_t(IntOp::JumpLt) + (int32_t(cmp) - int32_t(IntOp::Lt));
-    return IntOp(constant ? jump + (int32_t(IntOp::JumpLtK) - int32_t(IntOp::JumpLt)) : jump);
+    const Op holds = truth ? Op(in.compare) : NegatedCompare(Op(in.compare));
+    const IntOp first = in.op >= IntOp::AddK ? IntOp::JumpLtK : IntOp::JumpLt;
+    return IntOp(int32_t(first) + (int32_t(holds) - int32_t(Op::LT)));
 }
 } // namespace
 
@@ -361,7 +278,7 @@ bool IntFunctions::Translator::explore(int32_t body, int32_t params, std::map<in
             falls = false;
             break;
         default:
-            if (!isBinary(d.op) || !needs(2)) return false;
+            if (OperatorIndex(d.op) < 0 || !needs(2)) return false;
             --depth;
             break;
         }
@@ -546,13 +463,13 @@ bool IntFunctions::Translator::emitFunction(int32_t index, int32_t nesting)
             const bool onTrue = d.op == Op::JMPTRUE;
             IntInstr in;
             if (stack[top].kind == Sym::Temp && out.size() > blockStart && out.back().d == reg(top) &&
-                isCompare(out.back().op))
+                out.back().compare != 0)
             {
                 // Compare and branch in one.
                 in = out.back();
                 out.pop_back();
                 pending += in.count;
-                in.op = jumpWhen(in.op, onTrue);
+                in.op = jumpWhen(in, onTrue);
             }
             else
             {
@@ -624,7 +541,8 @@ bool IntFunctions::Translator::emitFunction(int32_t index, int32_t nesting)
             if (a.kind == Sym::Const)
             {
                 // "c op x" as "x op' c".
-                in.op = constantForm(registerForm(mirrored(op)));
+                op = mirrored(op);
+                in.op = constantForm(registerForm(op));
                 in.a = regOf(bPos);
                 in.x = a.value;
             }
@@ -639,6 +557,8 @@ bool IntFunctions::Translator::emitFunction(int32_t index, int32_t nesting)
                 in.a = regOf(aPos);
                 in.x = regOf(bPos);
             }
+            // A comparison keeps its operator for a jump that may take it over.
+            if (op >= Op::LT && op <= Op::EQ) in.compare = uint8_t(op);
             emit(in, 1);
             stack.pop_back();
             stack.back() = {Sym::Temp, 0};

@@ -87,8 +87,8 @@ enum class IntOp : uint8_t
 struct IntInstr
 {
     IntOp op = IntOp::Nop;
-    uint8_t spare = 0;
-    uint16_t count = 0; // byte-code instructions it stands for
+    uint8_t compare = 0; // a comparison's opcode, for a jump that takes it over
+    uint16_t count = 0;  // byte-code instructions it stands for
     uint16_t d = 0, a = 0;
     int32_t x = 0;
     int32_t target = 0;
