@@ -164,15 +164,12 @@ Call:
     ip = code + ip->x;
     TN_NEXT();
 }
-Return:
-    fp[1] = fp[ip->a];
-    --rsp;
-    --depth;
-    ip = rsp->ip;
-    fp = rsp->fp;
-    TN_NEXT();
 ReturnK:
     fp[1] = ip->x;
+    goto popFrame;
+Return:
+    fp[1] = fp[ip->a];
+popFrame:
     --rsp;
     --depth;
     ip = rsp->ip;
