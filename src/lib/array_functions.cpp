@@ -93,6 +93,17 @@ ereturnvalue count(SysCall& call)
 
 ereturnvalue push(SysCall& call)
 {
+    Value& array = call.arg(1);
+    if (array.isUnsharedArray())
+    {
+        // Nothing else holds it (see reusingFirst): it grows in place, and
+        // only once the room for all elements is there.
+        ValueVector& grown = array.mutableArray();
+        grown.reserve(grown.count() + call.argc - 1);
+        for (int32_t i = 2; i <= call.argc; ++i)
+            grown.push(std::move(call.arg(i)));
+        return call.returnValue(std::move(array));
+    }
     const ValueVector& first = call.array(1);
     ValueVector items;
     items.reserve(first.count() + call.argc - 1);
@@ -472,7 +483,7 @@ constexpr ArgRule kFindArgs = ArgRule::between(2, 5, ArgRule::Message::Exact, 5)
 
 constexpr SysFunction kArrayFunctions[] = {
     Fn("count", -5633, ArgRule::exactly(1), count).message("size").declared(1),
-    Fn("push", -5634, ArgRule::atLeast(2), push),
+    Fn("push", -5634, ArgRule::atLeast(2), push).reusingFirst(),
     Fn("pop", -5635, ArgRule::exactly(1), pop).declared(1, {1}),
     Fn("sort", -5636, ArgRule::exactly(1), sort).as(kPlain),
     Fn("strsort", -5637, ArgRule::exactly(1), sort).as(kByText).message("sort"),

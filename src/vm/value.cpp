@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -297,24 +299,26 @@ Value Value::array(ValueVector&& items)
     return v;
 }
 
-void Value::releaseHeap() noexcept
+static_assert(std::is_standard_layout_v<StringObject> && offsetof(StringObject, refs) == 0);
+static_assert(std::is_standard_layout_v<ArrayObject> && offsetof(ArrayObject, refs) == 0);
+static_assert(std::is_standard_layout_v<DateObject> && offsetof(DateObject, refs) == 0);
+
+void Value::destroyHeap() noexcept
 {
     switch (type_)
     {
     case ValueType::String:
-        if (--u_.s->refs == 0) freeString(u_.s);
+        freeString(u_.s);
         break;
     case ValueType::Array:
-        if (--u_.a->refs == 0) destroyArray(u_.a);
+        destroyArray(u_.a);
         break;
     case ValueType::Date:
-        if (--u_.d->refs == 0) delete u_.d;
+        delete u_.d;
         break;
     default:
         break;
     }
-    type_ = ValueType::Null;
-    u_.bits = 0;
 }
 
 int32_t Value::refCount() const noexcept

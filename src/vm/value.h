@@ -90,6 +90,8 @@ class ValueVector
     inline void pushReference(int32_t slot);
     inline bool pop() noexcept;     // false on an empty vector
     inline void dropTop() noexcept; // pop() on a vector known not to be empty
+    // dropTop() of a top already moved from (Null).
+    void dropMovedTop() noexcept { --count_; }
     inline Value* top() noexcept;
     inline Value* second() noexcept;
 
@@ -237,8 +239,10 @@ class Value
         u_.i = v;
     }
     inline void retain() const noexcept;
+    // Drops this value's count on a heap payload; the caller overwrites the value.
     inline void release() noexcept;
-    void releaseHeap() noexcept;
+    void destroyHeap() noexcept; // the last count is gone
+    int32_t& heapRefs() const noexcept { return *reinterpret_cast<int32_t*>(u_.s); }
 
     ValueType type_;
     union Payload
@@ -276,27 +280,16 @@ inline bool isHeapType(ValueType t) noexcept
     return ((kHeap >> (static_cast<uint32_t>(t) & 31u)) & 1u) != 0;
 }
 
+// Every heap payload starts with its count, so one test and one increment
+// serve all three kinds.
 inline void Value::retain() const noexcept
 {
-    switch (type_)
-    {
-    case ValueType::String:
-        ++u_.s->refs;
-        break;
-    case ValueType::Array:
-        ++u_.a->refs;
-        break;
-    case ValueType::Date:
-        ++u_.d->refs;
-        break;
-    default:
-        break;
-    }
+    if (isHeapType(type_)) ++heapRefs();
 }
 
 inline void Value::release() noexcept
 {
-    if (isHeapType(type_)) releaseHeap();
+    if (isHeapType(type_) && --heapRefs() == 0) destroyHeap();
 }
 
 inline bool Value::isUnsharedArray() const noexcept
