@@ -400,9 +400,7 @@ ereturnvalue split(SysCall& call)
     const std::string_view text = call.text(2);
     TextSplitter splitter(separator, text, quoted, false, 0);
     items.reserve(splitter.remaining());
-    std::string_view piece;
-    while (splitter.next(piece))
-        items.push(Value::string(quoted ? TrimQuotes(piece) : piece));
+    splitter.forEach([&](std::string_view piece) { items.push(Value::string(quoted ? TrimQuotes(piece) : piece)); });
     return call.returnArray(std::move(items));
 }
 
@@ -448,11 +446,71 @@ template <typename Visit> void forEachScalar(const Value& value, Visit&& visit)
 thread_local std::string tJoinBuffer;
 constexpr size_t kKeptJoinBuffer = 64 * 1024;
 
+// Whether arguments [first] on are all texts or arrays of texts.
+bool allTexts(SysCall& call, int32_t first)
+{
+    for (int32_t i = first; i <= call.argc; ++i)
+    {
+        const Value& v = call.arg(i);
+        if (v.isString()) continue;
+        if (!v.isArray()) return false;
+        const ValueVector& items = v.arrayItems();
+        for (int32_t k = 0; k < items.count(); ++k)
+            if (!items[k].isString()) return false;
+    }
+    return true;
+}
+
+// Calls [visit] with each text of arguments [first] on, which allTexts accepted.
+template <typename Visit> void forEachText(SysCall& call, int32_t first, Visit&& visit)
+{
+    for (int32_t i = first; i <= call.argc; ++i)
+    {
+        const Value& v = call.arg(i);
+        if (v.isString())
+        {
+            visit(v.stringView());
+            continue;
+        }
+        const ValueVector& items = v.arrayItems();
+        for (int32_t k = 0; k < items.count(); ++k)
+            visit(items[k].stringView());
+    }
+}
+
+// The plain join of texts: the result is measured, then filled in place.
+bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
+{
+    // No separator before the first text that is not empty.
+    if (!allTexts(call, first)) return false;
+    int64_t length = 0;
+    bool started = false;
+    forEachText(call, first,
+                [&](std::string_view text)
+                {
+                    length += static_cast<int64_t>(text.size()) + (started ? int64_t(separator.size()) : 0);
+                    started = started || !text.empty();
+                });
+    Value out = Value::stringOfLength(length);
+    char* at = out.textBuffer();
+    started = false;
+    forEachText(call, first,
+                [&](std::string_view text)
+                {
+                    if (started) at = std::copy(separator.begin(), separator.end(), at);
+                    at = std::copy(text.begin(), text.end(), at);
+                    started = started || !text.empty();
+                });
+    call.returnValue(std::move(out));
+    return true;
+}
+
 ereturnvalue join(SysCall& call)
 {
     const bool hasSeparator = call.argc >= 2;
     const std::string_view separator = hasSeparator ? call.text(1) : std::string_view();
     const bool quoted = call.variant() == kQuoted;
+    if (!quoted && joinTexts(call, separator, hasSeparator ? 2 : 1)) return ereturnvalue::OK;
     std::string& out = tJoinBuffer;
     out.clear();
     std::string scratch;

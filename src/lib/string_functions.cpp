@@ -165,8 +165,16 @@ bool changeCase(const char* in, char* out, size_t n, unsigned char from) noexcep
 // strtoupper and strtolower. Texts without a byte to change are handed on.
 ereturnvalue strCase(SysCall& call)
 {
-    const std::string_view text = call.text(1);
     const unsigned char from = call.variant() == kToUpper ? 'a' : 'A';
+    Value& argument = call.arg(1);
+    if (argument.isUnsharedString())
+    {
+        // The call's own text, made for it (a join's result, say): changed where it is.
+        const size_t n = argument.stringView().size();
+        changeCase(argument.cString(), argument.textBuffer(), n, from);
+        return call.returnValue(std::move(argument));
+    }
+    const std::string_view text = call.text(1);
     // Block by block into a result sized once; most texts fit the first block.
     char block[4096];
     Value out;

@@ -27,6 +27,8 @@ constexpr int64_t kMaxVectorBytes = int64_t(1) << 30;
 thread_local std::vector<ArrayObject*> tPendingArrays;
 thread_local bool tDrainingArrays = false;
 
+void deleteArray(ArrayObject* array) noexcept;
+
 void destroyArray(ArrayObject* array) noexcept
 {
     if (tDrainingArrays)
@@ -35,12 +37,12 @@ void destroyArray(ArrayObject* array) noexcept
         return;
     }
     tDrainingArrays = true;
-    delete array;
+    deleteArray(array);
     while (!tPendingArrays.empty())
     {
         ArrayObject* next = tPendingArrays.back();
         tPendingArrays.pop_back();
-        delete next;
+        deleteArray(next);
     }
     tDrainingArrays = false;
 }
@@ -67,48 +69,84 @@ void appendFloat(std::string& out, double v)
     out += big;
 }
 
-// Small texts come and go by the million in text-heavy scripts. Blocks of up
-// to 128 bytes wait on per-size lists for reuse instead of going back to
-// malloc; a pooled block's capacity is exactly its size class, so freeing
-// knows the class. Under AddressSanitizer every block goes to malloc and free,
-// so that it still sees each one.
+// Small blocks come and go by the million in scripts that work on texts and
+// arrays: texts, array objects and element storage of up to 512 bytes wait on
+// per-size lists for reuse instead of going back to malloc. A pooled block is
+// exactly its class's size, which its owner can tell from what it records (a
+// text's or a vector's capacity), so freeing knows the class. Under
+// AddressSanitizer every block goes to malloc and free, so that it still sees each one.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPoolStrings = false;
+constexpr bool kPoolBlocks = false;
 #else
-constexpr bool kPoolStrings = true;
+constexpr bool kPoolBlocks = true;
 #endif
-constexpr int64_t kPooledCapacity[] = {16, 48, 112}; // blocks of 32, 64 and 128 bytes
-constexpr int32_t kMaxPooledBlocks = 4096;           // per class; beyond that, free()
-static_assert(sizeof(StringObject) == 16);
+constexpr size_t kBlockSizes[] = {32, 64, 128, 256, 512};
+constexpr int kBlockClasses = 5;
+constexpr int32_t kMaxPooledBlocks = 4096; // per class; beyond that, free()
+static_assert(sizeof(StringObject) == 16 && sizeof(Value) == 16);
 
-struct StringPool
+struct BlockPool
 {
     struct FreeBlock
     {
         FreeBlock* next;
     };
-    FreeBlock* heads[3] = {};
-    int32_t counts[3] = {};
+    FreeBlock* heads[kBlockClasses] = {};
+    int32_t counts[kBlockClasses] = {};
 
-    StringPool() = default;
-    StringPool(const StringPool&) = delete;
-    StringPool& operator=(const StringPool&) = delete;
-    ~StringPool()
+    BlockPool() = default;
+    BlockPool(const BlockPool&) = delete;
+    BlockPool& operator=(const BlockPool&) = delete;
+    ~BlockPool()
     {
         for (FreeBlock*& head : heads)
             while (head)
                 std::free(std::exchange(head, head->next));
     }
 };
-thread_local StringPool tStringPool;
+thread_local BlockPool tBlockPool;
 
+// The class of a block of [bytes], or -1 when it is not pooled.
+int blockClass(int64_t bytes) noexcept
+{
+    if (!kPoolBlocks) return -1;
+    for (int c = 0; c < kBlockClasses; ++c)
+        if (bytes <= int64_t(kBlockSizes[c])) return c;
+    return -1;
+}
+
+void* allocateBlock(int c)
+{
+    BlockPool& pool = tBlockPool;
+    if (BlockPool::FreeBlock* block = pool.heads[c])
+    {
+        pool.heads[c] = block->next;
+        --pool.counts[c];
+        return block;
+    }
+    void* block = std::malloc(kBlockSizes[c]);
+    if (!block) throw ereturnvalue::MemAlloc;
+    return block;
+}
+
+void freeBlock(void* p, int c) noexcept
+{
+    BlockPool& pool = tBlockPool;
+    if (pool.counts[c] >= kMaxPooledBlocks)
+    {
+        std::free(p);
+        return;
+    }
+    auto* block = static_cast<BlockPool::FreeBlock*>(p);
+    block->next = pool.heads[c];
+    pool.heads[c] = block;
+    ++pool.counts[c];
+}
+
+// A text's block holds its header and capacity.
 int pooledClass(int64_t capacity) noexcept
 {
-    if (!kPoolStrings) return -1;
-    return capacity <= kPooledCapacity[0]   ? 0
-           : capacity <= kPooledCapacity[1] ? 1
-           : capacity <= kPooledCapacity[2] ? 2
-                                            : -1;
+    return blockClass(capacity + int64_t(sizeof(StringObject)));
 }
 
 // Rounds [capacity] up to its class when the block comes from the pool.
@@ -117,14 +155,8 @@ StringObject* allocateString(int64_t& capacity)
     const int c = pooledClass(capacity);
     if (c >= 0)
     {
-        capacity = kPooledCapacity[c];
-        StringPool& pool = tStringPool;
-        if (StringPool::FreeBlock* block = pool.heads[c])
-        {
-            pool.heads[c] = block->next;
-            --pool.counts[c];
-            return reinterpret_cast<StringObject*>(block);
-        }
+        capacity = int64_t(kBlockSizes[c] - sizeof(StringObject));
+        return static_cast<StringObject*>(allocateBlock(c));
     }
     auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
     if (!s) throw ereturnvalue::MemAlloc;
@@ -135,18 +167,48 @@ void freeString(StringObject* s) noexcept
 {
     const int c = pooledClass(s->capacity);
     if (c >= 0)
-    {
-        StringPool& pool = tStringPool;
-        if (pool.counts[c] < kMaxPooledBlocks)
-        {
-            auto* block = reinterpret_cast<StringPool::FreeBlock*>(s);
-            block->next = pool.heads[c];
-            pool.heads[c] = block;
-            ++pool.counts[c];
-            return;
-        }
-    }
-    std::free(s);
+        freeBlock(s, c);
+    else
+        std::free(s);
+}
+
+// Element storage: the class of [capacity] elements, or -1.
+int storageClass(int64_t capacity) noexcept
+{
+    return blockClass(capacity * int64_t(sizeof(Value)));
+}
+
+void freeStorage(Value* items, int32_t capacity) noexcept
+{
+    const int c = storageClass(capacity);
+    if (c >= 0 && items)
+        freeBlock(items, c);
+    else
+        std::free(items);
+}
+
+static_assert(sizeof(ArrayObject) <= 32);
+
+ArrayObject* newArray(ValueVector&& items)
+{
+    void* block = kPoolBlocks ? allocateBlock(0) : std::malloc(sizeof(ArrayObject));
+    if (!block) throw ereturnvalue::MemAlloc;
+    return new (block) ArrayObject{1, std::move(items)};
+}
+
+ArrayObject* copyArray(const ValueVector& items)
+{
+    ValueVector copy(items);
+    return newArray(std::move(copy));
+}
+
+void deleteArray(ArrayObject* array) noexcept
+{
+    array->~ArrayObject();
+    if (kPoolBlocks)
+        freeBlock(array, 0);
+    else
+        std::free(array);
 }
 } // namespace
 
@@ -217,7 +279,7 @@ ValueVector::~ValueVector()
 void ValueVector::clear() noexcept
 {
     releaseElements();
-    std::free(items_);
+    freeStorage(items_, capacity_);
     items_ = nullptr;
     capacity_ = 0;
 }
@@ -250,8 +312,21 @@ void ValueVector::growTo(int64_t needed)
         target = maxElements;
     }
     // Values hold no pointers into themselves, so moving their bytes is a valid relocation.
-    void* grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
-    if (!grown) throw ereturnvalue::MemAlloc;
+    const int c = storageClass(target);
+    if (c >= 0) target = int64_t(kBlockSizes[c] / sizeof(Value));
+    void* grown;
+    if (c < 0 && storageClass(capacity_) < 0)
+    {
+        grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
+        if (!grown) throw ereturnvalue::MemAlloc;
+    }
+    else
+    {
+        grown = c >= 0 ? allocateBlock(c) : std::malloc(static_cast<size_t>(target) * sizeof(Value));
+        if (!grown) throw ereturnvalue::MemAlloc;
+        if (items_) std::memcpy(grown, static_cast<void*>(items_), static_cast<size_t>(capacity_) * sizeof(Value));
+        freeStorage(items_, capacity_);
+    }
     items_ = static_cast<Value*>(grown);
     std::memset(static_cast<void*>(items_ + capacity_), 0, static_cast<size_t>(target - capacity_) * sizeof(Value));
     capacity_ = static_cast<int32_t>(target);
@@ -275,6 +350,21 @@ Value Value::stringWithCapacity(std::string_view text, int32_t capacity)
     return v;
 }
 
+Value Value::stringOfLength(int64_t length)
+{
+    if (length > 0x7FFFFFF0) throw ereturnvalue::MemAlloc;
+    int64_t capacity = length;
+    Value v;
+    StringObject* s = allocateString(capacity);
+    s->refs = 1;
+    s->length = static_cast<int32_t>(length);
+    s->capacity = static_cast<int32_t>(capacity);
+    s->data[length] = '\0';
+    v.u_.s = s;
+    v.type_ = ValueType::String;
+    return v;
+}
+
 Value Value::date(const DateValue& d)
 {
     Value v;
@@ -286,7 +376,7 @@ Value Value::date(const DateValue& d)
 Value Value::array()
 {
     Value v;
-    v.u_.a = new ArrayObject{1, {}};
+    v.u_.a = newArray({});
     v.type_ = ValueType::Array;
     return v;
 }
@@ -294,7 +384,7 @@ Value Value::array()
 Value Value::array(ValueVector&& items)
 {
     Value v;
-    v.u_.a = new ArrayObject{1, std::move(items)};
+    v.u_.a = newArray(std::move(items));
     v.type_ = ValueType::Array;
     return v;
 }
@@ -340,7 +430,7 @@ ValueVector& Value::mutableArray()
 {
     if (u_.a->refs > 1)
     {
-        auto* copy = new ArrayObject{1, u_.a->items};
+        ArrayObject* copy = copyArray(u_.a->items);
         --u_.a->refs;
         u_.a = copy;
     }

@@ -168,6 +168,8 @@ class Value
     }
     static Value string(std::string_view text);
     static Value stringWithCapacity(std::string_view text, int32_t capacity);
+    // A text of [length] bytes that the caller fills through textBuffer().
+    static Value stringOfLength(int64_t length);
     static Value date(const DateValue& d);
     static Value array(); // empty array
     static Value array(ValueVector&& items);
@@ -206,6 +208,8 @@ class Value
     double rawFloat() const noexcept { return u_.f; }
     std::string_view stringView() const noexcept { return u_.s->view(); }
     const char* cString() const noexcept { return u_.s->data; } // zero-terminated
+    // The bytes of a String nothing else shares, to be changed in place.
+    char* textBuffer() noexcept { return u_.s->data; }
     const ValueVector& arrayItems() const noexcept;
     const DateValue& dateValue() const noexcept;
 
