@@ -497,7 +497,10 @@ bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
     forEachText(call, first,
                 [&](std::string_view text)
                 {
-                    if (started) at = std::copy(separator.begin(), separator.end(), at);
+                    if (started && separator.size() == 1)
+                        *at++ = separator[0];
+                    else if (started)
+                        at = std::copy(separator.begin(), separator.end(), at);
                     at = std::copy(text.begin(), text.end(), at);
                     started = started || !text.empty();
                 });

@@ -123,7 +123,8 @@ ereturnvalue strStr(SysCall& call)
     if (call.variant() == kFirst)
     {
         // The C library's memmem is linear in the worst case; string_view::find is not.
-        const void* hit = memmem(text.data(), text.size(), pattern.data(), pattern.size());
+        const void* hit = pattern.size() == 1 ? std::memchr(text.data(), pattern[0], text.size())
+                                              : memmem(text.data(), text.size(), pattern.data(), pattern.size());
         pos = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
     }
     else

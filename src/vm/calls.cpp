@@ -192,59 +192,11 @@ void VirtualMachine::enter(int32_t count)
     bindArguments(*frame, count);
 }
 
-ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext)
-{
-    if (id >= -1) raiseRuntimeError("unknown system function called");
-    const SysFunction* row = findFunction(id);
-    // The common case: no by-reference parameter and [.. args, k] in order.
-    // Nothing is lent, so nothing needs to go back on a failure or copy back.
-    if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
-    {
-        const Value* top = stack_.top();
-        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
-        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
-        {
-            const int32_t below = stack_.count() - 1 - count;
-            if (fastCalls_) return callInPlace(*row, below, count, storeRunsNext ? returnAddress : -1);
-            CallFrame& frame = pushFrame(returnAddress);
-            bindValues(frame, stack_.data() + below, count);
-            stack_.truncatePlain(below);
-            Value result;
-            const ereturnvalue code = InvokeSysFunction(*row, *this, frame, count, result);
-            stack_.push(std::move(result));
-            popFrame();
-            return code;
-        }
-    }
-    CallFrame& frame = pushFrame(returnAddress);
-    int32_t declared = -1;
-    if (row) DescribeSysFunction(*row, frame, declared);
-    // By-reference arguments are lent to the function rather than shared, so
-    // that pop() on a large array does not copy it. Should the function fail,
-    // the values go back to the caller's variables before the error leaves.
-    const int32_t argc = bindArguments(frame, declared, true);
-    if (!row) raiseRuntimeError("unknown system function called");
-    Value result;
-    ereturnvalue code;
-    try
-    {
-        code = InvokeSysFunction(*row, *this, frame, argc, result);
-    }
-    catch (...)
-    {
-        returnLent(frame, callerFrame());
-        throw;
-    }
-    stack_.push(std::move(result));
-    copyBack(frame);
-    popFrame();
-    return code;
-}
-
 // The handler reads the arguments where the caller pushed them: no frame is
 // pushed and nothing is copied but the values of references. The depth still
 // counts the call, as a frame would. The count's slot takes the result.
-ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below, int32_t count, int32_t store)
+__attribute__((always_inline)) inline ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below,
+                                                                               int32_t count, int32_t store)
 {
     if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
     Value* const args = stack_.data() + below;
@@ -300,6 +252,55 @@ Value* VirtualMachine::lendFirst(Value& argument, int32_t store)
     if (!variable || variable->isReference()) return nullptr;
     argument = std::move(*variable);
     return variable;
+}
+
+ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext)
+{
+    if (id >= -1) raiseRuntimeError("unknown system function called");
+    const SysFunction* row = findFunction(id);
+    // The common case: no by-reference parameter and [.. args, k] in order.
+    // Nothing is lent, so nothing needs to go back on a failure or copy back.
+    if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
+    {
+        const Value* top = stack_.top();
+        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
+        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
+        {
+            const int32_t below = stack_.count() - 1 - count;
+            if (fastCalls_) return callInPlace(*row, below, count, storeRunsNext ? returnAddress : -1);
+            CallFrame& frame = pushFrame(returnAddress);
+            bindValues(frame, stack_.data() + below, count);
+            stack_.truncatePlain(below);
+            Value result;
+            const ereturnvalue code = InvokeSysFunction(*row, *this, frame, count, result);
+            stack_.push(std::move(result));
+            popFrame();
+            return code;
+        }
+    }
+    CallFrame& frame = pushFrame(returnAddress);
+    int32_t declared = -1;
+    if (row) DescribeSysFunction(*row, frame, declared);
+    // By-reference arguments are lent to the function rather than shared, so
+    // that pop() on a large array does not copy it. Should the function fail,
+    // the values go back to the caller's variables before the error leaves.
+    const int32_t argc = bindArguments(frame, declared, true);
+    if (!row) raiseRuntimeError("unknown system function called");
+    Value result;
+    ereturnvalue code;
+    try
+    {
+        code = InvokeSysFunction(*row, *this, frame, argc, result);
+    }
+    catch (...)
+    {
+        returnLent(frame, callerFrame());
+        throw;
+    }
+    stack_.push(std::move(result));
+    copyBack(frame);
+    popFrame();
+    return code;
 }
 
 // ---- System function sets ----

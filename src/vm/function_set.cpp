@@ -18,11 +18,6 @@ std::string_view SysCall::convertedText(const Value& v)
     return scratch.emplace_front(vm.toText(v));
 }
 
-int32_t SysCall::integer(int32_t i)
-{
-    return arg(i).toInt();
-}
-
 double SysCall::number(int32_t i)
 {
     return arg(i).toFloat();
@@ -47,12 +42,6 @@ ereturnvalue SysCall::returnNull()
     return ereturnvalue::OK;
 }
 
-ereturnvalue SysCall::returnInt(int32_t v)
-{
-    result.setInteger(v);
-    return ereturnvalue::OK;
-}
-
 ereturnvalue SysCall::returnFloat(double v)
 {
     result.setFloat(v);
@@ -74,12 +63,6 @@ ereturnvalue SysCall::returnDate(const DateValue& d)
 ereturnvalue SysCall::returnArray(ValueVector&& items)
 {
     result = Value::array(std::move(items));
-    return ereturnvalue::OK;
-}
-
-ereturnvalue SysCall::returnValue(Value&& v)
-{
-    result = std::move(v);
     return ereturnvalue::OK;
 }
 

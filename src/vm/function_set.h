@@ -171,19 +171,31 @@ struct SysCall
         const Value& v = arg(i);
         return v.isString() ? v.stringView() : convertedText(v);
     }
-    int32_t integer(int32_t i);
+    int32_t integer(int32_t i)
+    {
+        const Value& v = arg(i);
+        return v.isInteger() ? v.rawInt() : v.toInt();
+    }
     double number(int32_t i);
     DateValue date(int32_t i);
     // The elements of an array argument; an empty list for anything else.
     const ValueVector& array(int32_t i);
 
     ereturnvalue returnNull();
-    ereturnvalue returnInt(int32_t v);
+    ereturnvalue returnInt(int32_t v)
+    {
+        result.setInteger(v);
+        return ereturnvalue::OK;
+    }
     ereturnvalue returnFloat(double v);
     ereturnvalue returnText(std::string_view text);
     ereturnvalue returnDate(const DateValue& d);
     ereturnvalue returnArray(ValueVector&& items);
-    ereturnvalue returnValue(Value&& v);
+    ereturnvalue returnValue(Value&& v)
+    {
+        result = std::move(v);
+        return ereturnvalue::OK;
+    }
     // [piece] is a part of text(i): when it is all of a string argument, the
     // argument is handed on instead of copied.
     ereturnvalue returnPiece(int32_t i, std::string_view piece);

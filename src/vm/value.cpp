@@ -4,6 +4,7 @@
 #include "vm/value.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -84,6 +85,8 @@ constexpr size_t kBlockSizes[] = {32, 64, 128, 256, 512};
 constexpr int kBlockClasses = 5;
 constexpr int32_t kMaxPooledBlocks = 4096; // per class; beyond that, free()
 static_assert(sizeof(StringObject) == 16 && sizeof(Value) == 16);
+static_assert(kBlockSizes[0] == 32 && kBlockSizes[1] == 64 && kBlockSizes[2] == 128 && kBlockSizes[3] == 256 &&
+              kBlockSizes[4] == 512);
 
 struct BlockPool
 {
@@ -109,10 +112,10 @@ thread_local BlockPool tBlockPool;
 // The class of a block of [bytes], or -1 when it is not pooled.
 int blockClass(int64_t bytes) noexcept
 {
-    if (!kPoolBlocks) return -1;
-    for (int c = 0; c < kBlockClasses; ++c)
-        if (bytes <= int64_t(kBlockSizes[c])) return c;
-    return -1;
+    if (!kPoolBlocks || bytes > int64_t(kBlockSizes[kBlockClasses - 1])) return -1;
+    if (bytes <= int64_t(kBlockSizes[0])) return 0;
+    // The sizes are the powers of two from 32 on.
+    return static_cast<int>(std::bit_width(static_cast<uint64_t>(bytes - 1))) - 5;
 }
 
 void* allocateBlock(int c)
