@@ -446,64 +446,57 @@ template <typename Visit> void forEachScalar(const Value& value, Visit&& visit)
 thread_local std::string tJoinBuffer;
 constexpr size_t kKeptJoinBuffer = 64 * 1024;
 
-// Whether arguments [first] on are all texts or arrays of texts.
-bool allTexts(SysCall& call, int32_t first)
+// Calls [visit] with each value of arguments [first] on, the elements of
+// arrays one level deep, while it answers true; false when it stopped.
+template <typename Visit> bool forEachElement(SysCall& call, int32_t first, Visit&& visit)
 {
     for (int32_t i = first; i <= call.argc; ++i)
     {
         const Value& v = call.arg(i);
-        if (v.isString()) continue;
-        if (!v.isArray()) return false;
-        const ValueVector& items = v.arrayItems();
-        for (int32_t k = 0; k < items.count(); ++k)
-            if (!items[k].isString()) return false;
-    }
-    return true;
-}
-
-// Calls [visit] with each text of arguments [first] on, which allTexts accepted.
-template <typename Visit> void forEachText(SysCall& call, int32_t first, Visit&& visit)
-{
-    for (int32_t i = first; i <= call.argc; ++i)
-    {
-        const Value& v = call.arg(i);
-        if (v.isString())
+        if (!v.isArray())
         {
-            visit(v.stringView());
+            if (!visit(v)) return false;
             continue;
         }
         const ValueVector& items = v.arrayItems();
         for (int32_t k = 0; k < items.count(); ++k)
-            visit(items[k].stringView());
+            if (!visit(items[k])) return false;
     }
+    return true;
 }
 
-// The plain join of texts: the result is measured, then filled in place.
+// The plain join of texts (and arrays of texts): the result is measured, then
+// filled in place. False, with nothing done, for anything else.
 bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
 {
     // No separator before the first text that is not empty.
-    if (!allTexts(call, first)) return false;
     int64_t length = 0;
     bool started = false;
-    forEachText(call, first,
-                [&](std::string_view text)
-                {
-                    length += static_cast<int64_t>(text.size()) + (started ? int64_t(separator.size()) : 0);
-                    started = started || !text.empty();
-                });
+    const bool texts = forEachElement(call, first,
+                                      [&](const Value& v)
+                                      {
+                                          if (!v.isString()) return false;
+                                          const size_t n = v.stringView().size();
+                                          length += static_cast<int64_t>(n + (started ? separator.size() : 0));
+                                          started = started || n != 0;
+                                          return true;
+                                      });
+    if (!texts) return false;
     Value out = Value::stringOfLength(length);
     char* at = out.textBuffer();
     started = false;
-    forEachText(call, first,
-                [&](std::string_view text)
-                {
-                    if (started && separator.size() == 1)
-                        *at++ = separator[0];
-                    else if (started)
-                        at = std::copy(separator.begin(), separator.end(), at);
-                    at = std::copy(text.begin(), text.end(), at);
-                    started = started || !text.empty();
-                });
+    forEachElement(call, first,
+                   [&](const Value& v)
+                   {
+                       const std::string_view text = v.stringView();
+                       if (started && separator.size() == 1)
+                           *at++ = separator[0];
+                       else if (started)
+                           at = std::copy(separator.begin(), separator.end(), at);
+                       at = std::copy(text.begin(), text.end(), at);
+                       started = started || !text.empty();
+                       return true;
+                   });
     call.returnValue(std::move(out));
     return true;
 }
