@@ -257,7 +257,10 @@ Value* VirtualMachine::lendFirst(Value& argument, int32_t store)
 ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext)
 {
     if (id >= -1) raiseRuntimeError("unknown system function called");
-    const SysFunction* row = findFunction(id);
+    // A page calls a few functions many times: rows found once are kept by id.
+    FoundRow& found = foundRows_[static_cast<uint32_t>(id) % kFoundRows];
+    if (found.id != id) found = {id, findFunction(id)};
+    const SysFunction* row = found.row;
     // The common case: no by-reference parameter and [.. args, k] in order.
     // Nothing is lent, so nothing needs to go back on a failure or copy back.
     if (row && (row->byRefMask == 0 || row->declaredCount <= 0))

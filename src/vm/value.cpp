@@ -281,7 +281,10 @@ ValueVector::~ValueVector()
 
 void ValueVector::clear() noexcept
 {
-    releaseElements();
+    // The storage goes too, so the slots are not reset one by one.
+    for (int32_t i = count_; i-- > 0;)
+        items_[i].release();
+    count_ = 0;
     freeStorage(items_, capacity_);
     items_ = nullptr;
     capacity_ = 0;

@@ -229,6 +229,13 @@ class VirtualMachine
     uint32_t fastVersion_ = 0;
 
     bool fastCalls_ = true;
+    struct FoundRow
+    {
+        int32_t id = 0; // no function has id 0
+        const SysFunction* row = nullptr;
+    };
+    static constexpr uint32_t kFoundRows = 64;
+    FoundRow foundRows_[kFoundRows];
     CallFrame argFrame_; // what SysCall::frame names when the arguments stay on the stack
 };
 
