@@ -392,7 +392,7 @@ ereturnvalue split(SysCall& call)
         for (size_t i = 0; i < text.size(); ++i)
         {
             const std::string_view byte = text.substr(i, 1);
-            items.push(Value::string(quoted ? TrimQuotes(byte) : byte));
+            items.pushString(quoted ? TrimQuotes(byte) : byte);
         }
         return call.returnArray(std::move(items));
     }
@@ -400,7 +400,7 @@ ereturnvalue split(SysCall& call)
     const std::string_view text = call.text(2);
     TextSplitter splitter(separator, text, quoted, false, 0);
     items.reserve(splitter.remaining());
-    splitter.forEach([&](std::string_view piece) { items.push(Value::string(quoted ? TrimQuotes(piece) : piece)); });
+    splitter.forEach([&](std::string_view piece) { items.pushString(quoted ? TrimQuotes(piece) : piece); });
     return call.returnArray(std::move(items));
 }
 

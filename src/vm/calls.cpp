@@ -263,6 +263,20 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool 
     const SysFunction* row = found.row;
     // The common case: no by-reference parameter and [.. args, k] in order.
     // Nothing is lent, so nothing needs to go back on a failure or copy back.
+    if (row && fastCalls_ && (row->byRefMask == 0 || row->declaredCount <= 0))
+    {
+        const Value* top = stack_.top();
+        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
+        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
+            return callInPlace(*row, stack_.count() - 1 - count, count, storeRunsNext ? returnAddress : -1);
+    }
+    return callWithFrame(row, returnAddress);
+}
+
+// The call in a frame of its own: by-reference parameters, or a machine
+// that pushes a frame for every call.
+ereturnvalue VirtualMachine::callWithFrame(const SysFunction* row, int32_t returnAddress)
+{
     if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
     {
         const Value* top = stack_.top();
@@ -270,7 +284,6 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool 
         if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
         {
             const int32_t below = stack_.count() - 1 - count;
-            if (fastCalls_) return callInPlace(*row, below, count, storeRunsNext ? returnAddress : -1);
             CallFrame& frame = pushFrame(returnAddress);
             bindValues(frame, stack_.data() + below, count);
             stack_.truncatePlain(below);

@@ -290,6 +290,16 @@ void ValueVector::clear() noexcept
     capacity_ = 0;
 }
 
+void ValueVector::pushString(std::string_view text)
+{
+    if (count_ >= capacity_) growTo(static_cast<int64_t>(count_) + 1);
+    StringObject* s = StringObject::create(text, 0);
+    // Slots past the count are always Null, so no release is needed.
+    Value& slot = items_[count_++];
+    slot.type_ = ValueType::String;
+    slot.u_.s = s;
+}
+
 void ValueVector::reserve(int32_t n)
 {
     if (n > capacity_) growTo(n);

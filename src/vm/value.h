@@ -88,8 +88,9 @@ class ValueVector
     inline void push(const Value& v);
     inline void pushInteger(int32_t v); // fast paths for scalars
     inline void pushReference(int32_t slot);
-    inline bool pop() noexcept;     // false on an empty vector
-    inline void dropTop() noexcept; // pop() on a vector known not to be empty
+    void pushString(std::string_view text); // push(Value::string(text)) without the temporary
+    inline bool pop() noexcept;             // false on an empty vector
+    inline void dropTop() noexcept;         // pop() on a vector known not to be empty
     // dropTop() of a top already moved from (Null).
     void dropMovedTop() noexcept { --count_; }
     inline Value* top() noexcept;

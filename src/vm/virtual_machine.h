@@ -147,6 +147,7 @@ class VirtualMachine
     ereturnvalue callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext);
     // [store]: where the instruction that surely runs next is, or -1.
     ereturnvalue callInPlace(const SysFunction& row, int32_t below, int32_t count, int32_t store);
+    __attribute__((noinline)) ereturnvalue callWithFrame(const SysFunction* row, int32_t returnAddress);
     Value* lendFirst(Value& argument, int32_t store);
     void enter(int32_t count);
     bool enterByValue(int32_t count); // the common ENTER; false: take enter()
