@@ -439,6 +439,11 @@ static_assert(std::is_standard_layout_v<StringObject> && offsetof(StringObject, 
 static_assert(std::is_standard_layout_v<ArrayObject> && offsetof(ArrayObject, refs) == 0);
 static_assert(std::is_standard_layout_v<DateObject> && offsetof(DateObject, refs) == 0);
 
+void Value::releaseHeap() noexcept
+{
+    if (--heapRefs() == 0) destroyHeap();
+}
+
 void Value::destroyHeap() noexcept
 {
     switch (type_)

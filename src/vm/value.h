@@ -247,6 +247,7 @@ class Value
     // Drops this value's count on a heap payload; the caller overwrites the value.
     inline void release() noexcept;
     void destroyHeap() noexcept; // the last count is gone
+    void releaseHeap() noexcept;
     int32_t& heapRefs() const noexcept { return *reinterpret_cast<int32_t*>(u_.s); }
 
     ValueType type_;
@@ -294,7 +295,7 @@ inline void Value::retain() const noexcept
 
 inline void Value::release() noexcept
 {
-    if (isHeapType(type_) && --heapRefs() == 0) destroyHeap();
+    if (isHeapType(type_)) releaseHeap();
 }
 
 inline bool Value::isUnsharedArray() const noexcept
