@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +31,11 @@ class TextSplitter
     // How many pieces next() has still to give, found by a dry run, so that
     // callers can size their container once.
     int32_t remaining() const noexcept;
+    // Calls [visit] with each piece next() would give, in order.
+    template <typename Visit> void forEach(Visit&& visit);
 
   private:
+    bool plainByte() const noexcept { return separator_.size() == 1 && !quoteAware_ && !skipEmpty_ && maxPieces_ <= 0; }
     size_t findSeparator(size_t from, size_t& length) noexcept;
     bool atSeparator(size_t i) const noexcept;
 
@@ -45,6 +49,35 @@ class TextSplitter
     bool inQuotes_ = false; // carries over from piece to piece
     bool done_;
 };
+
+template <typename Visit> void TextSplitter::forEach(Visit&& visit)
+{
+    if (!plainByte())
+    {
+        std::string_view piece;
+        while (next(piece))
+            visit(piece);
+        return;
+    }
+    // One separator byte and nothing else to heed: a straight scan.
+    if (done_) return;
+    done_ = true;
+    const char c = separator_[0];
+    const char* at = text_.data() + start_;
+    const char* const end = text_.data() + text_.size();
+    start_ = text_.size();
+    for (;;)
+    {
+        const auto* hit = static_cast<const char*>(std::memchr(at, c, static_cast<size_t>(end - at)));
+        if (!hit)
+        {
+            visit(std::string_view(at, static_cast<size_t>(end - at)));
+            return;
+        }
+        visit(std::string_view(at, static_cast<size_t>(hit - at)));
+        at = hit + 1;
+    }
+}
 
 std::vector<std::string> SplitText(std::string_view separator, std::string_view text, bool quoteAware, bool skipEmpty,
                                    int32_t maxPieces);

@@ -93,6 +93,17 @@ ereturnvalue count(SysCall& call)
 
 ereturnvalue push(SysCall& call)
 {
+    Value& array = call.arg(1);
+    if (array.isUnsharedArray())
+    {
+        // Nothing else holds it (see reusingFirst): it grows in place, and
+        // only once the room for all elements is there.
+        ValueVector& grown = array.mutableArray();
+        grown.reserve(grown.count() + call.argc - 1);
+        for (int32_t i = 2; i <= call.argc; ++i)
+            grown.push(std::move(call.arg(i)));
+        return call.returnValue(std::move(array));
+    }
     const ValueVector& first = call.array(1);
     ValueVector items;
     items.reserve(first.count() + call.argc - 1);
@@ -381,7 +392,7 @@ ereturnvalue split(SysCall& call)
         for (size_t i = 0; i < text.size(); ++i)
         {
             const std::string_view byte = text.substr(i, 1);
-            items.push(Value::string(quoted ? TrimQuotes(byte) : byte));
+            items.pushString(quoted ? TrimQuotes(byte) : byte);
         }
         return call.returnArray(std::move(items));
     }
@@ -389,9 +400,7 @@ ereturnvalue split(SysCall& call)
     const std::string_view text = call.text(2);
     TextSplitter splitter(separator, text, quoted, false, 0);
     items.reserve(splitter.remaining());
-    std::string_view piece;
-    while (splitter.next(piece))
-        items.push(Value::string(quoted ? TrimQuotes(piece) : piece));
+    splitter.forEach([&](std::string_view piece) { items.pushString(quoted ? TrimQuotes(piece) : piece); });
     return call.returnArray(std::move(items));
 }
 
@@ -437,11 +446,67 @@ template <typename Visit> void forEachScalar(const Value& value, Visit&& visit)
 thread_local std::string tJoinBuffer;
 constexpr size_t kKeptJoinBuffer = 64 * 1024;
 
+// Calls [visit] with each value of arguments [first] on, the elements of
+// arrays one level deep, while it answers true; false when it stopped.
+template <typename Visit> bool forEachElement(SysCall& call, int32_t first, Visit&& visit)
+{
+    for (int32_t i = first; i <= call.argc; ++i)
+    {
+        const Value& v = call.arg(i);
+        if (!v.isArray())
+        {
+            if (!visit(v)) return false;
+            continue;
+        }
+        const ValueVector& items = v.arrayItems();
+        for (int32_t k = 0; k < items.count(); ++k)
+            if (!visit(items[k])) return false;
+    }
+    return true;
+}
+
+// The plain join of texts (and arrays of texts): the result is measured, then
+// filled in place. False, with nothing done, for anything else.
+bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
+{
+    // No separator before the first text that is not empty.
+    int64_t length = 0;
+    bool started = false;
+    const bool texts = forEachElement(call, first,
+                                      [&](const Value& v)
+                                      {
+                                          if (!v.isString()) return false;
+                                          const size_t n = v.stringView().size();
+                                          length += static_cast<int64_t>(n + (started ? separator.size() : 0));
+                                          started = started || n != 0;
+                                          return true;
+                                      });
+    if (!texts) return false;
+    Value out = Value::stringOfLength(length);
+    char* at = out.textBuffer();
+    started = false;
+    forEachElement(call, first,
+                   [&](const Value& v)
+                   {
+                       const std::string_view text = v.stringView();
+                       if (started && separator.size() == 1)
+                           *at++ = separator[0];
+                       else if (started)
+                           at = std::copy(separator.begin(), separator.end(), at);
+                       at = std::copy(text.begin(), text.end(), at);
+                       started = started || !text.empty();
+                       return true;
+                   });
+    call.returnValue(std::move(out));
+    return true;
+}
+
 ereturnvalue join(SysCall& call)
 {
     const bool hasSeparator = call.argc >= 2;
     const std::string_view separator = hasSeparator ? call.text(1) : std::string_view();
     const bool quoted = call.variant() == kQuoted;
+    if (!quoted && joinTexts(call, separator, hasSeparator ? 2 : 1)) return ereturnvalue::OK;
     std::string& out = tJoinBuffer;
     out.clear();
     std::string scratch;
@@ -472,7 +537,7 @@ constexpr ArgRule kFindArgs = ArgRule::between(2, 5, ArgRule::Message::Exact, 5)
 
 constexpr SysFunction kArrayFunctions[] = {
     Fn("count", -5633, ArgRule::exactly(1), count).message("size").declared(1),
-    Fn("push", -5634, ArgRule::atLeast(2), push),
+    Fn("push", -5634, ArgRule::atLeast(2), push).reusingFirst(),
     Fn("pop", -5635, ArgRule::exactly(1), pop).declared(1, {1}),
     Fn("sort", -5636, ArgRule::exactly(1), sort).as(kPlain),
     Fn("strsort", -5637, ArgRule::exactly(1), sort).as(kByText).message("sort"),

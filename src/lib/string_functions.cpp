@@ -35,8 +35,8 @@ constexpr int32_t kLast = 1;
 constexpr int32_t kLeft = 0;
 constexpr int32_t kRight = 1;
 
-// Patterns up to this length are searched backwards by direct comparison;
-// the cost per text byte stays bounded by it.
+// Patterns up to this length are searched by direct comparison; the cost per
+// text byte stays bounded by it.
 constexpr size_t kShortPattern = 16;
 
 ereturnvalue strLen(SysCall& call)
@@ -70,6 +70,28 @@ ereturnvalue stringCompare(SysCall& call)
         if (x == '\0') break;
     }
     return call.returnInt(0);
+}
+
+// First occurrence of [pattern] (non-empty, not longer than [text]). Short
+// patterns are compared where their first byte is found.
+size_t findFirst(std::string_view text, std::string_view pattern)
+{
+    const size_t m = pattern.size();
+    if (m > kShortPattern)
+    {
+        // The C library's memmem is linear in the worst case; string_view::find is not.
+        const void* hit = memmem(text.data(), text.size(), pattern.data(), m);
+        return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+    }
+    const char* const begin = text.data();
+    const char* const last = begin + (text.size() - m); // the last place a match can start
+    for (const char* at = begin; at <= last; ++at)
+    {
+        at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<size_t>(last - at) + 1));
+        if (!at) break;
+        if (std::memcmp(at + 1, pattern.data() + 1, m - 1) == 0) return static_cast<size_t>(at - begin);
+    }
+    return std::string_view::npos;
 }
 
 // Last occurrence of [pattern] (non-empty, not longer than [text]). Short
@@ -121,11 +143,7 @@ ereturnvalue strStr(SysCall& call)
     if (text.empty() || pattern.empty() || pattern.size() > text.size()) return call.returnInt(-1);
     size_t pos;
     if (call.variant() == kFirst)
-    {
-        // The C library's memmem is linear in the worst case; string_view::find is not.
-        const void* hit = memmem(text.data(), text.size(), pattern.data(), pattern.size());
-        pos = hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
-    }
+        pos = findFirst(text, pattern);
     else
         pos = findLast(text, pattern);
     return call.returnInt(pos == std::string_view::npos ? -1 : static_cast<int32_t>(pos));
@@ -165,8 +183,16 @@ bool changeCase(const char* in, char* out, size_t n, unsigned char from) noexcep
 // strtoupper and strtolower. Texts without a byte to change are handed on.
 ereturnvalue strCase(SysCall& call)
 {
-    const std::string_view text = call.text(1);
     const unsigned char from = call.variant() == kToUpper ? 'a' : 'A';
+    Value& argument = call.arg(1);
+    if (argument.isUnsharedString())
+    {
+        // The call's own text, made for it (a join's result, say): changed where it is.
+        const size_t n = argument.stringView().size();
+        changeCase(argument.cString(), argument.textBuffer(), n, from);
+        return call.returnValue(std::move(argument));
+    }
+    const std::string_view text = call.text(1);
     // Block by block into a result sized once; most texts fit the first block.
     char block[4096];
     Value out;

@@ -192,12 +192,91 @@ void VirtualMachine::enter(int32_t count)
     bindArguments(*frame, count);
 }
 
-ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
+// The handler reads the arguments where the caller pushed them: no frame is
+// pushed and nothing is copied but the values of references. The depth still
+// counts the call, as a frame would. The count's slot takes the result.
+__attribute__((always_inline)) inline ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below,
+                                                                               int32_t count, int32_t store)
+{
+    if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
+    Value* const args = stack_.data() + below;
+    // From the last, as binding goes, so that the first failing read is the same.
+    for (int32_t i = count - 1; i >= 1; --i)
+        if (args[i].isReference()) args[i] = peekFast(args[i]);
+    Value* lender = nullptr;
+    if (count > 0 && args[0].isReference())
+    {
+        if (row.reusesFirst && store >= 0) lender = lendFirst(args[0], store);
+        if (!lender) args[0] = peekFast(args[0]);
+    }
+    if (!argFrame_.empty()) argFrame_.reset();
+    Value& result = args[count];
+    result = Value();
+    ereturnvalue code;
+    try
+    {
+        SysCall call{*this, row, argFrame_, count, result, args};
+        if (!row.rule.accepts(count) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
+        code = row.handler(call);
+    }
+    catch (...)
+    {
+        // The handler left a lent value as it was; handlers touch no variable.
+        if (lender) *lender = std::move(args[0]);
+        stack_.truncate(below); // as the frame path leaves it
+        throw;
+    }
+    if (count > 0) args[0] = std::move(result);
+    stack_.truncate(below + 1);
+    return code;
+}
+
+// "$v = f($v, ...)": when the instruction at [store] puts the result into the
+// variable that [argument] names, the variable's value moves into the
+// argument, as the store replaces it anyway. An array nobody else holds can
+// then be changed in place. The other arguments were read first, so one that
+// names the same variable still shares the value. Returns the variable that
+// lent its value, or null.
+Value* VirtualMachine::lendFirst(Value& argument, int32_t store)
+{
+    if (image_->codeSize() - store < 5) return nullptr;
+    const uint8_t* at = image_->code() + store;
+    const int32_t slot = readInt32LE(at + 1);
+    const int32_t p = argument.rawInt();
+    Value* variable = nullptr;
+    if (at[0] == uint8_t(Op::POPGLOBAL) && p >= 0 && slot == p && p < globals_.count())
+        variable = &globals_[p];
+    else if (at[0] == uint8_t(Op::POPLOCAL) && p < 0 && p != INT32_MIN && slot == -p && frame_ &&
+             slot < frame_->locals.count())
+        variable = &frame_->locals[slot];
+    if (!variable || variable->isReference()) return nullptr;
+    argument = std::move(*variable);
+    return variable;
+}
+
+ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext)
 {
     if (id >= -1) raiseRuntimeError("unknown system function called");
-    const SysFunction* row = findFunction(id);
+    // A page calls a few functions many times: rows found once are kept by id.
+    FoundRow& found = foundRows_[static_cast<uint32_t>(id) % kFoundRows];
+    if (found.id != id) found = {id, findFunction(id)};
+    const SysFunction* row = found.row;
     // The common case: no by-reference parameter and [.. args, k] in order.
     // Nothing is lent, so nothing needs to go back on a failure or copy back.
+    if (row && fastCalls_ && (row->byRefMask == 0 || row->declaredCount <= 0))
+    {
+        const Value* top = stack_.top();
+        const int32_t count = top && top->isInteger() ? top->rawInt() : -1;
+        if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
+            return callInPlace(*row, stack_.count() - 1 - count, count, storeRunsNext ? returnAddress : -1);
+    }
+    return callWithFrame(row, returnAddress);
+}
+
+// The call in a frame of its own: by-reference parameters, or a machine
+// that pushes a frame for every call.
+ereturnvalue VirtualMachine::callWithFrame(const SysFunction* row, int32_t returnAddress)
+{
     if (row && (row->byRefMask == 0 || row->declaredCount <= 0))
     {
         const Value* top = stack_.top();
@@ -205,7 +284,6 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
         if (count >= 0 && (row->declaredCount < 0 || count == row->declaredCount) && stack_.count() - 1 >= count)
         {
             const int32_t below = stack_.count() - 1 - count;
-            if (fastCalls_) return callInPlace(*row, below, count);
             CallFrame& frame = pushFrame(returnAddress);
             bindValues(frame, stack_.data() + below, count);
             stack_.truncatePlain(below);
@@ -238,33 +316,6 @@ ereturnvalue VirtualMachine::callSystem(int32_t id, int32_t returnAddress)
     stack_.push(std::move(result));
     copyBack(frame);
     popFrame();
-    return code;
-}
-
-// The handler reads the arguments where the caller pushed them: no frame is
-// pushed and nothing is copied but the values of references. The depth still
-// counts the call, as a frame would.
-ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below, int32_t count)
-{
-    if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
-    Value* const args = stack_.data() + below;
-    // From the last, as binding goes, so that the first failing read is the same.
-    for (int32_t i = count - 1; i >= 0; --i)
-        if (args[i].isReference()) args[i] = peekFast(args[i]);
-    if (!argFrame_.empty()) argFrame_.reset();
-    Value result;
-    ereturnvalue code;
-    try
-    {
-        code = InvokeSysFunction(row, *this, argFrame_, count, result, args);
-    }
-    catch (...)
-    {
-        stack_.truncate(below); // as the frame path leaves it
-        throw;
-    }
-    stack_.truncate(below);
-    stack_.push(std::move(result));
     return code;
 }
 

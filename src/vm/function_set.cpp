@@ -7,23 +7,15 @@
 namespace tn
 {
 
-Value& SysCall::arg(int32_t i)
+Value& SysCall::frameArg(int32_t i)
 {
-    if (args && i >= 1 && i <= argc) return args[i - 1];
     // Past the arguments a frame's fresh slot reads as Null.
     return frame.locals.at(i);
 }
 
-std::string_view SysCall::text(int32_t i)
+std::string_view SysCall::convertedText(const Value& v)
 {
-    const Value& v = arg(i);
-    if (v.isString()) return v.stringView();
     return scratch.emplace_front(vm.toText(v));
-}
-
-int32_t SysCall::integer(int32_t i)
-{
-    return arg(i).toInt();
 }
 
 double SysCall::number(int32_t i)
@@ -50,12 +42,6 @@ ereturnvalue SysCall::returnNull()
     return ereturnvalue::OK;
 }
 
-ereturnvalue SysCall::returnInt(int32_t v)
-{
-    result.setInteger(v);
-    return ereturnvalue::OK;
-}
-
 ereturnvalue SysCall::returnFloat(double v)
 {
     result.setFloat(v);
@@ -77,12 +63,6 @@ ereturnvalue SysCall::returnDate(const DateValue& d)
 ereturnvalue SysCall::returnArray(ValueVector&& items)
 {
     result = Value::array(std::move(items));
-    return ereturnvalue::OK;
-}
-
-ereturnvalue SysCall::returnValue(Value&& v)
-{
-    result = std::move(v);
     return ereturnvalue::OK;
 }
 
@@ -134,20 +114,22 @@ void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& decl
         frame.addFlag(((row.byRefMask >> i) & 1u) != 0);
 }
 
+void RefuseArgumentCount(SysCall& call)
+{
+    const ArgRule& rule = call.function.rule;
+    char text[96];
+    std::snprintf(text, sizeof text,
+                  rule.message == ArgRule::Message::Exact ? "Expecting %d arguments, %d were provided"
+                                                          : "Expecting a minimum of %d arguments, %d were provided",
+                  rule.expected, call.argc);
+    call.fail(text);
+}
+
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
                                Value& result, Value* args)
 {
     SysCall call{vm, row, frame, argc, result, args};
-    if (!row.rule.accepts(argc) && row.rule.message != ArgRule::Message::None)
-    {
-        char text[96];
-        std::snprintf(text, sizeof text,
-                      row.rule.message == ArgRule::Message::Exact
-                          ? "Expecting %d arguments, %d were provided"
-                          : "Expecting a minimum of %d arguments, %d were provided",
-                      row.rule.expected, argc);
-        call.fail(text);
-    }
+    if (!row.rule.accepts(argc) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
     return row.handler(call);
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/result_codes.h"
 #include "vm/date_value.h"
+#include "vm/value.h"
 
 #include <cstdint>
 #include <forward_list>
@@ -100,6 +101,11 @@ struct SysFunction
     const char* messageName = nullptr; // "Invalid call to ..." name; null: the script name
     int8_t declaredCount = -1;         // checked by the machine before the handler (-1: any)
     uint32_t byRefMask = 0;            // bit i set: parameter i (1-based) is by reference
+    // "$v = f($v, ...)" may hand the handler $v's own value as argument 1, so
+    // that an unshared value can be changed in place. The handler promises to
+    // change that argument only once nothing can fail any more, to answer OK
+    // and not to stop the run.
+    bool reusesFirst = false;
 
     constexpr SysFunction as(int32_t v) const
     {
@@ -123,6 +129,12 @@ struct SysFunction
             r.byRefMask |= 1u << p;
         return r;
     }
+    constexpr SysFunction reusingFirst() const
+    {
+        SysFunction r = *this;
+        r.reusesFirst = true;
+        return r;
+    }
     constexpr const char* shownName() const { return messageName ? messageName : name; }
 };
 
@@ -144,25 +156,46 @@ struct SysCall
     Value& result;
     Value* args = nullptr; // arguments 1..argc when they sit on the operand stack
 
-    Value& arg(int32_t i); // 1-based; by-reference arguments are written here
+    // 1-based; by-reference arguments are written here.
+    Value& arg(int32_t i)
+    {
+        if (args && i >= 1 && i <= argc) return args[i - 1];
+        return frameArg(i);
+    }
     int32_t variant() const noexcept { return function.variant; }
 
     // Argument [i] as text; dates in the script's display settings. The view
     // lives as long as the call.
-    std::string_view text(int32_t i);
-    int32_t integer(int32_t i);
+    std::string_view text(int32_t i)
+    {
+        const Value& v = arg(i);
+        return v.isString() ? v.stringView() : convertedText(v);
+    }
+    int32_t integer(int32_t i)
+    {
+        const Value& v = arg(i);
+        return v.isInteger() ? v.rawInt() : v.toInt();
+    }
     double number(int32_t i);
     DateValue date(int32_t i);
     // The elements of an array argument; an empty list for anything else.
     const ValueVector& array(int32_t i);
 
     ereturnvalue returnNull();
-    ereturnvalue returnInt(int32_t v);
+    ereturnvalue returnInt(int32_t v)
+    {
+        result.setInteger(v);
+        return ereturnvalue::OK;
+    }
     ereturnvalue returnFloat(double v);
     ereturnvalue returnText(std::string_view text);
     ereturnvalue returnDate(const DateValue& d);
     ereturnvalue returnArray(ValueVector&& items);
-    ereturnvalue returnValue(Value&& v);
+    ereturnvalue returnValue(Value&& v)
+    {
+        result = std::move(v);
+        return ereturnvalue::OK;
+    }
     // [piece] is a part of text(i): when it is all of a string argument, the
     // argument is handed on instead of copied.
     ereturnvalue returnPiece(int32_t i, std::string_view piece);
@@ -171,6 +204,10 @@ struct SysCall
     [[noreturn]] void fail(std::string_view detail);
 
     std::forward_list<std::string> scratch{}; // texts of converted arguments; nodes never move
+
+  private:
+    Value& frameArg(int32_t i);
+    std::string_view convertedText(const Value& v);
 };
 
 // One function set: the rows of its families, indexed by id for dispatch,
@@ -215,6 +252,8 @@ using FunctionSets = std::vector<const FunctionSet*>;
 // [args]: the arguments in place (see SysCall::args), else they are the frame's locals.
 ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallFrame& frame, int32_t argc,
                                Value& result, Value* args = nullptr);
+// "Invalid call to ...": the count the row's rule refuses.
+[[noreturn]] void RefuseArgumentCount(SysCall& call);
 // Declared count and by-reference flags of a row, appended to the frame.
 void DescribeSysFunction(const SysFunction& row, CallFrame& frame, int32_t& declared);
 

@@ -4,11 +4,14 @@
 #include "vm/value.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -25,6 +28,8 @@ constexpr int64_t kMaxVectorBytes = int64_t(1) << 30;
 thread_local std::vector<ArrayObject*> tPendingArrays;
 thread_local bool tDrainingArrays = false;
 
+void deleteArray(ArrayObject* array) noexcept;
+
 void destroyArray(ArrayObject* array) noexcept
 {
     if (tDrainingArrays)
@@ -33,12 +38,12 @@ void destroyArray(ArrayObject* array) noexcept
         return;
     }
     tDrainingArrays = true;
-    delete array;
+    deleteArray(array);
     while (!tPendingArrays.empty())
     {
         ArrayObject* next = tPendingArrays.back();
         tPendingArrays.pop_back();
-        delete next;
+        deleteArray(next);
     }
     tDrainingArrays = false;
 }
@@ -65,48 +70,86 @@ void appendFloat(std::string& out, double v)
     out += big;
 }
 
-// Small texts come and go by the million in text-heavy scripts. Blocks of up
-// to 128 bytes wait on per-size lists for reuse instead of going back to
-// malloc; a pooled block's capacity is exactly its size class, so freeing
-// knows the class. Under AddressSanitizer every block goes to malloc and free,
-// so that it still sees each one.
+// Small blocks come and go by the million in scripts that work on texts and
+// arrays: texts, array objects and element storage of up to 512 bytes wait on
+// per-size lists for reuse instead of going back to malloc. A pooled block is
+// exactly its class's size, which its owner can tell from what it records (a
+// text's or a vector's capacity), so freeing knows the class. Under
+// AddressSanitizer every block goes to malloc and free, so that it still sees each one.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kPoolStrings = false;
+constexpr bool kPoolBlocks = false;
 #else
-constexpr bool kPoolStrings = true;
+constexpr bool kPoolBlocks = true;
 #endif
-constexpr int64_t kPooledCapacity[] = {16, 48, 112}; // blocks of 32, 64 and 128 bytes
-constexpr int32_t kMaxPooledBlocks = 4096;           // per class; beyond that, free()
-static_assert(sizeof(StringObject) == 16);
+constexpr size_t kBlockSizes[] = {32, 64, 128, 256, 512};
+constexpr int kBlockClasses = 5;
+constexpr int32_t kMaxPooledBlocks = 4096; // per class; beyond that, free()
+static_assert(sizeof(StringObject) == 16 && sizeof(Value) == 16);
+static_assert(kBlockSizes[0] == 32 && kBlockSizes[1] == 64 && kBlockSizes[2] == 128 && kBlockSizes[3] == 256 &&
+              kBlockSizes[4] == 512);
 
-struct StringPool
+struct BlockPool
 {
     struct FreeBlock
     {
         FreeBlock* next;
     };
-    FreeBlock* heads[3] = {};
-    int32_t counts[3] = {};
+    FreeBlock* heads[kBlockClasses] = {};
+    int32_t counts[kBlockClasses] = {};
 
-    StringPool() = default;
-    StringPool(const StringPool&) = delete;
-    StringPool& operator=(const StringPool&) = delete;
-    ~StringPool()
+    BlockPool() = default;
+    BlockPool(const BlockPool&) = delete;
+    BlockPool& operator=(const BlockPool&) = delete;
+    ~BlockPool()
     {
         for (FreeBlock*& head : heads)
             while (head)
                 std::free(std::exchange(head, head->next));
     }
 };
-thread_local StringPool tStringPool;
+thread_local BlockPool tBlockPool;
 
+// The class of a block of [bytes], or -1 when it is not pooled.
+int blockClass(int64_t bytes) noexcept
+{
+    if (!kPoolBlocks || bytes > int64_t(kBlockSizes[kBlockClasses - 1])) return -1;
+    if (bytes <= int64_t(kBlockSizes[0])) return 0;
+    // The sizes are the powers of two from 32 on.
+    return static_cast<int>(std::bit_width(static_cast<uint64_t>(bytes - 1))) - 5;
+}
+
+void* allocateBlock(int c)
+{
+    BlockPool& pool = tBlockPool;
+    if (BlockPool::FreeBlock* block = pool.heads[c])
+    {
+        pool.heads[c] = block->next;
+        --pool.counts[c];
+        return block;
+    }
+    void* block = std::malloc(kBlockSizes[c]);
+    if (!block) throw ereturnvalue::MemAlloc;
+    return block;
+}
+
+void freeBlock(void* p, int c) noexcept
+{
+    BlockPool& pool = tBlockPool;
+    if (pool.counts[c] >= kMaxPooledBlocks)
+    {
+        std::free(p);
+        return;
+    }
+    auto* block = static_cast<BlockPool::FreeBlock*>(p);
+    block->next = pool.heads[c];
+    pool.heads[c] = block;
+    ++pool.counts[c];
+}
+
+// A text's block holds its header and capacity.
 int pooledClass(int64_t capacity) noexcept
 {
-    if (!kPoolStrings) return -1;
-    return capacity <= kPooledCapacity[0]   ? 0
-           : capacity <= kPooledCapacity[1] ? 1
-           : capacity <= kPooledCapacity[2] ? 2
-                                            : -1;
+    return blockClass(capacity + int64_t(sizeof(StringObject)));
 }
 
 // Rounds [capacity] up to its class when the block comes from the pool.
@@ -115,14 +158,8 @@ StringObject* allocateString(int64_t& capacity)
     const int c = pooledClass(capacity);
     if (c >= 0)
     {
-        capacity = kPooledCapacity[c];
-        StringPool& pool = tStringPool;
-        if (StringPool::FreeBlock* block = pool.heads[c])
-        {
-            pool.heads[c] = block->next;
-            --pool.counts[c];
-            return reinterpret_cast<StringObject*>(block);
-        }
+        capacity = int64_t(kBlockSizes[c] - sizeof(StringObject));
+        return static_cast<StringObject*>(allocateBlock(c));
     }
     auto* s = static_cast<StringObject*>(std::malloc(sizeof(StringObject) + static_cast<size_t>(capacity)));
     if (!s) throw ereturnvalue::MemAlloc;
@@ -133,18 +170,78 @@ void freeString(StringObject* s) noexcept
 {
     const int c = pooledClass(s->capacity);
     if (c >= 0)
+        freeBlock(s, c);
+    else
+        std::free(s);
+}
+
+// Element storage: the class of [capacity] elements, or -1.
+int storageClass(int64_t capacity) noexcept
+{
+    return blockClass(capacity * int64_t(sizeof(Value)));
+}
+
+void freeStorage(Value* items, int32_t capacity) noexcept
+{
+    const int c = storageClass(capacity);
+    if (c >= 0 && items)
+        freeBlock(items, c);
+    else
+        std::free(items);
+}
+
+static_assert(sizeof(ArrayObject) <= 32);
+
+ArrayObject* newArray(ValueVector&& items)
+{
+    void* block = kPoolBlocks ? allocateBlock(0) : std::malloc(sizeof(ArrayObject));
+    if (!block) throw ereturnvalue::MemAlloc;
+    return new (block) ArrayObject{1, std::move(items)};
+}
+
+ArrayObject* copyArray(const ValueVector& items)
+{
+    ValueVector copy(items);
+    return newArray(std::move(copy));
+}
+
+void deleteArray(ArrayObject* array) noexcept
+{
+    array->~ArrayObject();
+    if (kPoolBlocks)
+        freeBlock(array, 0);
+    else
+        std::free(array);
+}
+// Copies [n] bytes; most texts are a few bytes long, where memcpy's call
+// costs more than the copy.
+void copyBytes(char* to, const char* from, size_t n) noexcept
+{
+    if (n > 16)
     {
-        StringPool& pool = tStringPool;
-        if (pool.counts[c] < kMaxPooledBlocks)
-        {
-            auto* block = reinterpret_cast<StringPool::FreeBlock*>(s);
-            block->next = pool.heads[c];
-            pool.heads[c] = block;
-            ++pool.counts[c];
-            return;
-        }
+        std::memcpy(to, from, n);
     }
-    std::free(s);
+    else if (n >= 8)
+    {
+        uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    }
+    else if (n >= 4)
+    {
+        uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    }
+    else
+    {
+        for (size_t i = 0; i < n; ++i)
+            to[i] = from[i];
+    }
 }
 } // namespace
 
@@ -160,7 +257,7 @@ StringObject* StringObject::create(std::string_view text, int32_t capacity)
     s->refs = 1;
     s->length = length;
     s->capacity = static_cast<int32_t>(size);
-    if (length) std::memcpy(s->data, text.data(), static_cast<size_t>(length));
+    copyBytes(s->data, text.data(), static_cast<size_t>(length));
     s->data[length] = '\0';
     return s;
 }
@@ -214,10 +311,23 @@ ValueVector::~ValueVector()
 
 void ValueVector::clear() noexcept
 {
-    releaseElements();
-    std::free(items_);
+    // The storage goes too, so the slots are not reset one by one.
+    for (int32_t i = count_; i-- > 0;)
+        items_[i].release();
+    count_ = 0;
+    freeStorage(items_, capacity_);
     items_ = nullptr;
     capacity_ = 0;
+}
+
+void ValueVector::pushString(std::string_view text)
+{
+    if (count_ >= capacity_) growTo(static_cast<int64_t>(count_) + 1);
+    StringObject* s = StringObject::create(text, 0);
+    // Slots past the count are always Null, so no release is needed.
+    Value& slot = items_[count_++];
+    slot.type_ = ValueType::String;
+    slot.u_.s = s;
 }
 
 void ValueVector::reserve(int32_t n)
@@ -248,8 +358,21 @@ void ValueVector::growTo(int64_t needed)
         target = maxElements;
     }
     // Values hold no pointers into themselves, so moving their bytes is a valid relocation.
-    void* grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
-    if (!grown) throw ereturnvalue::MemAlloc;
+    const int c = storageClass(target);
+    if (c >= 0) target = int64_t(kBlockSizes[c] / sizeof(Value));
+    void* grown;
+    if (c < 0 && storageClass(capacity_) < 0)
+    {
+        grown = std::realloc(static_cast<void*>(items_), static_cast<size_t>(target) * sizeof(Value));
+        if (!grown) throw ereturnvalue::MemAlloc;
+    }
+    else
+    {
+        grown = c >= 0 ? allocateBlock(c) : std::malloc(static_cast<size_t>(target) * sizeof(Value));
+        if (!grown) throw ereturnvalue::MemAlloc;
+        if (items_) std::memcpy(grown, static_cast<void*>(items_), static_cast<size_t>(capacity_) * sizeof(Value));
+        freeStorage(items_, capacity_);
+    }
     items_ = static_cast<Value*>(grown);
     std::memset(static_cast<void*>(items_ + capacity_), 0, static_cast<size_t>(target - capacity_) * sizeof(Value));
     capacity_ = static_cast<int32_t>(target);
@@ -273,6 +396,21 @@ Value Value::stringWithCapacity(std::string_view text, int32_t capacity)
     return v;
 }
 
+Value Value::stringOfLength(int64_t length)
+{
+    if (length > 0x7FFFFFF0) throw ereturnvalue::MemAlloc;
+    int64_t capacity = length;
+    Value v;
+    StringObject* s = allocateString(capacity);
+    s->refs = 1;
+    s->length = static_cast<int32_t>(length);
+    s->capacity = static_cast<int32_t>(capacity);
+    s->data[length] = '\0';
+    v.u_.s = s;
+    v.type_ = ValueType::String;
+    return v;
+}
+
 Value Value::date(const DateValue& d)
 {
     Value v;
@@ -284,7 +422,7 @@ Value Value::date(const DateValue& d)
 Value Value::array()
 {
     Value v;
-    v.u_.a = new ArrayObject{1, {}};
+    v.u_.a = newArray({});
     v.type_ = ValueType::Array;
     return v;
 }
@@ -292,29 +430,36 @@ Value Value::array()
 Value Value::array(ValueVector&& items)
 {
     Value v;
-    v.u_.a = new ArrayObject{1, std::move(items)};
+    v.u_.a = newArray(std::move(items));
     v.type_ = ValueType::Array;
     return v;
 }
 
+static_assert(std::is_standard_layout_v<StringObject> && offsetof(StringObject, refs) == 0);
+static_assert(std::is_standard_layout_v<ArrayObject> && offsetof(ArrayObject, refs) == 0);
+static_assert(std::is_standard_layout_v<DateObject> && offsetof(DateObject, refs) == 0);
+
 void Value::releaseHeap() noexcept
+{
+    if (--heapRefs() == 0) destroyHeap();
+}
+
+void Value::destroyHeap() noexcept
 {
     switch (type_)
     {
     case ValueType::String:
-        if (--u_.s->refs == 0) freeString(u_.s);
+        freeString(u_.s);
         break;
     case ValueType::Array:
-        if (--u_.a->refs == 0) destroyArray(u_.a);
+        destroyArray(u_.a);
         break;
     case ValueType::Date:
-        if (--u_.d->refs == 0) delete u_.d;
+        delete u_.d;
         break;
     default:
         break;
     }
-    type_ = ValueType::Null;
-    u_.bits = 0;
 }
 
 int32_t Value::refCount() const noexcept
@@ -336,7 +481,7 @@ ValueVector& Value::mutableArray()
 {
     if (u_.a->refs > 1)
     {
-        auto* copy = new ArrayObject{1, u_.a->items};
+        ArrayObject* copy = copyArray(u_.a->items);
         --u_.a->refs;
         u_.a = copy;
     }

@@ -88,8 +88,11 @@ class ValueVector
     inline void push(const Value& v);
     inline void pushInteger(int32_t v); // fast paths for scalars
     inline void pushReference(int32_t slot);
-    inline bool pop() noexcept;     // false on an empty vector
-    inline void dropTop() noexcept; // pop() on a vector known not to be empty
+    void pushString(std::string_view text); // push(Value::string(text)) without the temporary
+    inline bool pop() noexcept;             // false on an empty vector
+    inline void dropTop() noexcept;         // pop() on a vector known not to be empty
+    // dropTop() of a top already moved from (Null).
+    void dropMovedTop() noexcept { --count_; }
     inline Value* top() noexcept;
     inline Value* second() noexcept;
 
@@ -166,6 +169,8 @@ class Value
     }
     static Value string(std::string_view text);
     static Value stringWithCapacity(std::string_view text, int32_t capacity);
+    // A text of [length] bytes that the caller fills through textBuffer().
+    static Value stringOfLength(int64_t length);
     static Value date(const DateValue& d);
     static Value array(); // empty array
     static Value array(ValueVector&& items);
@@ -204,6 +209,8 @@ class Value
     double rawFloat() const noexcept { return u_.f; }
     std::string_view stringView() const noexcept { return u_.s->view(); }
     const char* cString() const noexcept { return u_.s->data; } // zero-terminated
+    // The bytes of a String nothing else shares, to be changed in place.
+    char* textBuffer() noexcept { return u_.s->data; }
     const ValueVector& arrayItems() const noexcept;
     const DateValue& dateValue() const noexcept;
 
@@ -237,8 +244,11 @@ class Value
         u_.i = v;
     }
     inline void retain() const noexcept;
+    // Drops this value's count on a heap payload; the caller overwrites the value.
     inline void release() noexcept;
+    void destroyHeap() noexcept; // the last count is gone
     void releaseHeap() noexcept;
+    int32_t& heapRefs() const noexcept { return *reinterpret_cast<int32_t*>(u_.s); }
 
     ValueType type_;
     union Payload
@@ -276,22 +286,11 @@ inline bool isHeapType(ValueType t) noexcept
     return ((kHeap >> (static_cast<uint32_t>(t) & 31u)) & 1u) != 0;
 }
 
+// Every heap payload starts with its count, so one test and one increment
+// serve all three kinds.
 inline void Value::retain() const noexcept
 {
-    switch (type_)
-    {
-    case ValueType::String:
-        ++u_.s->refs;
-        break;
-    case ValueType::Array:
-        ++u_.a->refs;
-        break;
-    case ValueType::Date:
-        ++u_.d->refs;
-        break;
-    default:
-        break;
-    }
+    if (isHeapType(type_)) ++heapRefs();
 }
 
 inline void Value::release() noexcept

@@ -506,7 +506,9 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 TN_INT_OPERAND(id);
                 reader.setPc(pc);
                 instructionCounter_ = counter;
-                const ereturnvalue code2 = callSystem(id, pc);
+                bool nextRuns = counter < kMaxInstructions;
+                if constexpr (Sliced) nextRuns = nextRuns && executed < slice;
+                const ereturnvalue code2 = callSystem(id, pc, nextRuns);
                 if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
                 {
                     done = true;
@@ -542,10 +544,10 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 CallFrame* frame = frame_;
                 if (!frame) raiseRuntimeError("invalid pop local ");
                 Value* top = stack_.top();
-                if (top && top->isInteger() && slot >= 0 && slot < frame->locals.count())
+                if (top && !top->isReference() && slot >= 0 && slot < frame->locals.count())
                 {
-                    frame->locals[slot].setInteger(top->rawInt());
-                    stack_.dropTop();
+                    frame->locals[slot] = std::move(*top);
+                    stack_.dropMovedTop();
                     break;
                 }
                 Value v = popOperand();
@@ -556,10 +558,10 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 TN_INT_OPERAND(slot);
                 Value* top = stack_.top();
-                if (top && top->isInteger() && slot >= 0 && slot < globals_.count())
+                if (top && !top->isReference() && slot >= 0 && slot < globals_.count())
                 {
-                    globals_[slot].setInteger(top->rawInt());
-                    stack_.dropTop();
+                    globals_[slot] = std::move(*top);
+                    stack_.dropMovedTop();
                     break;
                 }
                 Value v = popOperand();

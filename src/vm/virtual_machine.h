@@ -145,8 +145,13 @@ class VirtualMachine
     Value* directVariable(int32_t reference, CallFrame* caller);
     void returnLent(CallFrame& frame, CallFrame* caller); // gives lent values back after a failure
     void copyBack(CallFrame& frame);
-    ereturnvalue callSystem(int32_t id, int32_t returnAddress);
-    ereturnvalue callInPlace(const SysFunction& row, int32_t below, int32_t count);
+    // [storeRunsNext]: the instruction at [returnAddress] surely runs right
+    // after the call when it succeeds (no stop, slice end or instruction limit between).
+    ereturnvalue callSystem(int32_t id, int32_t returnAddress, bool storeRunsNext);
+    // [store]: where the instruction that surely runs next is, or -1.
+    ereturnvalue callInPlace(const SysFunction& row, int32_t below, int32_t count, int32_t store);
+    __attribute__((noinline)) ereturnvalue callWithFrame(const SysFunction* row, int32_t returnAddress);
+    Value* lendFirst(Value& argument, int32_t store);
     void enter(int32_t count);
     bool enterByValue(int32_t count); // the common ENTER; false: take enter()
     // The parameter count of a function at [entry] that starts with the plain
@@ -249,6 +254,13 @@ class VirtualMachine
     uint32_t intsVersion_ = 0;
 
     bool fastCalls_ = true;
+    struct FoundRow
+    {
+        int32_t id = 0; // no function has id 0
+        const SysFunction* row = nullptr;
+    };
+    static constexpr uint32_t kFoundRows = 64;
+    FoundRow foundRows_[kFoundRows];
     CallFrame argFrame_; // what SysCall::frame names when the arguments stay on the stack
 };
 

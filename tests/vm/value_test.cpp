@@ -208,6 +208,36 @@ TEST(ValueVectorTest, GrowsOnAccessWithNullElementsUpToTheLimit)
     EXPECT_EQ(empty.count(), 0);
 }
 
+// Texts of every length around the copy paths and block sizes, made whole
+// and zero-terminated; element storage grown one element at a time through
+// the pooled sizes and past them keeps its elements and reads fresh slots as Null.
+TEST(ValueVectorTest, TextsAndElementsCrossEveryBlockSize)
+{
+    const std::string source(700, 'x');
+    ValueVector v;
+    for (int32_t n = 0; n < 600; ++n)
+    {
+        std::string text = source.substr(0, static_cast<size_t>(n));
+        if (n > 0) text[static_cast<size_t>(n) - 1] = static_cast<char>('a' + n % 26);
+        v.pushString(text);
+        ASSERT_EQ(v.count(), n + 1);
+        ASSERT_EQ(v[n].stringView(), text) << n;
+        ASSERT_EQ(v[n].cString()[n], '\0') << n;
+        ASSERT_EQ(v[n].refCount(), 1);
+    }
+    for (int32_t n = 0; n < 600; ++n)
+        ASSERT_EQ(v[n].stringView().size(), static_cast<size_t>(n));
+    v.truncate(3);
+    v.at(40);
+    for (int32_t i = 3; i <= 40; ++i)
+        EXPECT_TRUE(v[i].isNull()) << i;
+    EXPECT_EQ(v[2].stringView(), "xc");
+    ValueVector copy(v);
+    v.clear();
+    EXPECT_EQ(copy.count(), 41);
+    EXPECT_EQ(copy[1].stringView(), "b");
+}
+
 TEST(ValueVectorTest, DeeplyNestedArraysReleaseWithoutRecursion)
 {
     Value nested = Value::array();
