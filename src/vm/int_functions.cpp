@@ -591,7 +591,7 @@ IntFunctions::IntFunctions(const uint8_t* code, int32_t size) : code_(code), siz
     instrs_.push_back({IntOp::Done});
 }
 
-int32_t IntFunctions::find(int32_t entry)
+int32_t IntFunctions::lookUp(int32_t entry)
 {
     if (const auto it = byEntry_.find(entry); it != byEntry_.end()) return it->second >= 0 ? it->second : -1;
     const size_t firstFunction = functions_.size(), firstInstr = instrs_.size();

@@ -101,7 +101,15 @@ class IntFunctions
 
     // The function whose entry (its first flag push, where CALL lands) is
     // [entry], when it qualifies: its index, else -1. Translated on first ask.
-    int32_t find(int32_t entry);
+    int32_t find(int32_t entry)
+    {
+        // A hot call site asks for the same function over and over.
+        if (entry == lastEntry_) return lastFunction_;
+        const int32_t function = lookUp(entry);
+        lastEntry_ = entry;
+        lastFunction_ = function;
+        return function;
+    }
     int32_t parameters(int32_t function) const noexcept { return functions_[size_t(function)].params; }
 
     struct Outcome
@@ -132,6 +140,7 @@ class IntFunctions
     };
     class Translator;
     friend class Translator;
+    int32_t lookUp(int32_t entry);
 
     struct Saved
     {
@@ -147,6 +156,8 @@ class IntFunctions
     std::vector<IntInstr> instrs_; // instrs_[0] is Done
     std::vector<int32_t> registers_;
     std::vector<Saved> saved_;
+    int32_t lastEntry_ = -1;
+    int32_t lastFunction_ = -1;
 };
 
 } // namespace tn

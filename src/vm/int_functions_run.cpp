@@ -29,13 +29,16 @@ bool IntFunctions::run(int32_t function, const int32_t* args, int32_t budget, in
 {
     const Function& f = functions_[size_t(function)];
     if (depthRoom < 1 || budget < f.params + 1) return false;
-    try
+    if (registers_.size() < size_t(f.frameSize) + 256 || saved_.size() < 64)
     {
-        grow(size_t(f.frameSize) + 256, 64, 0);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
+        try
+        {
+            grow(size_t(f.frameSize) + 256, 64, 0);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return false;
+        }
     }
     int32_t* fp = registers_.data();
     for (int32_t i = 0; i < f.params; ++i)
