@@ -429,5 +429,85 @@ TEST(RegisterCode, HandMadeStackShapes)
         EXPECT_EQ(run(true, slice), plain) << "slice " << slice;
 }
 
+// Functions whose shape the compiler does not make, called with integers:
+// int code must either take them exactly as the plain loop does or leave
+// them to it.
+TEST(RegisterCode, HandMadeFunctions)
+{
+    using Body = void (*)(test::ImageBuilder&, int32_t entry);
+    const Body bodies[] = {
+        // Qualifies: 2 * n - 1.
+        [](test::ImageBuilder& b, int32_t)
+        { b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 2).op(Op::MUL).op(Op::PUSHINT, 1).op(Op::SUB).op(Op::RETURN); },
+        // Leaves a value below its result on the caller's stack.
+        [](test::ImageBuilder& b, int32_t) { b.op(Op::PUSHINT, 5).op(Op::PUSHLOCALREF, 1).op(Op::RETURN); },
+        // Returns a local nobody wrote (Null).
+        [](test::ImageBuilder& b, int32_t) { b.op(Op::LINE, 7).op(Op::PUSHLOCALREF, 2).op(Op::RETURN); },
+        // Counts down with a backward conditional jump.
+        [](test::ImageBuilder& b, int32_t)
+        {
+            const int32_t top = b.here();
+            b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 1).op(Op::SUB).op(Op::POPLOCAL, 1).op(Op::PUSHLOCALREF, 1);
+            b.jumpTo(Op::JMPTRUE, top).op(Op::PUSHLOCALREF, 1).op(Op::RETURN);
+        },
+        // Jumps into its own PUSHINT operand (opcode 9 there is a LINE).
+        [](test::ImageBuilder& b, int32_t)
+        {
+            const int32_t push = b.here();
+            b.op(Op::PUSHINT, 9 | (1 << 8)).op(Op::PUSHLOCALREF, 1).op(Op::RETURN);
+            b.jumpTo(Op::JMP, push + 1);
+        },
+        // Never ends: only the instruction limit stops it.
+        [](test::ImageBuilder& b, int32_t)
+        {
+            const int32_t top = b.here();
+            b.op(Op::PUSHINT, 1).jumpTo(Op::JMPTRUE, top).op(Op::PUSHINT, 0).op(Op::RETURN);
+        },
+        // Calls itself with one argument short.
+        [](test::ImageBuilder& b, int32_t entry)
+        { b.op(Op::PUSHLOCALREF, 1).op(Op::PUSHINT, 0).jumpTo(Op::CALL, entry).op(Op::RETURN); },
+    };
+    for (size_t shape = 0; shape < std::size(bodies); ++shape)
+    {
+        test::ImageBuilder b;
+        b.openBlock(1);
+        const int32_t over = b.jumpPlaceholder(Op::JMP);
+        const int32_t entry = b.here();
+        b.op(Op::PUSHINT, 0).op(Op::ENTER, 1);
+        bodies[shape](b, entry);
+        b.patchJumpHere(over);
+        // for ($i = 20; $i; $i--) $s = $s . f($i) . ",";
+        b.op(Op::PUSHINT, 20).op(Op::POPGLOBAL, 1);
+        const int32_t top = b.here();
+        b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).jumpTo(Op::CALL, entry);
+        b.op(Op::CONCAT).str(Op::PUSHSTR, ",").op(Op::CONCAT).op(Op::POPGLOBAL, 2);
+        b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHINT, 1).op(Op::SUB).op(Op::POPGLOBAL, 1).op(Op::PUSHGLOBALREF, 1);
+        b.jumpTo(Op::JMPTRUE, top).op(Op::END);
+        ProgramImage image;
+        b.closeBlock().install(image);
+        image.addSourceFile("page.htm");
+        // Whole and in slices, with the instruction limit near or far.
+        auto run = [&](bool registerCode, int32_t slice, int32_t left)
+        {
+            VirtualMachine vm{HostFunctionSets()};
+            vm.attach(&image);
+            vm.setRegisterCode(registerCode);
+            vm.setInstructionCount(VirtualMachine::kMaxInstructions - left);
+            Outcome o{};
+            for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
+                o.result = slice ? vm.continueRun(slice, restart, o.message) : vm.run(o.message);
+            o.count = vm.instructionCount();
+            o.globals = vm.toText(vm.globals()[2]) + " stack " + std::to_string(vm.stack().count());
+            return o;
+        };
+        for (const int32_t left : {300, 100000})
+        {
+            const Outcome plain = run(false, 0, left);
+            for (int32_t slice = 0; slice <= 12; ++slice)
+                EXPECT_EQ(run(true, slice, left), plain) << "shape " << shape << ", slice " << slice << ", " << left;
+        }
+    }
+}
+
 } // namespace
 } // namespace tn
