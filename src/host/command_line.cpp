@@ -137,7 +137,8 @@ void ForEachEnvironmentEntry(const char* const* environment,
     {
         const std::string_view text = *entry;
         const size_t equals = text.find('=');
-        if (equals == 0 || equals == std::string_view::npos || equals + 1 == text.size())
+        if (equals == 0 || equals == std::string_view::npos || equals + 1 == text.size() ||
+            text.substr(0, equals) == kFastPathsVariable)
         {
             continue;
         }

@@ -60,9 +60,15 @@ std::string CompiledFileName(std::string_view scriptName);
 // True when compiling [scriptName] would overwrite it: it already has the compiled name.
 bool HasCompiledExtension(std::string_view scriptName);
 
+// The program's own diagnostic switch: "always" runs register code and
+// integer functions from the first instruction, "never" not at all, so that
+// a page can be checked to run the same both ways. Scripts never see it.
+inline constexpr std::string_view kFastPathsVariable = "TNSCRIPTAPP_FAST_PATHS";
+
 // Calls [store] for each "name=value" entry of a null-terminated environment
 // block, with the name (text before the first "=") in lower case. Entries
-// with an empty name or an empty value are left out.
+// with an empty name or an empty value, and the program's own switch, are
+// left out.
 void ForEachEnvironmentEntry(const char* const* environment,
                              const std::function<void(std::string name, std::string value)>& store);
 

@@ -21,6 +21,21 @@ void writeLine(std::FILE* out, const std::string& text)
     std::fputc('\n', out);
 }
 
+ScriptEngine::FastPaths FastPathsSetting(const char* const* environment)
+{
+    for (const char* const* entry = environment; entry && *entry; ++entry)
+    {
+        const std::string_view text = *entry;
+        if (text.size() <= kFastPathsVariable.size() || !text.starts_with(kFastPathsVariable) ||
+            text[kFastPathsVariable.size()] != '=')
+            continue;
+        const std::string_view value = text.substr(kFastPathsVariable.size() + 1);
+        if (value == "always") return ScriptEngine::FastPaths::Always;
+        if (value == "never") return ScriptEngine::FastPaths::Never;
+    }
+    return ScriptEngine::FastPaths::Normal;
+}
+
 } // namespace
 
 int RunScriptMode(const std::string& scriptName, const char* const* environment, std::FILE* out, int input)
@@ -139,6 +154,7 @@ int ManagedRunMode(const std::string& scriptName, std::FILE* out)
 
 int RunProgram(int argc, const char* const* argv, const char* const* environment, std::FILE* out, int input)
 {
+    ScriptEngine::setFastPaths(FastPathsSetting(environment));
     CommandLine line;
     if (argc >= 2 && !RequestSetsArguments(environment))
     {

@@ -31,6 +31,7 @@ VirtualMachine& ScriptEngine::machine()
         machine_->attach(&image_);
         machine_->setHost(&host_);
         machine_->setScriptPath(scriptPath_);
+        if (fastPaths_ != FastPaths::Normal) machine_->setRegisterCode(fastPaths_ == FastPaths::Always);
     }
     return *machine_;
 }
@@ -63,6 +64,7 @@ void ScriptEngine::setScriptPath(std::string path)
     if (machine_)
     {
         machine_->setScriptPath(scriptPath_);
+        if (fastPaths_ != FastPaths::Normal) machine_->setRegisterCode(fastPaths_ == FastPaths::Always);
     }
 }
 

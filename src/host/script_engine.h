@@ -38,6 +38,14 @@ class ScriptEngine
     // The machine is made on first use: a page that fails before compiling
     // never pays for it.
     VirtualMachine& machine();
+    // How every machine made from now on uses its fast paths (a diagnostic switch).
+    enum class FastPaths
+    {
+        Normal,
+        Always,
+        Never,
+    };
+    static void setFastPaths(FastPaths mode) noexcept { fastPaths_ = mode; }
     ProgramImage& image() noexcept { return image_; }
     const ProgramImage& image() const noexcept { return image_; }
 
@@ -85,6 +93,7 @@ class ScriptEngine
     std::string scriptPath_;
     bool htmlFormatting_ = true;
     HostContext host_;
+    static inline FastPaths fastPaths_ = FastPaths::Normal;
 };
 
 } // namespace tn

@@ -29,6 +29,8 @@ run_case() {
     if [[ -f "$case_dir/env" ]]; then
         mapfile -t env_args < "$case_dir/env"
     fi
+    # The program's fast-path switch reaches it; the page never sees it.
+    [[ -n "${TNSCRIPTAPP_FAST_PATHS:-}" ]] && env_args+=("TNSCRIPTAPP_FAST_PATHS=$TNSCRIPTAPP_FAST_PATHS")
     local input=/dev/null
     [[ -f "$case_dir/stdin" ]] && input="$case_dir/stdin"
     local statuses=()

@@ -56,6 +56,9 @@ def main():
         if m:
             env[m.group(1).decode()] = m.group(2).decode()
 
+    # The program's fast-path switch reaches it; the page never sees it.
+    if "TNSCRIPTAPP_FAST_PATHS" in os.environ:
+        env["TNSCRIPTAPP_FAST_PATHS"] = os.environ["TNSCRIPTAPP_FAST_PATHS"]
     name = os.path.basename(page)
     includes = glob.glob(os.path.join(os.path.dirname(page), "*.inc"))
     failures = []
