@@ -431,6 +431,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     ++pc;                                                                                                              \
     ++counter;                                                                                                         \
     if constexpr (Sliced) ++executed;
+// The opcode of a handler shared by two, once its int operand is read.
+#define TN_OPCODE code[pc - 5]
 #define TN_INT_OPERAND(var)                                                                                            \
     TN_NEED(4);                                                                                                        \
     const int32_t var = readInt32LE(code + pc);                                                                        \
@@ -445,7 +447,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         if constexpr (Sliced)                                                                                          \
             if (executed >= slice) goto sliceEnd;                                                                      \
         if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) goto endOfCode;                                  \
-        op = code[pc++];                                                                                               \
+        const uint32_t op = code[pc++];                                                                                \
         if (++counter > kMaxInstructions) goto overLimit;                                                              \
         if constexpr (Sliced) ++executed;                                                                              \
         goto* kHandlers[op];                                                                                           \
@@ -457,7 +459,6 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 #undef TN_OP
         };
         static const HandlerTable kHandlers = MakeHandlerTable(kByOpcode, &&opUnknown);
-        uint8_t op = 0;
         TN_NEXT;
 
     op_BLOCK:
@@ -490,7 +491,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     {
         TN_INT_OPERAND(offset);
         const bool truth = popInt() != 0;
-        if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
+        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
         goto arrived;
     }
     op_CALL:
@@ -630,7 +631,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_POPGLOBALELEM:
     {
         TN_INT_OPERAND(slot);
-        const bool local = op == uint8_t(Op::POPLOCALELEM);
+        const bool local = TN_OPCODE == uint8_t(Op::POPLOCALELEM);
         if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
         if (stack_.count() < 2) raiseStackUnderflow();
         const int32_t index = elementIndex(popOperand());
@@ -642,7 +643,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_PUSHGLOBALELEM:
     {
         TN_INT_OPERAND(slot);
-        const bool local = op == uint8_t(Op::PUSHLOCALELEM);
+        const bool local = TN_OPCODE == uint8_t(Op::PUSHLOCALELEM);
         if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
         const int32_t index = elementIndex(popOperand());
         pushElement(local ? localSlot(slot) : globalSlot(slot), index);
@@ -746,9 +747,12 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             FastSegment* segment = fast->at(pc);
             int32_t budget = kMaxInstructions - counter;
             if constexpr (Sliced) budget = std::min(budget, slice - executed);
+            // A copy, so that pc's address is never taken and it stays in a register.
+            int32_t next = pc;
             int32_t ran = 0;
-            if (segment && segment->maxCount <= budget && runSegment(segment, budget, pc, ran))
+            if (segment && segment->maxCount <= budget && runSegment(segment, budget, next, ran))
             {
+                pc = next;
                 counter += ran;
                 if constexpr (Sliced) executed += ran;
             }
@@ -779,6 +783,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         throw;
     }
 #undef TN_INT_OPERAND
+#undef TN_OPCODE
 #undef TN_TAKE_CONCAT
 #undef TN_CONCAT_NEXT
 #undef TN_NEED
