@@ -404,15 +404,20 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     }
     if (stop_ || done) return result;
 
-    CodeReader& reader = image_->reader();
+    // Few values stay live through the loop, leaving registers to pc, the
+    // counter and the code: the cursor is found again where it is written,
+    // and a system call that stops the run returns at once.
     const uint8_t* const code = image_->code();
     const int32_t size = image_->codeSize();
-    int32_t pc = reader.pc();
+    int32_t pc = image_->reader().pc();
     if (stringConstants_ && (constantsImage_ != image_ || constantsVersion_ != image_->codeVersion()))
         stringConstants_.reset();
     // The counter lives in a register; the member gets it back before a
     // system function may read it and however the loop ends.
     int32_t counter = instructionCounter_;
+#define TN_SAVE_POSITION                                                                                               \
+    instructionCounter_ = counter;                                                                                     \
+    image_->reader().setPc(pc)
     FastCode* fast = fast_ ? fastCode() : nullptr;
     intCalls_ = true;
     try
@@ -474,6 +479,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         if (inlineBlocks_)
         {
             // Step over the JMP that skips the body, without executing it.
+            CodeReader& reader = image_->reader();
             reader.setPc(pc);
             if (!reader.skipInstruction()) goto endOfCode;
             pc = reader.pc();
@@ -497,7 +503,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_CALL:
     {
         TN_INT_OPERAND(offset);
-        reader.setPc(pc);
+        image_->reader().setPc(pc);
         const int32_t entry = jumpTarget(pc, offset, size);
         int32_t budget = kMaxInstructions - counter;
         if constexpr (Sliced) budget = std::min(budget, slice - executed);
@@ -531,15 +537,15 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_CALLSYS:
     {
         TN_INT_OPERAND(id);
-        reader.setPc(pc);
+        image_->reader().setPc(pc);
         instructionCounter_ = counter;
         bool nextRuns = counter < kMaxInstructions;
         if constexpr (Sliced) nextRuns = nextRuns && executed < slice;
         const ereturnvalue code2 = callSystem(id, pc, nextRuns);
         if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
         {
-            done = true;
-            result = code2;
+            TN_SAVE_POSITION;
+            return code2;
         }
         goto mayStop;
     }
@@ -733,7 +739,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         concat(code, pc, size);
         TN_NEXT;
     opUnknown:
-        reader.setPc(pc);
+        image_->reader().setPc(pc);
         raiseRuntimeError("corrupt script, operand not recognized");
 
     arrived:
@@ -762,18 +768,17 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     mayStop:
         // Only END and a system function can stop the run.
         if constexpr (Sliced)
-            if (executed >= slice && !done) goto sliceEnd;
-        if (stop_ || done) goto endOfCode;
+            if (executed >= slice) goto sliceEnd;
+        if (stop_) goto endOfCode;
         TN_NEXT;
 
     overLimit:
-        reader.setPc(pc);
+        image_->reader().setPc(pc);
         raiseRuntimeError("maximum instructions exceeded");
 
     sliceEnd: // not reached by whole runs
         __attribute__((unused));
-        reader.setPc(pc);
-        instructionCounter_ = counter;
+        TN_SAVE_POSITION;
         return ereturnvalue::Incomplete;
 #undef TN_NEXT
     }
@@ -788,8 +793,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 #undef TN_CONCAT_NEXT
 #undef TN_NEED
 endOfCode:
-    instructionCounter_ = counter;
-    reader.setPc(pc);
+    TN_SAVE_POSITION;
+#undef TN_SAVE_POSITION
     return result;
 }
 
