@@ -404,44 +404,49 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     }
     if (stop_ || done) return result;
 
-    // Few values stay live through the loop, leaving registers to pc, the
-    // counter and the code: the cursor is found again where it is written,
-    // and a system call that stops the run returns at once.
+    // Few values stay live through the loop, leaving registers to the
+    // instruction pointer, the counter and the code: the cursor is found
+    // again where it is written, and a system call that stops the run
+    // returns at once.
     const uint8_t* const code = image_->code();
     const int32_t size = image_->codeSize();
-    int32_t pc = image_->reader().pc();
+    const uint8_t* const end = code + size;
+    const int32_t start = image_->reader().pc();
     if (stringConstants_ && (constantsImage_ != image_ || constantsVersion_ != image_->codeVersion()))
         stringConstants_.reset();
+    FastCode* fast = fast_ ? fastCode() : nullptr;
+    intCalls_ = true;
+    if (static_cast<uint32_t>(start) >= static_cast<uint32_t>(size)) return result;
+    const uint8_t* ip = code + start;
     // The counter lives in a register; the member gets it back before a
     // system function may read it and however the loop ends.
     int32_t counter = instructionCounter_;
+#define TN_PC static_cast<int32_t>(ip - code)
 #define TN_SAVE_POSITION                                                                                               \
     instructionCounter_ = counter;                                                                                     \
-    image_->reader().setPc(pc)
-    FastCode* fast = fast_ ? fastCode() : nullptr;
-    intCalls_ = true;
+    image_->reader().setPc(TN_PC)
     try
     {
 
 // Operand reads: leave the loop (normally) when the code ends inside an operand.
 #define TN_NEED(n)                                                                                                     \
-    if (size - pc < (n)) goto endOfCode;
+    if (end - ip < (n)) goto endOfCode;
 // A push that a CONCAT follows, onto a text made by the chain before it,
 // which nothing else sees: the piece goes on its end at once and the CONCAT
 // is counted as run, when the limit and the slice leave room for it.
 #define TN_CONCAT_NEXT                                                                                                 \
-    (pc < size && code[pc] == uint8_t(Op::CONCAT) && counter < kMaxInstructions && (!Sliced || executed < slice))
+    (ip < end && *ip == uint8_t(Op::CONCAT) && counter < kMaxInstructions && (!Sliced || executed < slice))
 #define TN_TAKE_CONCAT(piece)                                                                                          \
     if (piece) appendPiece(*top, *(piece));                                                                            \
-    ++pc;                                                                                                              \
+    ++ip;                                                                                                              \
     ++counter;                                                                                                         \
     if constexpr (Sliced) ++executed;
 // The opcode of a handler shared by two, once its int operand is read.
-#define TN_OPCODE code[pc - 5]
+#define TN_OPCODE ip[-5]
 #define TN_INT_OPERAND(var)                                                                                            \
     TN_NEED(4);                                                                                                        \
-    const int32_t var = readInt32LE(code + pc);                                                                        \
-    pc += 4;
+    const int32_t var = readInt32LE(ip);                                                                               \
+    ip += 4;
 
 // Threaded dispatch: every handler ends in its own fetch and jump, so that
 // branch prediction sees which opcode follows which. The slice ends after
@@ -451,8 +456,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     {                                                                                                                  \
         if constexpr (Sliced)                                                                                          \
             if (executed >= slice) goto sliceEnd;                                                                      \
-        if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) goto endOfCode;                                  \
-        const uint32_t op = code[pc++];                                                                                \
+        if (ip >= end) goto endOfCode;                                                                                 \
+        const uint32_t op = *ip++;                                                                                     \
         if (++counter > kMaxInstructions) goto overLimit;                                                              \
         if constexpr (Sliced) ++executed;                                                                              \
         goto* kHandlers[op];                                                                                           \
@@ -469,7 +474,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_BLOCK:
     {
         TN_NEED(4);
-        pc += 4;
+        ip += 4;
         TN_NEXT;
     }
     op_OUTBLOCK:
@@ -480,16 +485,16 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         {
             // Step over the JMP that skips the body, without executing it.
             CodeReader& reader = image_->reader();
-            reader.setPc(pc);
+            reader.setPc(TN_PC);
             if (!reader.skipInstruction()) goto endOfCode;
-            pc = reader.pc();
+            ip = code + reader.pc();
         }
         TN_NEXT;
     }
     op_JMP:
     {
         TN_INT_OPERAND(offset);
-        pc = jumpTarget(pc, offset, size);
+        ip = code + jumpTarget(TN_PC, offset, size);
         goto arrived;
     }
     op_JMPFALSE:
@@ -497,12 +502,13 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     {
         TN_INT_OPERAND(offset);
         const bool truth = popInt() != 0;
-        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
+        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) ip = code + jumpTarget(TN_PC, offset, size);
         goto arrived;
     }
     op_CALL:
     {
         TN_INT_OPERAND(offset);
+        const int32_t pc = TN_PC;
         image_->reader().setPc(pc);
         const int32_t entry = jumpTarget(pc, offset, size);
         int32_t budget = kMaxInstructions - counter;
@@ -521,7 +527,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         pushFrame(pc);
         if (params < 0 || params >= budget)
         {
-            pc = entry;
+            ip = code + entry;
             goto arrived;
         }
         // The flag pushes and the ENTER, done at once: counted first,
@@ -531,12 +537,13 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         const int32_t below = stack_.count() - 1 - params;
         bindValues(*frame_, stack_.data() + below, params);
         stack_.truncatePlain(below);
-        pc = entry + 5 * (params + 1);
+        ip = code + entry + 5 * (params + 1);
         goto arrived;
     }
     op_CALLSYS:
     {
         TN_INT_OPERAND(id);
+        const int32_t pc = TN_PC;
         image_->reader().setPc(pc);
         instructionCounter_ = counter;
         bool nextRuns = counter < kMaxInstructions;
@@ -557,7 +564,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     }
     op_RETURN:
     {
-        pc = returnFromCall();
+        ip = code + returnFromCall();
         goto arrived;
     }
     op_END:
@@ -664,6 +671,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_PUSHSTRALT:
     op_PUSHSTR:
     {
+        const int32_t pc = TN_PC;
         const Value* text = nullptr;
         if (stringConstants_)
         {
@@ -672,13 +680,12 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         }
         if (!text)
         {
-            const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+            const void* zero = std::memchr(ip, 0, static_cast<size_t>(end - ip));
             if (!zero) goto endOfCode;
-            const auto* end = static_cast<const uint8_t*>(zero);
-            text =
-                &stringConstant(pc, reinterpret_cast<const char*>(code + pc), static_cast<int32_t>(end - (code + pc)));
+            text = &stringConstant(pc, reinterpret_cast<const char*>(ip),
+                                   static_cast<int32_t>(static_cast<const uint8_t*>(zero) - ip));
         }
-        pc += static_cast<int32_t>(text->stringView().size()) + 1;
+        ip += text->stringView().size() + 1;
         if (TN_CONCAT_NEXT)
             if (Value* top = stack_.top(); top && top->isUnsharedString())
             {
@@ -691,15 +698,15 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_PUSHFLOAT:
     {
         TN_NEED(8);
-        stack_.push(Value::floating(readDoubleLE(code + pc)));
-        pc += 8;
+        stack_.push(Value::floating(readDoubleLE(ip)));
+        ip += 8;
         TN_NEXT;
     }
     op_NOTE:
     {
-        const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
+        const void* zero = std::memchr(ip, 0, static_cast<size_t>(end - ip));
         if (!zero) goto endOfCode;
-        pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
+        ip = static_cast<const uint8_t*>(zero) + 1;
         TN_NEXT;
     }
 #define TN_BINARY(name)                                                                                                \
@@ -736,10 +743,10 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         TN_COMPARE(EQ)
 #undef TN_COMPARE
     op_CONCAT:
-        concat(code, pc, size);
+        concat(code, TN_PC, size);
         TN_NEXT;
     opUnknown:
-        image_->reader().setPc(pc);
+        image_->reader().setPc(TN_PC);
         raiseRuntimeError("corrupt script, operand not recognized");
 
     arrived:
@@ -747,18 +754,17 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         // register code start.
         if constexpr (Sliced)
             if (executed >= slice) goto sliceEnd;
-        if (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
+        if (counter >= registerCodeFrom_ && ip < end)
         {
             if (!fast) fast = fastCode();
-            FastSegment* segment = fast->at(pc);
+            FastSegment* segment = fast->at(TN_PC);
             int32_t budget = kMaxInstructions - counter;
             if constexpr (Sliced) budget = std::min(budget, slice - executed);
-            // A copy, so that pc's address is never taken and it stays in a register.
-            int32_t next = pc;
+            int32_t next = TN_PC;
             int32_t ran = 0;
             if (segment && segment->maxCount <= budget && runSegment(segment, budget, next, ran))
             {
-                pc = next;
+                ip = code + next;
                 counter += ran;
                 if constexpr (Sliced) executed += ran;
             }
@@ -773,7 +779,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         TN_NEXT;
 
     overLimit:
-        image_->reader().setPc(pc);
+        image_->reader().setPc(TN_PC);
         raiseRuntimeError("maximum instructions exceeded");
 
     sliceEnd: // not reached by whole runs
@@ -795,6 +801,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 endOfCode:
     TN_SAVE_POSITION;
 #undef TN_SAVE_POSITION
+#undef TN_PC
     return result;
 }
 
