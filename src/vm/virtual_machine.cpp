@@ -596,8 +596,11 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             stack_.dropMovedTop();
             TN_NEXT;
         }
-        Value v = popOperand();
-        localSlot(slot) = std::move(v);
+        // Values with destructors end their scope before the dispatch jump.
+        {
+            Value v = popOperand();
+            localSlot(slot) = std::move(v);
+        }
         TN_NEXT;
     }
     op_POPGLOBAL:
@@ -610,8 +613,10 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             stack_.dropMovedTop();
             TN_NEXT;
         }
-        Value v = popOperand();
-        globalSlot(slot) = std::move(v);
+        {
+            Value v = popOperand();
+            globalSlot(slot) = std::move(v);
+        }
         TN_NEXT;
     }
     op_PUSHLOCALREF:
@@ -648,8 +653,10 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
         if (stack_.count() < 2) raiseStackUnderflow();
         const int32_t index = elementIndex(popOperand());
-        Value v = popOperand();
-        popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
+        {
+            Value v = popOperand();
+            popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
+        }
         TN_NEXT;
     }
     op_PUSHLOCALELEM:
