@@ -336,7 +336,7 @@ int32_t elementIndex(const Value& index)
 // The loop's handlers by opcode byte; bytes that are no opcode go to [unknown].
 using HandlerTable = std::array<const void*, 256>;
 
-HandlerTable MakeHandlerTable(const void* const* byOpcode, const void* unknown)
+HandlerTable makeHandlerTable(const void* const* byOpcode, const void* unknown)
 {
     HandlerTable table;
     table.fill(unknown);
@@ -468,7 +468,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
 #include "vm/opcodes.def"
 #undef TN_OP
         };
-        static const HandlerTable kHandlers = MakeHandlerTable(kByOpcode, &&opUnknown);
+        static const HandlerTable kHandlers = makeHandlerTable(kByOpcode, &&opUnknown);
         TN_NEXT;
 
     op_BLOCK:
