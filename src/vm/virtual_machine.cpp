@@ -13,6 +13,7 @@
 #include "vm/int_functions.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -331,6 +332,20 @@ int32_t elementIndex(const Value& index)
     if (int64_t(i) >= ValueVector::kMaxCapacity) throw ereturnvalue::MemAlloc;
     return i;
 }
+
+// The loop's handlers by opcode byte; bytes that are no opcode go to [unknown].
+using HandlerTable = std::array<const void*, 256>;
+
+HandlerTable makeHandlerTable(const void* const* byOpcode, const void* unknown)
+{
+    HandlerTable table;
+    table.fill(unknown);
+    size_t next = 0;
+#define TN_OP(name, number, operand) table[number] = byOpcode[next++];
+#include "vm/opcodes.def"
+#undef TN_OP
+    return table;
+}
 } // namespace
 
 void VirtualMachine::pushElement(Value& var, int32_t index)
@@ -389,389 +404,396 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     }
     if (stop_ || done) return result;
 
-    CodeReader& reader = image_->reader();
+    // Few values stay live through the loop, leaving registers to the
+    // instruction pointer, the counter and the code: the cursor is found
+    // again where it is written, and a system call that stops the run
+    // returns at once.
     const uint8_t* const code = image_->code();
     const int32_t size = image_->codeSize();
-    int32_t pc = reader.pc();
+    const uint8_t* const end = code + size;
+    const int32_t start = image_->reader().pc();
     if (stringConstants_ && (constantsImage_ != image_ || constantsVersion_ != image_->codeVersion()))
         stringConstants_.reset();
+    FastCode* fast = fast_ ? fastCode() : nullptr;
+    intCalls_ = true;
+    if (static_cast<uint32_t>(start) >= static_cast<uint32_t>(size)) return result;
+    const uint8_t* ip = code + start;
     // The counter lives in a register; the member gets it back before a
     // system function may read it and however the loop ends.
     int32_t counter = instructionCounter_;
-    FastCode* fast = fast_ ? fastCode() : nullptr;
-    intCalls_ = true;
+#define TN_PC static_cast<int32_t>(ip - code)
+#define TN_SAVE_POSITION                                                                                               \
+    instructionCounter_ = counter;                                                                                     \
+    image_->reader().setPc(TN_PC)
     try
     {
 
 // Operand reads: leave the loop (normally) when the code ends inside an operand.
 #define TN_NEED(n)                                                                                                     \
-    if (size - pc < (n)) goto endOfCode;
+    if (end - ip < (n)) goto endOfCode;
 // A push that a CONCAT follows, onto a text made by the chain before it,
 // which nothing else sees: the piece goes on its end at once and the CONCAT
 // is counted as run, when the limit and the slice leave room for it.
 #define TN_CONCAT_NEXT                                                                                                 \
-    (pc < size && code[pc] == uint8_t(Op::CONCAT) && counter < kMaxInstructions && (!Sliced || executed < slice))
+    (ip < end && *ip == uint8_t(Op::CONCAT) && counter < kMaxInstructions && (!Sliced || executed < slice))
 #define TN_TAKE_CONCAT(piece)                                                                                          \
     if (piece) appendPiece(*top, *(piece));                                                                            \
-    ++pc;                                                                                                              \
+    ++ip;                                                                                                              \
     ++counter;                                                                                                         \
     if constexpr (Sliced) ++executed;
+// The opcode of a handler shared by two, once its int operand is read.
+#define TN_OPCODE ip[-5]
 #define TN_INT_OPERAND(var)                                                                                            \
     TN_NEED(4);                                                                                                        \
-    const int32_t var = readInt32LE(code + pc);                                                                        \
-    pc += 4;
+    const int32_t var = readInt32LE(ip);                                                                               \
+    ip += 4;
 
-        for (;;)
+// Threaded dispatch: every handler ends in its own fetch and jump, so that
+// branch prediction sees which opcode follows which. The slice ends after
+// an instruction, the limit is tested before one.
+#define TN_NEXT                                                                                                        \
+    do                                                                                                                 \
+    {                                                                                                                  \
+        if constexpr (Sliced)                                                                                          \
+            if (executed >= slice) goto sliceEnd;                                                                      \
+        if (ip >= end) goto endOfCode;                                                                                 \
+        const uint32_t op = *ip++;                                                                                     \
+        if (++counter > kMaxInstructions) goto overLimit;                                                              \
+        if constexpr (Sliced) ++executed;                                                                              \
+        goto* kHandlers[op];                                                                                           \
+    } while (false)
+
+        static const void* const kByOpcode[] = {
+#define TN_OP(name, number, operand) &&op_##name,
+#include "vm/opcodes.def"
+#undef TN_OP
+        };
+        static const HandlerTable kHandlers = makeHandlerTable(kByOpcode, &&opUnknown);
+        TN_NEXT;
+
+    op_BLOCK:
+    {
+        TN_NEED(4);
+        ip += 4;
+        TN_NEXT;
+    }
+    op_OUTBLOCK:
+    {
+        TN_INT_OPERAND(blockId);
+        selectOutput(blockId);
+        if (inlineBlocks_)
         {
-            if (static_cast<uint32_t>(pc) >= static_cast<uint32_t>(size)) break;
-            const uint8_t op = code[pc++];
-            if (++counter > kMaxInstructions)
-            {
-                reader.setPc(pc);
-                raiseRuntimeError("maximum instructions exceeded");
-            }
-            if constexpr (Sliced) ++executed;
-
-            switch (static_cast<Op>(op))
-            {
-            case Op::BLOCK:
-            {
-                TN_NEED(4);
-                pc += 4;
-                break;
-            }
-            case Op::OUTBLOCK:
-            {
-                TN_INT_OPERAND(blockId);
-                selectOutput(blockId);
-                if (inlineBlocks_)
-                {
-                    // Step over the JMP that skips the body, without executing it.
-                    reader.setPc(pc);
-                    if (!reader.skipInstruction()) goto endOfCode;
-                    pc = reader.pc();
-                }
-                break;
-            }
-            case Op::JMP:
-            {
-                TN_INT_OPERAND(offset);
-                pc = jumpTarget(pc, offset, size);
-                goto arrived;
-            }
-            case Op::JMPFALSE:
-            case Op::JMPTRUE:
-            {
-                TN_INT_OPERAND(offset);
-                const bool truth = popInt() != 0;
-                if (truth == (op == uint8_t(Op::JMPTRUE))) pc = jumpTarget(pc, offset, size);
-                goto arrived;
-            }
-            case Op::CALL:
-            {
-                TN_INT_OPERAND(offset);
-                reader.setPc(pc);
-                const int32_t entry = jumpTarget(pc, offset, size);
-                int32_t budget = kMaxInstructions - counter;
-                if constexpr (Sliced) budget = std::min(budget, slice - executed);
-                if (counter >= intCallsFrom_ && intCalls_ && fastCalls_)
-                {
-                    const int32_t ran = callIntegerFromStack(entry, budget);
-                    if (ran >= 0)
-                    {
-                        counter += ran;
-                        if constexpr (Sliced) executed += ran;
-                        goto arrived;
-                    }
-                }
-                const int32_t params = fastCalls_ ? plainEntry(code, size, entry) : -1;
-                pushFrame(pc);
-                if (params < 0 || params >= budget)
-                {
-                    pc = entry;
-                    goto arrived;
-                }
-                // The flag pushes and the ENTER, done at once: counted first,
-                // since a failing argument read reports at the ENTER.
-                counter += params + 1;
-                if constexpr (Sliced) executed += params + 1;
-                const int32_t below = stack_.count() - 1 - params;
-                bindValues(*frame_, stack_.data() + below, params);
-                stack_.truncatePlain(below);
-                pc = entry + 5 * (params + 1);
-                goto arrived;
-            }
-            case Op::CALLSYS:
-            {
-                TN_INT_OPERAND(id);
-                reader.setPc(pc);
-                instructionCounter_ = counter;
-                bool nextRuns = counter < kMaxInstructions;
-                if constexpr (Sliced) nextRuns = nextRuns && executed < slice;
-                const ereturnvalue code2 = callSystem(id, pc, nextRuns);
-                if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
-                {
-                    done = true;
-                    result = code2;
-                }
-                goto mayStop;
-            }
-            case Op::ENTER:
-            {
-                TN_INT_OPERAND(count);
-                if (!enterByValue(count)) enter(count);
-                goto arrived;
-            }
-            case Op::RETURN:
-                pc = returnFromCall();
-                goto arrived;
-            case Op::END:
-                stop_ = true;
-                goto mayStop;
-            case Op::LINE:
-            {
-                TN_INT_OPERAND(position);
-                fileIndex_ = position >> 24;
-                line_ = position & 0xFFFFFF;
-                break;
-            }
-            case Op::POP:
-                stack_.pop();
-                break;
-            case Op::POPLOCAL:
-            {
-                TN_INT_OPERAND(slot);
-                CallFrame* frame = frame_;
-                if (!frame) raiseRuntimeError("invalid pop local ");
-                Value* top = stack_.top();
-                if (top && !top->isReference() && slot >= 0 && slot < frame->locals.count())
-                {
-                    frame->locals[slot] = std::move(*top);
-                    stack_.dropMovedTop();
-                    break;
-                }
-                Value v = popOperand();
-                localSlot(slot) = std::move(v);
-                break;
-            }
-            case Op::POPGLOBAL:
-            {
-                TN_INT_OPERAND(slot);
-                Value* top = stack_.top();
-                if (top && !top->isReference() && slot >= 0 && slot < globals_.count())
-                {
-                    globals_[slot] = std::move(*top);
-                    stack_.dropMovedTop();
-                    break;
-                }
-                Value v = popOperand();
-                globalSlot(slot) = std::move(v);
-                break;
-            }
-            case Op::PUSHLOCALREF:
-            {
-                TN_INT_OPERAND(slot);
-                if (slot > 0 && frame_ && TN_CONCAT_NEXT)
-                    if (const Value* v = frame_->locals.find(slot); !v || !v->isReference())
-                        if (Value* top = stack_.top(); top && top->isUnsharedString())
-                        {
-                            TN_TAKE_CONCAT(v);
-                            break;
-                        }
-                stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
-                break;
-            }
-            case Op::PUSHGLOBALREF:
-            {
-                TN_INT_OPERAND(slot);
-                if (slot >= 0 && TN_CONCAT_NEXT)
-                    if (const Value* v = globals_.find(slot); !v || !v->isReference())
-                        if (Value* top = stack_.top(); top && top->isUnsharedString())
-                        {
-                            TN_TAKE_CONCAT(v);
-                            break;
-                        }
-                stack_.pushReference(slot);
-                break;
-            }
-            case Op::POPLOCALELEM:
-            case Op::POPGLOBALELEM:
-            {
-                TN_INT_OPERAND(slot);
-                const bool local = op == uint8_t(Op::POPLOCALELEM);
-                if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
-                if (stack_.count() < 2) raiseStackUnderflow();
-                const int32_t index = elementIndex(popOperand());
-                Value v = popOperand();
-                popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
-                break;
-            }
-            case Op::PUSHLOCALELEM:
-            case Op::PUSHGLOBALELEM:
-            {
-                TN_INT_OPERAND(slot);
-                const bool local = op == uint8_t(Op::PUSHLOCALELEM);
-                if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
-                const int32_t index = elementIndex(popOperand());
-                pushElement(local ? localSlot(slot) : globalSlot(slot), index);
-                break;
-            }
-            case Op::PUSHINT:
-            {
-                TN_INT_OPERAND(value);
-                stack_.pushInteger(value);
-                break;
-            }
-            case Op::PUSHSTR:
-            case Op::PUSHSTRALT:
-            {
-                const Value* text = nullptr;
-                if (stringConstants_)
-                {
-                    const StringConstant& entry =
-                        stringConstants_[static_cast<uint32_t>(pc ^ (pc >> 9)) % kStringConstants];
-                    if (entry.pc == pc) text = &entry.text;
-                }
-                if (!text)
-                {
-                    const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-                    if (!zero) goto endOfCode;
-                    const auto* end = static_cast<const uint8_t*>(zero);
-                    text = &stringConstant(pc, reinterpret_cast<const char*>(code + pc),
-                                           static_cast<int32_t>(end - (code + pc)));
-                }
-                pc += static_cast<int32_t>(text->stringView().size()) + 1;
-                if (TN_CONCAT_NEXT)
-                    if (Value* top = stack_.top(); top && top->isUnsharedString())
-                    {
-                        TN_TAKE_CONCAT(text);
-                        break;
-                    }
-                stack_.push(*text);
-                break;
-            }
-            case Op::PUSHFLOAT:
-            {
-                TN_NEED(8);
-                stack_.push(Value::floating(readDoubleLE(code + pc)));
-                pc += 8;
-                break;
-            }
-            case Op::NOTE:
-            {
-                const void* zero = std::memchr(code + pc, 0, static_cast<size_t>(size - pc));
-                if (!zero) goto endOfCode;
-                pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code) + 1;
-                break;
-            }
-#define TN_BINARY(name)                                                                                                \
-    case Op::name:                                                                                                     \
-        binaryInt(uint8_t(Op::name));                                                                                  \
-        break;
-                TN_BINARY(AND)
-                TN_BINARY(OR)
-                TN_BINARY(ADD)
-                TN_BINARY(SUB)
-                TN_BINARY(MUL)
-                TN_BINARY(DIV)
-                TN_BINARY(MOD)
-#undef TN_BINARY
-            case Op::NOT:
-            {
-                const int32_t a = popInt();
-                stack_.pushInteger(a == 0 ? 1 : 0);
-                break;
-            }
-            case Op::NEG:
-            {
-                const int32_t a = popInt();
-                stack_.pushInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(a)));
-                break;
-            }
-            case Op::LT:
-                compare(CompareOp::LT);
-                break;
-            case Op::GT:
-                compare(CompareOp::GT);
-                break;
-            case Op::LE:
-                compare(CompareOp::LE);
-                break;
-            case Op::GE:
-                compare(CompareOp::GE);
-                break;
-            case Op::NE:
-                compare(CompareOp::NE);
-                break;
-            case Op::EQ:
-                compare(CompareOp::EQ);
-                break;
-            case Op::CONCAT:
-                concat(code, pc, size);
-                break;
-            default:
-                reader.setPc(pc);
-                raiseRuntimeError("corrupt script, operand not recognized");
-            }
-
-            // Only END and a system function can stop the run.
-            if constexpr (Sliced)
-            {
-                if (executed >= slice)
-                {
-                    reader.setPc(pc);
-                    instructionCounter_ = counter;
-                    return ereturnvalue::Incomplete;
-                }
-            }
-            continue;
-
-        arrived:
-            // Control arrived other than by falling through: where segments of
-            // register code start.
-            if constexpr (Sliced)
-            {
-                if (executed >= slice)
-                {
-                    reader.setPc(pc);
-                    instructionCounter_ = counter;
-                    return ereturnvalue::Incomplete;
-                }
-            }
-            if (counter >= registerCodeFrom_ && static_cast<uint32_t>(pc) < static_cast<uint32_t>(size))
-            {
-                if (!fast) fast = fastCode();
-                FastSegment* segment = fast->at(pc);
-                int32_t budget = kMaxInstructions - counter;
-                if constexpr (Sliced) budget = std::min(budget, slice - executed);
-                int32_t ran = 0;
-                if (!segment || segment->maxCount > budget || !runSegment(segment, budget, pc, ran)) continue;
-                counter += ran;
-                if constexpr (Sliced)
-                {
-                    executed += ran;
-                    if (executed >= slice)
-                    {
-                        reader.setPc(pc);
-                        instructionCounter_ = counter;
-                        return ereturnvalue::Incomplete;
-                    }
-                }
-            }
-            continue;
-
-        mayStop:
-            if constexpr (Sliced)
-            {
-                if (executed >= slice && !done)
-                {
-                    reader.setPc(pc);
-                    instructionCounter_ = counter;
-                    return ereturnvalue::Incomplete;
-                }
-            }
-            if (stop_ || done) break;
+            // Step over the JMP that skips the body, without executing it.
+            CodeReader& reader = image_->reader();
+            reader.setPc(TN_PC);
+            if (!reader.skipInstruction()) goto endOfCode;
+            ip = code + reader.pc();
         }
+        TN_NEXT;
+    }
+    op_JMP:
+    {
+        TN_INT_OPERAND(offset);
+        ip = code + jumpTarget(TN_PC, offset, size);
+        goto arrived;
+    }
+    op_JMPFALSE:
+    op_JMPTRUE:
+    {
+        TN_INT_OPERAND(offset);
+        const bool truth = popInt() != 0;
+        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) ip = code + jumpTarget(TN_PC, offset, size);
+        goto arrived;
+    }
+    op_CALL:
+    {
+        TN_INT_OPERAND(offset);
+        const int32_t pc = TN_PC;
+        image_->reader().setPc(pc);
+        const int32_t entry = jumpTarget(pc, offset, size);
+        int32_t budget = kMaxInstructions - counter;
+        if constexpr (Sliced) budget = std::min(budget, slice - executed);
+        if (counter >= intCallsFrom_ && intCalls_ && fastCalls_)
+        {
+            const int32_t ran = callIntegerFromStack(entry, budget);
+            if (ran >= 0)
+            {
+                counter += ran;
+                if constexpr (Sliced) executed += ran;
+                goto arrived;
+            }
+        }
+        const int32_t params = fastCalls_ ? plainEntry(code, size, entry) : -1;
+        pushFrame(pc);
+        if (params < 0 || params >= budget)
+        {
+            ip = code + entry;
+            goto arrived;
+        }
+        // The flag pushes and the ENTER, done at once: counted first,
+        // since a failing argument read reports at the ENTER.
+        counter += params + 1;
+        if constexpr (Sliced) executed += params + 1;
+        const int32_t below = stack_.count() - 1 - params;
+        bindValues(*frame_, stack_.data() + below, params);
+        stack_.truncatePlain(below);
+        ip = code + entry + 5 * (params + 1);
+        goto arrived;
+    }
+    op_CALLSYS:
+    {
+        TN_INT_OPERAND(id);
+        const int32_t pc = TN_PC;
+        image_->reader().setPc(pc);
+        instructionCounter_ = counter;
+        bool nextRuns = counter < kMaxInstructions;
+        if constexpr (Sliced) nextRuns = nextRuns && executed < slice;
+        const ereturnvalue code2 = callSystem(id, pc, nextRuns);
+        if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
+        {
+            TN_SAVE_POSITION;
+            return code2;
+        }
+        goto mayStop;
+    }
+    op_ENTER:
+    {
+        TN_INT_OPERAND(count);
+        if (!enterByValue(count)) enter(count);
+        goto arrived;
+    }
+    op_RETURN:
+    {
+        ip = code + returnFromCall();
+        goto arrived;
+    }
+    op_END:
+    {
+        stop_ = true;
+        goto mayStop;
+    }
+    op_LINE:
+    {
+        TN_INT_OPERAND(position);
+        fileIndex_ = position >> 24;
+        line_ = position & 0xFFFFFF;
+        TN_NEXT;
+    }
+    op_POP:
+    {
+        stack_.pop();
+        TN_NEXT;
+    }
+    op_POPLOCAL:
+    {
+        TN_INT_OPERAND(slot);
+        CallFrame* frame = frame_;
+        if (!frame) raiseRuntimeError("invalid pop local ");
+        Value* top = stack_.top();
+        if (top && !top->isReference() && slot >= 0 && slot < frame->locals.count())
+        {
+            frame->locals[slot] = std::move(*top);
+            stack_.dropMovedTop();
+            TN_NEXT;
+        }
+        // Values with destructors end their scope before the dispatch jump.
+        {
+            Value v = popOperand();
+            localSlot(slot) = std::move(v);
+        }
+        TN_NEXT;
+    }
+    op_POPGLOBAL:
+    {
+        TN_INT_OPERAND(slot);
+        Value* top = stack_.top();
+        if (top && !top->isReference() && slot >= 0 && slot < globals_.count())
+        {
+            globals_[slot] = std::move(*top);
+            stack_.dropMovedTop();
+            TN_NEXT;
+        }
+        {
+            Value v = popOperand();
+            globalSlot(slot) = std::move(v);
+        }
+        TN_NEXT;
+    }
+    op_PUSHLOCALREF:
+    {
+        TN_INT_OPERAND(slot);
+        if (slot > 0 && frame_ && TN_CONCAT_NEXT)
+            if (const Value* v = frame_->locals.find(slot); !v || !v->isReference())
+                if (Value* top = stack_.top(); top && top->isUnsharedString())
+                {
+                    TN_TAKE_CONCAT(v);
+                    TN_NEXT;
+                }
+        stack_.pushReference(static_cast<int32_t>(0u - static_cast<uint32_t>(slot)));
+        TN_NEXT;
+    }
+    op_PUSHGLOBALREF:
+    {
+        TN_INT_OPERAND(slot);
+        if (slot >= 0 && TN_CONCAT_NEXT)
+            if (const Value* v = globals_.find(slot); !v || !v->isReference())
+                if (Value* top = stack_.top(); top && top->isUnsharedString())
+                {
+                    TN_TAKE_CONCAT(v);
+                    TN_NEXT;
+                }
+        stack_.pushReference(slot);
+        TN_NEXT;
+    }
+    op_POPLOCALELEM:
+    op_POPGLOBALELEM:
+    {
+        TN_INT_OPERAND(slot);
+        const bool local = TN_OPCODE == uint8_t(Op::POPLOCALELEM);
+        if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
+        if (stack_.count() < 2) raiseStackUnderflow();
+        const int32_t index = elementIndex(popOperand());
+        {
+            Value v = popOperand();
+            popElement(local ? localSlot(slot) : globalSlot(slot), index, std::move(v));
+        }
+        TN_NEXT;
+    }
+    op_PUSHLOCALELEM:
+    op_PUSHGLOBALELEM:
+    {
+        TN_INT_OPERAND(slot);
+        const bool local = TN_OPCODE == uint8_t(Op::PUSHLOCALELEM);
+        if (local && !currentFrame()) raiseRuntimeError("invalid pop local ");
+        const int32_t index = elementIndex(popOperand());
+        pushElement(local ? localSlot(slot) : globalSlot(slot), index);
+        TN_NEXT;
+    }
+    op_PUSHINT:
+    {
+        TN_INT_OPERAND(value);
+        stack_.pushInteger(value);
+        TN_NEXT;
+    }
+    op_PUSHSTRALT:
+    op_PUSHSTR:
+    {
+        const int32_t pc = TN_PC;
+        const Value* text = nullptr;
+        if (stringConstants_)
+        {
+            const StringConstant& entry = stringConstants_[static_cast<uint32_t>(pc ^ (pc >> 9)) % kStringConstants];
+            if (entry.pc == pc) text = &entry.text;
+        }
+        if (!text)
+        {
+            const void* zero = std::memchr(ip, 0, static_cast<size_t>(end - ip));
+            if (!zero) goto endOfCode;
+            text = &stringConstant(pc, reinterpret_cast<const char*>(ip),
+                                   static_cast<int32_t>(static_cast<const uint8_t*>(zero) - ip));
+        }
+        ip += text->stringView().size() + 1;
+        if (TN_CONCAT_NEXT)
+            if (Value* top = stack_.top(); top && top->isUnsharedString())
+            {
+                TN_TAKE_CONCAT(text);
+                TN_NEXT;
+            }
+        stack_.push(*text);
+        TN_NEXT;
+    }
+    op_PUSHFLOAT:
+    {
+        TN_NEED(8);
+        stack_.push(Value::floating(readDoubleLE(ip)));
+        ip += 8;
+        TN_NEXT;
+    }
+    op_NOTE:
+    {
+        const void* zero = std::memchr(ip, 0, static_cast<size_t>(end - ip));
+        if (!zero) goto endOfCode;
+        ip = static_cast<const uint8_t*>(zero) + 1;
+        TN_NEXT;
+    }
+#define TN_BINARY(name)                                                                                                \
+    op_##name : binaryInt(uint8_t(Op::name));                                                                          \
+    TN_NEXT;
+        TN_BINARY(AND)
+        TN_BINARY(OR)
+        TN_BINARY(ADD)
+        TN_BINARY(SUB)
+        TN_BINARY(MUL)
+        TN_BINARY(DIV)
+        TN_BINARY(MOD)
+#undef TN_BINARY
+    op_NOT:
+    {
+        const int32_t a = popInt();
+        stack_.pushInteger(a == 0 ? 1 : 0);
+        TN_NEXT;
+    }
+    op_NEG:
+    {
+        const int32_t a = popInt();
+        stack_.pushInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(a)));
+        TN_NEXT;
+    }
+#define TN_COMPARE(name)                                                                                               \
+    op_##name : compare(CompareOp::name);                                                                              \
+    TN_NEXT;
+        TN_COMPARE(LT)
+        TN_COMPARE(GT)
+        TN_COMPARE(LE)
+        TN_COMPARE(GE)
+        TN_COMPARE(NE)
+        TN_COMPARE(EQ)
+#undef TN_COMPARE
+    op_CONCAT:
+        concat(code, TN_PC, size);
+        TN_NEXT;
+    opUnknown:
+        image_->reader().setPc(TN_PC);
+        raiseRuntimeError("corrupt script, operand not recognized");
+
+    arrived:
+        // Control arrived other than by falling through: where segments of
+        // register code start.
+        if constexpr (Sliced)
+            if (executed >= slice) goto sliceEnd;
+        if (counter >= registerCodeFrom_ && ip < end)
+        {
+            if (!fast) fast = fastCode();
+            FastSegment* segment = fast->at(TN_PC);
+            int32_t budget = kMaxInstructions - counter;
+            if constexpr (Sliced) budget = std::min(budget, slice - executed);
+            int32_t next = TN_PC;
+            int32_t ran = 0;
+            if (segment && segment->maxCount <= budget && runSegment(segment, budget, next, ran))
+            {
+                ip = code + next;
+                counter += ran;
+                if constexpr (Sliced) executed += ran;
+            }
+        }
+        TN_NEXT;
+
+    mayStop:
+        // Only END and a system function can stop the run.
+        if constexpr (Sliced)
+            if (executed >= slice) goto sliceEnd;
+        if (stop_) goto endOfCode;
+        TN_NEXT;
+
+    overLimit:
+        image_->reader().setPc(TN_PC);
+        raiseRuntimeError("maximum instructions exceeded");
+
+    sliceEnd: // not reached by whole runs
+        __attribute__((unused));
+        TN_SAVE_POSITION;
+        return ereturnvalue::Incomplete;
+#undef TN_NEXT
     }
     catch (...)
     {
@@ -779,12 +801,14 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         throw;
     }
 #undef TN_INT_OPERAND
+#undef TN_OPCODE
 #undef TN_TAKE_CONCAT
 #undef TN_CONCAT_NEXT
 #undef TN_NEED
 endOfCode:
-    instructionCounter_ = counter;
-    reader.setPc(pc);
+    TN_SAVE_POSITION;
+#undef TN_SAVE_POSITION
+#undef TN_PC
     return result;
 }
 
