@@ -373,6 +373,21 @@ void VirtualMachine::popElement(Value& var, int32_t index, Value&& value)
     var.mutableArray().at(index) = std::move(value);
 }
 
+// POPLOCAL and POPGLOBAL: a value that is no reference moves into a variable
+// that exists; anything else takes the general path, which may grow [vars].
+__attribute__((always_inline)) inline void VirtualMachine::popInto(ValueVector& vars, int32_t slot, bool local)
+{
+    Value* top = stack_.top();
+    if (top && !top->isReference() && slot >= 0 && slot < vars.count())
+    {
+        vars[slot] = std::move(*top);
+        stack_.dropMovedTop();
+        return;
+    }
+    Value v = popOperand();
+    (local ? localSlot(slot) : globalSlot(slot)) = std::move(v);
+}
+
 // ---- The loop ----
 
 template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
@@ -587,36 +602,14 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_POPLOCAL:
     {
         TN_INT_OPERAND(slot);
-        CallFrame* frame = frame_;
-        if (!frame) raiseRuntimeError("invalid pop local ");
-        Value* top = stack_.top();
-        if (top && !top->isReference() && slot >= 0 && slot < frame->locals.count())
-        {
-            frame->locals[slot] = std::move(*top);
-            stack_.dropMovedTop();
-            TN_NEXT;
-        }
-        // Values with destructors end their scope before the dispatch jump.
-        {
-            Value v = popOperand();
-            localSlot(slot) = std::move(v);
-        }
+        if (!frame_) raiseRuntimeError("invalid pop local ");
+        popInto(frame_->locals, slot, true);
         TN_NEXT;
     }
     op_POPGLOBAL:
     {
         TN_INT_OPERAND(slot);
-        Value* top = stack_.top();
-        if (top && !top->isReference() && slot >= 0 && slot < globals_.count())
-        {
-            globals_[slot] = std::move(*top);
-            stack_.dropMovedTop();
-            TN_NEXT;
-        }
-        {
-            Value v = popOperand();
-            globalSlot(slot) = std::move(v);
-        }
+        popInto(globals_, slot, false);
         TN_NEXT;
     }
     op_PUSHLOCALREF:

@@ -161,6 +161,7 @@ class VirtualMachine
 
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
+    void popInto(ValueVector& vars, int32_t slot, bool local);
     int32_t popInt();
     int32_t intOf(const Value& v); // dereferenced and converted
     const Value& stringConstant(int32_t pc, const char* text, int32_t length);
