@@ -23,10 +23,10 @@ namespace tn
 namespace
 {
 constexpr int32_t kMaxParameters = 16;
-constexpr int32_t kMaxSlot = 255;          // locals a function may use
-constexpr int32_t kMaxDepth = 256;         // its operand stack
-constexpr size_t kMaxInstructions = 20000; // byte-code instructions of one function
-constexpr int32_t kMaxNesting = 32;        // callees translated within one another
+constexpr int32_t kMaxSlot = 255;   // locals a function may use
+constexpr int32_t kMaxDepth = 256;  // its operand stack
+constexpr size_t kMaxNodes = 20000; // byte-code instructions of one function
+constexpr int32_t kMaxNesting = 32; // callees translated within one another
 
 using Assigned = std::bitset<kMaxSlot + 1>;
 
@@ -197,7 +197,7 @@ bool IntFunctions::Translator::explore(int32_t body, int32_t params, std::map<in
         if (jump) node.target = true;
         if (fresh)
         {
-            if (nodes.size() > kMaxInstructions || !decode(code, size, pc, node.d)) return false;
+            if (nodes.size() > kMaxNodes || !decode(code, size, pc, node.d)) return false;
             node.depth = depth;
             node.assigned = assigned;
             work.push_back(pc);

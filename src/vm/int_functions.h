@@ -132,12 +132,9 @@ class IntFunctions
         int32_t start = 0;     // first instruction in code_
         int32_t frameSize = 0; // registers of its window
     };
-    enum : int32_t
-    {
-        kUnknown = -1,
-        kRejected = -2,
-        kBusy = -3, // being translated: a recursive call may name it
-    };
+    // byEntry_'s answer for a function that does not qualify; one being
+    // translated is there under its index already, for recursive calls.
+    static constexpr int32_t kRejected = -1;
     class Translator;
     friend class Translator;
     int32_t lookUp(int32_t entry);
@@ -151,7 +148,7 @@ class IntFunctions
 
     const uint8_t* code_;
     int32_t size_;
-    std::unordered_map<int32_t, int32_t> byEntry_; // entry -> function index or a state above
+    std::unordered_map<int32_t, int32_t> byEntry_; // entry -> function index or kRejected
     std::vector<Function> functions_;
     std::vector<IntInstr> instrs_; // instrs_[0] is Done
     std::vector<int32_t> registers_;
