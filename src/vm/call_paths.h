@@ -1,5 +1,6 @@
 // The per-call paths of the machine, inline for the execution loop and the
-// CALLSYS path: frame push and pop, by-value binding, the plain ENTER and RETURN.
+// CALLSYS path: frame push and pop, by-value binding, the plain ENTER and
+// RETURN, system calls with their arguments in place.
 #pragma once
 
 #include "vm/virtual_machine.h"
@@ -120,6 +121,60 @@ TN_CALL_INLINE int32_t VirtualMachine::returnFromCall()
         }
     }
     return popFrame();
+}
+
+// The handler reads the arguments where they are: nothing is copied but the
+// values of references. The caller has counted the call against the depth
+// limit, as a frame would.
+TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Value* args, int32_t count, int32_t store,
+                                                     Value& result)
+{
+    // From the last, as binding goes, so that the first failing read is the same.
+    for (int32_t i = count - 1; i >= 1; --i)
+        if (args[i].isReference()) args[i] = peekFast(args[i]);
+    Value* lender = nullptr;
+    if (count > 0 && args[0].isReference())
+    {
+        if (row.reusesFirst && store >= 0) lender = lendFirst(args[0], store);
+        if (!lender) args[0] = peekFast(args[0]);
+    }
+    if (!argFrame_.empty()) argFrame_.reset();
+    try
+    {
+        SysCall call{*this, row, argFrame_, count, result, args};
+        if (!row.rule.accepts(count) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
+        return row.handler(call);
+    }
+    catch (...)
+    {
+        // The handler left a lent value as it was; handlers touch no variable.
+        if (lender) *lender = std::move(args[0]);
+        throw;
+    }
+}
+
+// A call on the operand stack, [.. args, count] from [below] on: the count's
+// slot takes the result, then the result takes the first argument's.
+TN_CALL_INLINE ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below, int32_t count,
+                                                        int32_t store)
+{
+    if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
+    Value* const args = stack_.data() + below;
+    Value& result = args[count];
+    result = Value();
+    ereturnvalue code;
+    try
+    {
+        code = invokeOn(row, args, count, store, result);
+    }
+    catch (...)
+    {
+        stack_.truncate(below); // as the frame path leaves it
+        throw;
+    }
+    if (count > 0) args[0] = std::move(result);
+    stack_.truncate(below + 1);
+    return code;
 }
 
 } // namespace tn

@@ -192,45 +192,6 @@ void VirtualMachine::enter(int32_t count)
     bindArguments(*frame, count);
 }
 
-// The handler reads the arguments where the caller pushed them: no frame is
-// pushed and nothing is copied but the values of references. The depth still
-// counts the call, as a frame would. The count's slot takes the result.
-__attribute__((always_inline)) inline ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, int32_t below,
-                                                                               int32_t count, int32_t store)
-{
-    if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
-    Value* const args = stack_.data() + below;
-    // From the last, as binding goes, so that the first failing read is the same.
-    for (int32_t i = count - 1; i >= 1; --i)
-        if (args[i].isReference()) args[i] = peekFast(args[i]);
-    Value* lender = nullptr;
-    if (count > 0 && args[0].isReference())
-    {
-        if (row.reusesFirst && store >= 0) lender = lendFirst(args[0], store);
-        if (!lender) args[0] = peekFast(args[0]);
-    }
-    if (!argFrame_.empty()) argFrame_.reset();
-    Value& result = args[count];
-    result = Value();
-    ereturnvalue code;
-    try
-    {
-        SysCall call{*this, row, argFrame_, count, result, args};
-        if (!row.rule.accepts(count) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
-        code = row.handler(call);
-    }
-    catch (...)
-    {
-        // The handler left a lent value as it was; handlers touch no variable.
-        if (lender) *lender = std::move(args[0]);
-        stack_.truncate(below); // as the frame path leaves it
-        throw;
-    }
-    if (count > 0) args[0] = std::move(result);
-    stack_.truncate(below + 1);
-    return code;
-}
-
 // "$v = f($v, ...)": when the instruction at [store] puts the result into the
 // variable that [argument] names, the variable's value moves into the
 // argument, as the store replaces it anyway. An array nobody else holds can

@@ -6,6 +6,7 @@
 #include "vm/call_paths.h"
 #include "vm/fast_code.h"
 #include "vm/int_functions.h"
+#include "vm/statement_code.h"
 
 #include <algorithm>
 #include <charconv>
@@ -119,6 +120,7 @@ FastCode* VirtualMachine::fastCode()
 {
     if (fast_ && fastImage_ == image_ && fastVersion_ == image_->codeVersion()) return fast_.get();
     fast_ = std::make_unique<FastCode>(image_->code(), image_->codeSize());
+    statements_ = std::make_unique<StatementCode>(image_->code(), image_->codeSize());
     fastImage_ = image_;
     fastVersion_ = image_->codeVersion();
     return fast_.get();

@@ -11,6 +11,8 @@
 #include "vm/call_paths.h"
 #include "vm/fast_code.h"
 #include "vm/int_functions.h"
+#include "vm/operand_paths.h"
+#include "vm/statement_code.h"
 
 #include <algorithm>
 #include <array>
@@ -44,6 +46,7 @@ void VirtualMachine::resetState() noexcept
     stringConstants_.reset();
     constantsImage_ = nullptr;
     fast_.reset();
+    statements_.reset();
     ints_.reset();
     fastImage_ = nullptr;
     intsImage_ = nullptr;
@@ -147,13 +150,6 @@ TN_ALWAYS_INLINE Value VirtualMachine::popOperand()
     return v;
 }
 
-TN_ALWAYS_INLINE int32_t VirtualMachine::intOf(const Value& v)
-{
-    if (v.isInteger()) return v.rawInt();
-    const Value& target = peekFast(v);
-    return target.isInteger() ? target.rawInt() : target.toInt();
-}
-
 TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 {
     Value* top = stack_.top();
@@ -167,52 +163,15 @@ TN_ALWAYS_INLINE int32_t VirtualMachine::popInt()
 TN_ALWAYS_INLINE void VirtualMachine::binaryInt(uint8_t op)
 {
     if (stack_.count() < 2) raiseStackUnderflow();
-    Value* top = stack_.data() + stack_.count() - 1;
-    const int32_t b = intOf(*top);
-    const int32_t a = intOf(top[-1]);
-    const int32_t r = IntOperation(static_cast<Op>(op), a, b);
+    operateOn(stack_.data() + stack_.count() - 1, op);
     stack_.dropTop();
-    top[-1].setInteger(r);
 }
 
 TN_ALWAYS_INLINE void VirtualMachine::compare(CompareOp op)
 {
     if (stack_.count() < 2) raiseStackUnderflow();
-    Value* top = stack_.data() + stack_.count() - 1;
-    const Value& b = peekFast(*top);
-    const Value& a = peekFast(top[-1]);
-    bool r;
-    if (a.isInteger() && b.isInteger())
-    {
-        const int32_t x = a.rawInt(), y = b.rawInt();
-        switch (op)
-        {
-        case CompareOp::LT:
-            r = x < y;
-            break;
-        case CompareOp::GT:
-            r = x > y;
-            break;
-        case CompareOp::LE:
-            r = x <= y;
-            break;
-        case CompareOp::GE:
-            r = x >= y;
-            break;
-        case CompareOp::NE:
-            r = x != y;
-            break;
-        default:
-            r = x == y;
-            break;
-        }
-    }
-    else
-    {
-        r = CompareValues(a, b, op);
-    }
+    compareOn(stack_.data() + stack_.count() - 1, op);
     stack_.dropTop();
-    top[-1].setInteger(r ? 1 : 0);
 }
 
 const Value& VirtualMachine::stringConstant(int32_t pc, const char* text, int32_t length)
@@ -395,6 +354,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     ereturnvalue result = ereturnvalue::OK;
     bool done = false;
     int32_t executed = 0;
+    // The counter while a decoded statement runs (see runStatement), -1 otherwise.
+    int32_t statementCounter = -1;
 
     if constexpr (Sliced)
     {
@@ -592,6 +553,31 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         TN_INT_OPERAND(position);
         fileIndex_ = position >> 24;
         line_ = position & 0xFFFFFF;
+        if (counter >= registerCodeFrom_ && fastCalls_ && !statementRunning_)
+        {
+            if (!fast) fast = fastCode();
+            if (const Statement* statement = statements_->at(TN_PC, *this))
+            {
+                int32_t budget = kMaxInstructions - counter;
+                if constexpr (Sliced) budget = std::min(budget, slice - executed);
+                if (statement->total <= budget && (frame_ || !statement->usesLocals))
+                {
+                    statementCounter = counter;
+                    int32_t next = 0;
+                    const ereturnvalue code2 = runStatement(*statement, statementCounter, next);
+                    if constexpr (Sliced) executed += statementCounter - counter;
+                    counter = statementCounter;
+                    statementCounter = -1;
+                    ip = code + next;
+                    if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
+                    {
+                        TN_SAVE_POSITION;
+                        return code2;
+                    }
+                    goto mayStop;
+                }
+            }
+        }
         TN_NEXT;
     }
     op_POP:
@@ -790,7 +776,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     }
     catch (...)
     {
-        instructionCounter_ = counter;
+        instructionCounter_ = statementCounter >= 0 ? statementCounter : counter;
         throw;
     }
 #undef TN_INT_OPERAND

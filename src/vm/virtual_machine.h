@@ -23,6 +23,8 @@ namespace tn
 struct HostContext;
 class FastCode;
 class IntFunctions;
+class StatementCode;
+struct Statement;
 struct FastSegment;
 struct FastInstr;
 
@@ -32,6 +34,7 @@ class VirtualMachine
     static constexpr int32_t kMaxInstructions = 0x70000000;
     static constexpr int32_t kMaxCallDepth = 1000000;
     static constexpr int32_t kMaxReferenceHops = 1000000;
+    static constexpr int32_t kStatementStack = 16; // the deepest a decoded statement goes
 
     explicit VirtualMachine(FunctionSets sets = {});
     virtual ~VirtualMachine();
@@ -152,6 +155,13 @@ class VirtualMachine
     ereturnvalue callInPlace(const SysFunction& row, int32_t below, int32_t count, int32_t store);
     __attribute__((noinline)) ereturnvalue callWithFrame(const SysFunction* row, int32_t returnAddress);
     Value* lendFirst(Value& argument, int32_t store);
+    // [row]'s handler on [count] arguments at [args], references among them
+    // read here, last first; the first may be lent (see lendFirst).
+    ereturnvalue invokeOn(const SysFunction& row, Value* args, int32_t count, int32_t store, Value& result);
+    // Runs a decoded statement; [counter] follows it. OK: done, or a call
+    // stopped the run; Incomplete or Wait: a call suspended it. [pc] is where
+    // the plain loop goes on, with what it would have on the stack there.
+    ereturnvalue runStatement(const Statement& statement, int32_t& counter, int32_t& pc);
     void enter(int32_t count);
     bool enterByValue(int32_t count); // the common ENTER; false: take enter()
     // The parameter count of a function at [entry] that starts with the plain
@@ -164,6 +174,9 @@ class VirtualMachine
     void popInto(ValueVector& vars, int32_t slot, bool local);
     int32_t popInt();
     int32_t intOf(const Value& v); // dereferenced and converted
+    // The operators on the two values ending at [top]; top[-1] takes the result.
+    void operateOn(Value* top, uint8_t op);
+    void compareOn(Value* top, CompareOp op);
     const Value& stringConstant(int32_t pc, const char* text, int32_t length);
     void binaryInt(uint8_t op);
     void compare(CompareOp op);
@@ -244,6 +257,7 @@ class VirtualMachine
     // Register code of the hot parts of the image, made when first needed.
     std::unique_ptr<FastCode> fast_;
     std::unique_ptr<IntFunctions> ints_;
+    std::unique_ptr<StatementCode> statements_; // made with fast_
     // Off for the rest of an execute() once an int run was abandoned: the plain
     // loop is then about to meet a limit, and a retry at every level would waste.
     bool intCalls_ = true;
@@ -263,6 +277,11 @@ class VirtualMachine
     static constexpr uint32_t kFoundRows = 64;
     FoundRow foundRows_[kFoundRows];
     CallFrame argFrame_; // what SysCall::frame names when the arguments stay on the stack
+    // The values of a decoded statement while it runs (see runStatement),
+    // Null between statements; a handler that ran the machine again would
+    // find it busy and take the plain loop.
+    Value statementStack_[kStatementStack];
+    bool statementRunning_ = false;
 };
 
 } // namespace tn

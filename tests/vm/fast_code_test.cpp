@@ -308,7 +308,8 @@ Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, 
         o.output.append(image.outputBuffer(i)->view());
     for (int32_t i = 0; i < vm.globals().count(); ++i)
         o.globals += vm.toText(vm.globals()[i]) + ",";
-    o.globals += " stack " + std::to_string(vm.stack().count());
+    // After a runtime error the operand stack is never used again.
+    if (o.result != ereturnvalue::RuntimeError) o.globals += " stack " + std::to_string(vm.stack().count());
     return o;
 }
 

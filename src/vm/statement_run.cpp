@@ -1,0 +1,139 @@
+// Running a decoded statement (see statement_code.h) on the machine.
+#include "vm/call_paths.h"
+#include "vm/operand_paths.h"
+#include "vm/statement_code.h"
+
+#include <new>
+
+namespace tn
+{
+
+ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& counter, int32_t& pc)
+{
+    using Kind = StatementStep::Kind;
+    const StatementCode& decoded = *statements_;
+    const int32_t start = counter;
+    // The slots past [top] are Null: values are put there and taken off
+    // without the checks of an assignment.
+    Value* const base = statementStack_;
+    Value* top = base;
+    auto drop = [&]
+    {
+        --top;
+        top->~Value();
+        new (top) Value();
+    };
+    // What the statement holds, onto the operand stack as the plain loop would hold it.
+    auto leave = [&]
+    {
+        for (Value* v = base; v != top; ++v)
+            stack_.push(std::move(*v));
+        top = base;
+    };
+    statementRunning_ = true;
+    try
+    {
+        const StatementStep* step = decoded.steps(statement);
+        const StatementStep* const last = step + statement.stepCount;
+        for (; step != last; ++step)
+        {
+            counter = start + step->executed;
+            switch (step->kind)
+            {
+            case Kind::Variable:
+            {
+                const int32_t p = step->value;
+                const Value* v = p >= 0 ? globals_.find(p) : frame_->locals.find(-p);
+                if (!v)
+                    ++top;
+                else if (!v->isReference())
+                    new (top++) Value(*v);
+                else
+                    new (top++) Value(Value::reference(p));
+                break;
+            }
+            case Kind::Reference:
+                new (top++) Value(Value::reference(step->value));
+                break;
+            case Kind::Constant:
+                new (top++) Value(decoded.constant(step->value));
+                break;
+            case Kind::Integer:
+                new (top++) Value(Value::integer(step->value));
+                break;
+            case Kind::Operator:
+                operateOn(top - 1, step->op);
+                drop();
+                break;
+            case Kind::Compare:
+                compareOn(top - 1, static_cast<CompareOp>(step->op));
+                drop();
+                break;
+            case Kind::Not:
+                top[-1].setInteger(intOf(top[-1]) == 0 ? 1 : 0);
+                break;
+            case Kind::Neg:
+                top[-1].setInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(intOf(top[-1]))));
+                break;
+            case Kind::Call:
+            {
+                instructionCounter_ = counter;
+                image_->reader().setPc(step->pc);
+                if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
+                Value* const args = top - step->value;
+                Value result;
+                const ereturnvalue code = invokeOn(*step->row, args, step->value, step->store, result);
+                while (top != args)
+                    drop();
+                new (top++) Value(std::move(result));
+                if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
+                {
+                    leave();
+                    pc = step->pc;
+                    statementRunning_ = false;
+                    return code == ereturnvalue::Incomplete || code == ereturnvalue::Wait ? code : ereturnvalue::OK;
+                }
+                break;
+            }
+            }
+        }
+        counter = start + statement.total;
+        pc = statement.endPc;
+        if (statement.end == Statement::End::Leave)
+        {
+            leave();
+        }
+        else if (statement.end == Statement::End::Pop)
+        {
+            drop();
+        }
+        else
+        {
+            // As POPGLOBAL and POPLOCAL store: a reference is read first.
+            Value& value = top[-1];
+            if (value.isReference())
+            {
+                Value copy = peekFast(value);
+                value = std::move(copy);
+            }
+            const int32_t slot = statement.slot;
+            ValueVector& vars = statement.end == Statement::End::StoreGlobal ? globals_ : frame_->locals;
+            Value& target = slot < vars.count()                            ? vars[slot]
+                            : statement.end == Statement::End::StoreGlobal ? globalSlot(slot)
+                                                                           : localSlot(slot);
+            target = std::move(value);
+            --top;
+        }
+    }
+    catch (...)
+    {
+        while (top != base)
+            drop();
+        statementRunning_ = false;
+        throw;
+    }
+    statementRunning_ = false;
+    return ereturnvalue::OK;
+}
+
+} // namespace tn
