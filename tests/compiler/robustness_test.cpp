@@ -208,6 +208,6 @@ TEST(CompilerRobustness, DeepAndLongTreesCompileAndRun)
                                "echo($n, \" \", \"a\"" + repeat(", \"a\"", 4999) + ");";
     EXPECT_EQ(RunOutput(chains), "200000 400000 " + std::string(5000, 'a'));
     // Abandoned by an error at its very end, a long tree is freed as well.
-    EXPECT_EQ(CompileBlocks({{1, 1, true, "$a = 1" + repeat(" . 1", 100000) + " )"}}, "p", false).compileMessage(),
+    EXPECT_EQ(CompileBlocks({{1, 1, true, "$a = 1" + repeat(" . 1", 100000) + " )"}}, "p", Runs::None).compileMessage(),
               "parse error");
 }
