@@ -54,26 +54,29 @@ enum class Runs
     EveryWay,
 };
 
-// Runs [image] with the fast paths forced on and off and with the general
-// call paths only, whole and in slices, unbounded and with the instruction
-// limit met after a few instructions, midway and at the last: each way must
-// agree with the plain loop at the same limit, and unbounded with [normal].
-// [name] names the program in a failure; only the first is reported.
-inline void ExpectSameEveryWay(ProgramImage& image, const RunOutcome& normal, const std::string& name)
+// Runs [image] with [budget] instructions before the limit as the machine
+// chooses, and returns that outcome. Then runs it with the fast paths forced
+// on and off and with the general call paths only, whole and in slices, with
+// that budget and with the limit met after a few instructions, midway and at
+// the last: each way must agree with the plain loop under the same limit, and
+// under [budget] with the first run. [name] names the program in a failure;
+// only the first is reported.
+inline RunOutcome RunEveryWay(ProgramImage& image, const std::string& name,
+                              int32_t budget = VirtualMachine::kMaxInstructions)
 {
-    constexpr int32_t kUnbounded = VirtualMachine::kMaxInstructions;
-    const int32_t total = normal.count;
-    std::vector<int32_t> lefts = {kUnbounded, 0, 1, 2, 5, total / 3, total / 2, total - 1, total};
+    const RunOutcome normal = RunImage(image, {Paths::Normal, 0, budget});
+    const int32_t ran = std::min(normal.count - (VirtualMachine::kMaxInstructions - budget), budget);
+    std::vector<int32_t> lefts = {budget, 0, 1, 2, 5, ran / 3, ran / 2, ran - 1, ran};
     std::sort(lefts.begin(), lefts.end());
     lefts.erase(std::unique(lefts.begin(), lefts.end()), lefts.end());
     for (const int32_t left : lefts)
     {
-        if (left < 0 || (left > total && left != kUnbounded)) continue;
+        if (left < 0 || (left > ran && left != budget)) continue;
         const RunOutcome plain = RunImage(image, {Paths::General, 0, left});
-        if (left == kUnbounded && plain != normal)
+        if (left == budget && plain != normal)
         {
-            ADD_FAILURE() << name << "\nnormal: " << normal << "\nplain loop: " << plain;
-            return;
+            ADD_FAILURE() << name << "\n" << Way{Paths::Normal, 0, left} << ": " << normal << "\nplain loop: " << plain;
+            break;
         }
         for (const Paths paths : {Paths::General, Paths::Never, Paths::Always})
             for (const int32_t slice : {0, 1, 2, 3, 7, 50})
@@ -82,9 +85,10 @@ inline void ExpectSameEveryWay(ProgramImage& image, const RunOutcome& normal, co
                     {
                         ADD_FAILURE() << name << "\n"
                                       << Way{paths, slice, left} << ": " << o << "\nplain loop: " << plain;
-                        return;
+                        return normal;
                     }
     }
+    return normal;
 }
 
 // Compiles [blocks] of [page]; runs the image as [run] asks when it compiled.
@@ -96,12 +100,12 @@ inline CompileRun CompileBlocks(const std::vector<BlockSource>& blocks, const st
     r.compileResult = Compiler::instance().compile(HostFunctionSets(), image, blocks, r.blocks, page);
     r.code = Instructions(image);
     if (run == Runs::None || r.compileResult != ereturnvalue::OK) return r;
-    const RunOutcome normal = RunImage(image, {});
+    const RunOutcome normal =
+        run == Runs::EveryWay ? RunEveryWay(image, blocks.empty() ? page : std::string(blocks[0].code.substr(0, 100)))
+                              : RunImage(image, {});
     r.runResult = normal.result;
     r.runMessage = normal.message;
     r.output = normal.output;
-    if (run == Runs::EveryWay)
-        ExpectSameEveryWay(image, normal, blocks.empty() ? page : std::string(blocks.front().code.substr(0, 100)));
     return r;
 }
 
