@@ -184,6 +184,10 @@ void Fuzz(uint32_t seed, int rounds, std::string (Generator::*make)(), int minim
 
 TEST(CompilerRobustness, MutatedPrograms)
 {
+    int compiled = 0;
+    for (const char* seed : kSeeds)
+        EXPECT_EQ(CompileAndCheck({seed}, compiled), "") << seed;
+    EXPECT_EQ(compiled, int(std::size(kSeeds)));
     Fuzz(37, 3000, &Generator::mutation, 60);
 }
 

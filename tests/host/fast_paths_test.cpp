@@ -5,6 +5,7 @@
 #include "host/script.h"
 #include "host/script_engine.h"
 
+#include "support/run_ways.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -103,17 +104,20 @@ std::ostream& operator<<(std::ostream& out, const PageOutcome& o)
 constexpr int32_t kUnbounded = VirtualMachine::kMaxInstructions;
 
 // Runs the page whole (slice 0) or in slices, with [left] instructions
-// before the limit.
-PageOutcome Respond(PageFolder& folder, ScriptEngine::FastPaths paths, int32_t slice, int32_t left = kUnbounded)
+// before the limit. Whole and without a limit it runs as the program runs a
+// page, unless the general call paths are asked for, which only a run in
+// steps can choose.
+PageOutcome Respond(PageFolder& folder, test::Paths paths, int32_t slice, int32_t left = kUnbounded)
 {
     folder.restore();
-    ScriptEngine::setFastPaths(paths);
+    ScriptEngine::setFastPaths(paths == test::Paths::Always ? ScriptEngine::FastPaths::Always
+                                                            : ScriptEngine::FastPaths::Never);
     const fs::path before = fs::current_path();
     fs::current_path(folder.path());
     Script script;
     script.setPath(folder.page().filename().string());
     script.setCgi(false);
-    if (slice == 0 && left == kUnbounded)
+    if (slice == 0 && left == kUnbounded && paths != test::Paths::General)
     {
         script.run();
     }
@@ -121,6 +125,7 @@ PageOutcome Respond(PageFolder& folder, ScriptEngine::FastPaths paths, int32_t s
     {
         // The compile attached the image afresh, which started the count at 0.
         script.engine().machine().setInstructionCount(kUnbounded - left);
+        script.engine().machine().setFastCalls(paths != test::Paths::General);
         // Slice 0: one whole run.
         for (int32_t n = 0; n < 10000000 && script.runSlice(slice) == ereturnvalue::Incomplete; ++n)
         {
@@ -131,7 +136,7 @@ PageOutcome Respond(PageFolder& folder, ScriptEngine::FastPaths paths, int32_t s
     return {std::string(script.output().view()), script.errorMessage(), script.engine().machine().instructionCount()};
 }
 
-using enum ScriptEngine::FastPaths;
+using enum test::Paths;
 
 TEST(FastPaths, PagesRespondAsInThePlainLoop)
 {
@@ -147,7 +152,8 @@ TEST(FastPaths, PagesRespondAsInThePlainLoop)
 
 // The limit met after each of the first 40 instructions, then at points
 // spread over the whole run, up to where it is no longer met; whole and in
-// slices of sizes taken in turn.
+// slices of sizes taken in turn. The plain loop takes the general call paths
+// here, so that the short ones are tested too.
 TEST(FastPaths, PagesMeetTheInstructionLimitAsInThePlainLoop)
 {
     const std::vector<fs::path> pages = Pages();
@@ -156,7 +162,7 @@ TEST(FastPaths, PagesMeetTheInstructionLimitAsInThePlainLoop)
     for (const fs::path& page : pages)
     {
         PageFolder folder(page);
-        const int32_t total = Respond(folder, Never, 0).count;
+        const int32_t total = Respond(folder, General, 0).count;
         std::vector<int32_t> lefts;
         for (int32_t left = 0; left <= std::min(total, 40); ++left)
             lefts.push_back(left);
@@ -166,7 +172,7 @@ TEST(FastPaths, PagesMeetTheInstructionLimitAsInThePlainLoop)
         for (size_t k = 0; k < lefts.size(); ++k)
             for (const int32_t slice : {0, 1 + int32_t(k * 7 % 50)})
             {
-                const PageOutcome plain = Respond(folder, Never, slice, lefts[k]);
+                const PageOutcome plain = Respond(folder, General, slice, lefts[k]);
                 limitsMet += plain.error.find("maximum instructions exceeded") != std::string::npos;
                 EXPECT_EQ(Respond(folder, Always, slice, lefts[k]), plain)
                     << page << ", " << lefts[k] << " of " << total << " instructions, slice " << slice;
