@@ -18,7 +18,7 @@ namespace
 
 CompileRun Compile(const std::vector<BlockSource>& blocks)
 {
-    return CompileBlocks(blocks, "dir/page.htm", false);
+    return CompileBlocks(blocks, "dir/page.htm", Runs::None);
 }
 
 // Per block "ok", or the message and "@" error line; "-" marks a block that

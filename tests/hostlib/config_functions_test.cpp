@@ -55,7 +55,7 @@ void runSteps(std::initializer_list<Step> steps)
         page += std::string(step.code) + "\n";
         expected += std::string(step.line) + "\n";
     }
-    EXPECT_EQ(RunOutput(page), expected);
+    EXPECT_EQ(RunOutput(page, Runs::Once), expected);
 }
 
 TEST_F(ConfigFunctions, ReadsMatchWithoutRegardToCase)

@@ -5,6 +5,7 @@
 #include "compiler/compiler.h"
 #include "hostlib/host_functions.h"
 #include "support/image_builder.h"
+#include "support/run_ways.h"
 #include "vm/virtual_machine.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ namespace tn
 {
 namespace
 {
+using namespace test;
 
 // Programs of mixed-type arithmetic, loops with break and continue, calls with
 // by-reference parameters and runtime errors at random places.
@@ -268,49 +270,15 @@ class IntProgramGenerator
     int function_ = 0, loops_ = 0;
 };
 
-struct Outcome
-{
-    ereturnvalue result;
-    std::string message, output, globals;
-    int32_t count;
-
-    bool operator==(const Outcome&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Outcome& o)
-{
-    return out << "result " << int(o.result) << ", count " << o.count << ", message \"" << o.message << "\", output \""
-               << o.output << "\", globals " << o.globals;
-}
-
-// Compiles afresh (the image holds the output) and runs in slices of [slice]
-// (0: whole), counting on from [start].
-Outcome RunProgram(const std::string& source, bool registerCode, int32_t slice, int32_t start, bool fastCalls = true)
+// Compiles afresh and runs [way].
+RunOutcome RunProgram(const std::string& source, const Way& way)
 {
     ProgramImage image;
-    VirtualMachine vm{HostFunctionSets()};
     std::vector<BlockCompileResult> blocks;
-    EXPECT_EQ(Compiler::instance().compile(vm.functionSets(), image, {{1, 1, true, source}}, blocks, "page.htm"),
+    EXPECT_EQ(Compiler::instance().compile(HostFunctionSets(), image, {{1, 1, true, source}}, blocks, "page.htm"),
               ereturnvalue::OK)
         << source;
-    vm.attach(&image);
-    vm.setRegisterCode(registerCode);
-    vm.setFastCalls(fastCalls);
-    vm.setInstructionCount(start);
-    Outcome o{};
-    if (slice == 0)
-        o.result = vm.run(o.message);
-    else
-        for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
-            o.result = vm.continueRun(slice, restart, o.message);
-    o.count = vm.instructionCount();
-    for (int32_t i = 0; i < image.outputBufferCount(); ++i)
-        o.output.append(image.outputBuffer(i)->view());
-    for (int32_t i = 0; i < vm.globals().count(); ++i)
-        o.globals += vm.toText(vm.globals()[i]) + ",";
-    // After a runtime error the operand stack is never used again.
-    if (o.result != ereturnvalue::RuntimeError) o.globals += " stack " + std::to_string(vm.stack().count());
-    return o;
+    return RunImage(image, way);
 }
 
 TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
@@ -353,21 +321,22 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
     for (size_t n = 0; n < sources.size(); ++n)
     {
         const std::string& source = sources[n];
-        const Outcome plain = RunProgram(source, false, 0, 0, false);
+        const RunOutcome plain = RunProgram(source, {Paths::General});
         errors += plain.result == ereturnvalue::RuntimeError;
-        ASSERT_EQ(RunProgram(source, true, 0, 0), plain) << source;
+        ASSERT_EQ(RunProgram(source, {Paths::Always}), plain) << source;
         for (int32_t slice = 1 + int32_t(n % 3); slice <= 50; slice += n < 3 ? 1 : 3)
-            ASSERT_EQ(RunProgram(source, true, slice, 0), plain) << "slice " << slice << "\n" << source;
+            ASSERT_EQ(RunProgram(source, {Paths::Always, slice}), plain) << "slice " << slice << "\n" << source;
 
         // The limit falls somewhere inside the run, whole and sliced.
         for (uint32_t k = 1; k <= (n < 3 ? 40u : 2u); ++k)
         {
             const auto left = int32_t((n + 1) * k * 7919 % uint32_t(plain.count));
-            const int32_t before = VirtualMachine::kMaxInstructions - 1 - left;
-            const Outcome limited = RunProgram(source, false, 0, before, false);
+            const RunOutcome limited = RunProgram(source, {Paths::General, 0, left + 1});
             limits += limited.message.find("maximum instructions exceeded") != std::string::npos;
-            ASSERT_EQ(RunProgram(source, true, 0, before), limited) << "left " << left << "\n" << source;
-            ASSERT_EQ(RunProgram(source, true, 7, before), RunProgram(source, false, 7, before, false)) << source;
+            ASSERT_EQ(RunProgram(source, {Paths::Always, 0, left + 1}), limited) << "left " << left << "\n" << source;
+            ASSERT_EQ(RunProgram(source, {Paths::Always, 7, left + 1}),
+                      RunProgram(source, {Paths::General, 7, left + 1}))
+                << source;
         }
     }
     // The generator must reach what it is there to test.
@@ -382,11 +351,12 @@ TEST(RegisterCode, RecursionToTheDepthLimit)
     for (const char* source : {"function r($n) { return r($n + 1) + 1; } echo(r(0));",
                                "function r($n, $m) { strlen($n); return r($n + 1, $m) + 1; } echo(r(0, 1));"})
     {
-        const Outcome plain = RunProgram(source, false, 0, 0, false);
+        const RunOutcome plain = RunProgram(source, {Paths::General});
         EXPECT_NE(plain.message.find("max nested function calls exceeded, on line 1"), std::string::npos) << plain;
-        EXPECT_EQ(RunProgram(source, true, 0, 0), plain) << source;
+        EXPECT_EQ(RunProgram(source, {Paths::Always}), plain) << source;
         for (const int32_t slice : {3, 50})
-            EXPECT_EQ(RunProgram(source, true, slice, 0), RunProgram(source, false, slice, 0, false)) << source;
+            EXPECT_EQ(RunProgram(source, {Paths::Always, slice}), RunProgram(source, {Paths::General, slice}))
+                << source;
     }
 }
 
@@ -412,22 +382,10 @@ TEST(RegisterCode, HandMadeStackShapes)
     b.closeBlock().install(image);
     image.addSourceFile("page.htm");
 
-    auto run = [&](bool registerCode, int32_t slice)
-    {
-        VirtualMachine vm{HostFunctionSets()};
-        vm.attach(&image);
-        vm.setRegisterCode(registerCode);
-        Outcome o{};
-        for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
-            o.result = slice ? vm.continueRun(slice, restart, o.message) : vm.run(o.message);
-        o.count = vm.instructionCount();
-        o.globals = vm.toText(vm.globals()[1]) + " stack " + std::to_string(vm.stack().count());
-        return o;
-    };
-    const Outcome plain = run(false, 0);
+    const RunOutcome plain = RunImage(image, {Paths::Never});
     EXPECT_NE(plain.message.find("operand not recognized, on line 9"), std::string::npos) << plain;
     for (int32_t slice = 0; slice <= 12; ++slice)
-        EXPECT_EQ(run(true, slice), plain) << "slice " << slice;
+        EXPECT_EQ(RunImage(image, {Paths::Always, slice}), plain) << "slice " << slice;
 }
 
 // Functions whose shape the compiler does not make, called with integers:
@@ -488,24 +446,12 @@ TEST(RegisterCode, HandMadeFunctions)
         b.closeBlock().install(image);
         image.addSourceFile("page.htm");
         // Whole and in slices, with the instruction limit near or far.
-        auto run = [&](bool registerCode, int32_t slice, int32_t left)
-        {
-            VirtualMachine vm{HostFunctionSets()};
-            vm.attach(&image);
-            vm.setRegisterCode(registerCode);
-            vm.setInstructionCount(VirtualMachine::kMaxInstructions - left);
-            Outcome o{};
-            for (bool restart = true; restart || o.result == ereturnvalue::Incomplete; restart = false)
-                o.result = slice ? vm.continueRun(slice, restart, o.message) : vm.run(o.message);
-            o.count = vm.instructionCount();
-            o.globals = vm.toText(vm.globals()[2]) + " stack " + std::to_string(vm.stack().count());
-            return o;
-        };
         for (const int32_t left : {300, 100000})
         {
-            const Outcome plain = run(false, 0, left);
+            const RunOutcome plain = RunImage(image, {Paths::Never, 0, left});
             for (int32_t slice = 0; slice <= 12; ++slice)
-                EXPECT_EQ(run(true, slice, left), plain) << "shape " << shape << ", slice " << slice << ", " << left;
+                EXPECT_EQ(RunImage(image, {Paths::Always, slice, left}), plain)
+                    << "shape " << shape << ", slice " << slice << ", " << left;
         }
     }
 }
