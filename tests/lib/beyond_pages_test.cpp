@@ -1,7 +1,7 @@
 // What a test page cannot set up: texts holding a zero byte (literals end at
-// one and no function makes one), names no request can carry, an image
-// without function names, and scripts of one process side by side; and pop
-// on an array that other values share. The rest of these functions is in
+// one and no function makes one), an image without function names, and
+// scripts of one process side by side; and pop on an array that other values
+// share. The rest of these functions is in
 // tests/pages/lib.
 #include "support/call_function.h"
 
@@ -23,7 +23,7 @@ std::string shown(FunctionCaller& caller, int32_t id, const std::vector<CallArg>
     return Shown(outcome.result);
 }
 
-constexpr int32_t kEnvVar = -4865, kEnvVarIndex = -4867, kGlobalEnvVar = -4869, kSetGlobalEnvVar = -4870;
+constexpr int32_t kGlobalEnvVar = -4869, kSetGlobalEnvVar = -4870;
 } // namespace
 
 // Comparisons and the escaping functions stop at the first zero byte; every
@@ -93,17 +93,6 @@ TEST(FunctionNames, IsFuncDefFindsNothingInAnImageWithoutNames)
     EXPECT_EQ(shown(caller, -5136, {"echo"}), "int 0");
     caller.functionSymbols = {{-4097, "echo"}};
     EXPECT_EQ(shown(caller, -5136, {"echo"}), "int 1");
-}
-
-// A request lower-cases names and rewrites bytes outside identifiers.
-TEST(EnvVar, NamesNoRequestCarries)
-{
-    FunctionCaller caller;
-    caller.vm().environment() = {{"b", "2"}, {"5", "five"}, {"\xE9t\xE9", "high"}};
-    EXPECT_EQ(shown(caller, kEnvVar, {5}), "text five"); // the name is converted to text
-    // Bytes above 127 sort after ASCII.
-    const CallOutcome last = caller.call(kEnvVarIndex, {2, "", ""});
-    EXPECT_EQ(Shown(last.result) + " " + Shown(last.arguments[1]), "int 1 text \xE9t\xE9");
 }
 
 TEST(GlobalEnvVar, SharedBetweenScriptsOfTheProcess)

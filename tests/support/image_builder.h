@@ -97,10 +97,4 @@ class ImageBuilder
     int32_t blockJump_ = 0;
 };
 
-inline std::string OutputOf(ProgramImage& image, int32_t index = 0)
-{
-    OutputBuffer* out = image.outputBuffer(index);
-    return out ? std::string(out->view()) : std::string();
-}
-
 } // namespace tn::test

@@ -5,17 +5,6 @@
 using namespace tn;
 using namespace tn::test;
 
-TEST_F(VmTest, EndAndRunningOffTheEndBothSucceed)
-{
-    b.op(Op::END).op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1);
-    EXPECT_EQ(runBlock(), ereturnvalue::OK);
-    EXPECT_EQ(message, "");
-    EXPECT_EQ(vm.globals().count(), 0); // nothing after END ran
-    b.op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1);
-    EXPECT_EQ(runBlock(), ereturnvalue::OK);
-    EXPECT_EQ(global(1).toInt(), 1);
-}
-
 TEST_F(VmTest, ImageWithoutBlocksIsEmpty)
 {
     ImageBuilder noBlock;
@@ -79,17 +68,6 @@ TEST_F(VmTest, RuntimeErrorTexts)
     }
     b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 0x70000000).op(Op::POPGLOBALELEM, 1);
     EXPECT_EQ(runBlock(), ereturnvalue::MemAlloc);
-}
-
-TEST_F(VmTest, EchoWritesIntoTheBlocksOwnBuffer)
-{
-    b.str(Op::PUSHSTR, "one").op(Op::PUSHINT, 1).op(Op::CALLSYS, -4097).op(Op::POP).closeBlock();
-    b.openBlock(2).op(Op::PUSHINT, 0).op(Op::PUSHINT, 1).op(Op::CALLSYS, -4097).op(Op::POP).closeBlock();
-    b.openBlock(3, false).str(Op::PUSHSTR, "never").op(Op::PUSHINT, 1).op(Op::CALLSYS, -4097);
-    EXPECT_EQ(runBlock(), ereturnvalue::OK);
-    EXPECT_EQ(OutputOf(image, 0), "one");
-    EXPECT_EQ(OutputOf(image, 1), "0");
-    EXPECT_EQ(OutputOf(image, 2), "");
 }
 
 TEST_F(VmTest, OperatorEdges)
@@ -187,37 +165,4 @@ TEST_F(VmTest, Jumps)
     vm.attach(&image);
     EXPECT_EQ(vm.continueRun(1000, true, message), ereturnvalue::Incomplete);
     EXPECT_EQ(vm.instructionCount(), 1000);
-}
-
-TEST_F(VmTest, AppendToTheSameVariableIsCorrectInEveryShape)
-{
-    b.str(Op::PUSHSTR, "ab").op(Op::POPGLOBAL, 1);
-    // $t = $s; $s .= "c"  ($t keeps "ab")
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::POPGLOBAL, 2);
-    b.op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "c").op(Op::CONCAT).op(Op::POPGLOBAL, 1);
-    // $s .= $s
-    b.op(Op::PUSHGLOBALREF, 1).op(Op::PUSHGLOBALREF, 1).op(Op::CONCAT).op(Op::POPGLOBAL, 1);
-    // $n = 5; $n .= 1 (not a text yet)
-    b.op(Op::PUSHINT, 5).op(Op::POPGLOBAL, 3);
-    b.op(Op::PUSHGLOBALREF, 3).op(Op::PUSHINT, 1).op(Op::CONCAT).op(Op::POPGLOBAL, 3);
-    // $u = $s . "!" leaves $s alone
-    b.op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "!").op(Op::CONCAT).op(Op::POPGLOBAL, 4);
-    ASSERT_EQ(runBlock(), ereturnvalue::OK);
-    EXPECT_EQ(global(1).stringView(), "abcabc");
-    EXPECT_EQ(global(2).stringView(), "ab");
-    EXPECT_EQ(global(3).stringView(), "51");
-    EXPECT_EQ(global(4).stringView(), "abcabc!");
-
-    // 100000 appends in a loop build the whole text
-    b.str(Op::PUSHSTR, "").op(Op::POPGLOBAL, 1).op(Op::PUSHINT, 0).op(Op::POPGLOBAL, 2);
-    const int32_t top = b.here();
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 100000).op(Op::LT);
-    const int32_t exit = b.jumpPlaceholder(Op::JMPFALSE);
-    b.op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "xy").op(Op::CONCAT).op(Op::POPGLOBAL, 1);
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPGLOBAL, 2);
-    b.jumpTo(Op::JMP, top);
-    b.patchJumpHere(exit);
-    ASSERT_EQ(runBlock(), ereturnvalue::OK);
-    EXPECT_EQ(global(1).stringView().size(), 200000u);
-    EXPECT_EQ(global(1).stringView().substr(199990), "xyxyxyxyxy");
 }
