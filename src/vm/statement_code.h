@@ -37,6 +37,7 @@ class VirtualMachine;
 
 struct StatementStep
 {
+    // runStatement's table of steps follows this order.
     enum class Kind : uint8_t
     {
         Variable,  // push the value of the variable the Reference [value] names
