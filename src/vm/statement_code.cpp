@@ -14,23 +14,11 @@ namespace
 constexpr int32_t kMaxSteps = 256;
 constexpr int32_t kMaxCode = 1 << 26; // larger images keep the plain loop (a state per byte)
 
+// The comparison opcodes stand in CompareOp's order.
 CompareOp compareOf(Op op)
 {
-    switch (op)
-    {
-    case Op::LT:
-        return CompareOp::LT;
-    case Op::GT:
-        return CompareOp::GT;
-    case Op::LE:
-        return CompareOp::LE;
-    case Op::GE:
-        return CompareOp::GE;
-    case Op::NE:
-        return CompareOp::NE;
-    default:
-        return CompareOp::EQ;
-    }
+    static_assert(int(Op::GT) - int(Op::LT) == int(CompareOp::GT) && int(Op::EQ) - int(Op::LT) == int(CompareOp::EQ));
+    return static_cast<CompareOp>(int(op) - int(Op::LT));
 }
 } // namespace
 
