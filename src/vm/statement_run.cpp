@@ -95,11 +95,15 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         image_->reader().setPc(step->pc);
         if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
         Value* const args = top - step->value;
-        Value result;
-        const ereturnvalue code = invokeOn(*step->row, args, step->value, step->store, result);
-        while (top != args)
-            drop();
-        new (top++) Value(std::move(result));
+        ereturnvalue code;
+        {
+            // Gone before the dispatch, which may not leave a scope with a destructor.
+            Value result;
+            code = invokeOn(*step->row, args, step->value, step->store, result);
+            while (top != args)
+                drop();
+            new (top++) Value(std::move(result));
+        }
         if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
         {
             leave();
