@@ -8,6 +8,18 @@
 namespace tn
 {
 
+namespace
+{
+// The value below [top] released; its slot Null again. Returns the new top.
+inline Value* dropped(Value* top) noexcept
+{
+    --top;
+    top->~Value();
+    new (top) Value();
+    return top;
+}
+} // namespace
+
 ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& counter, int32_t& pc)
 {
     const StatementCode& decoded = *statements_;
@@ -16,24 +28,18 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
     // without the checks of an assignment.
     Value* const base = statementStack_;
     Value* top = base;
-    auto drop = [&]
-    {
-        --top;
-        top->~Value();
-        new (top) Value();
-    };
     // What the statement holds, onto the operand stack as the plain loop would hold it.
-    auto leave = [&]
-    {
-        for (Value* v = base; v != top; ++v)
-            stack_.push(std::move(*v));
-        top = base;
-    };
+#define TN_LEAVE                                                                                                       \
+    for (Value* v = base; v != top; ++v)                                                                               \
+        stack_.push(std::move(*v));                                                                                    \
+    top = base
     statementRunning_ = true;
     try
     {
         const StatementStep* step = decoded.steps(statement);
         const StatementStep* const last = step + statement.stepCount;
+        // The counter is brought up to date before each step that can fail
+        // (reading through a reference can) or that a function may look at.
         // Each step dispatches the next from its own end, so that branch
         // prediction sees which kind follows which.
         static const void* const kByKind[] = {&&variable,  &&reference,  &&constant, &&integer, &&call,
@@ -42,7 +48,6 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
     do                                                                                                                 \
     {                                                                                                                  \
         if (step == last) goto finished;                                                                               \
-        counter = start + step->executed;                                                                              \
         goto* kByKind[static_cast<uint8_t>(step->kind)];                                                               \
     } while (false)
         TN_STEP;
@@ -72,25 +77,30 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         ++step;
         TN_STEP;
     operation:
+        counter = start + step->executed;
         operateOn(top - 1, step->op);
-        drop();
+        top = dropped(top);
         ++step;
         TN_STEP;
     comparison:
+        counter = start + step->executed;
         compareOn(top - 1, static_cast<CompareOp>(step->op));
-        drop();
+        top = dropped(top);
         ++step;
         TN_STEP;
     negation:
+        counter = start + step->executed;
         top[-1].setInteger(intOf(top[-1]) == 0 ? 1 : 0);
         ++step;
         TN_STEP;
     negative:
+        counter = start + step->executed;
         top[-1].setInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(intOf(top[-1]))));
         ++step;
         TN_STEP;
     call:
     {
+        counter = start + step->executed;
         instructionCounter_ = counter;
         image_->reader().setPc(step->pc);
         if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
@@ -101,12 +111,12 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
             Value result;
             code = invokeOn(*step->row, args, step->value, step->store, result);
             while (top != args)
-                drop();
+                top = dropped(top);
             new (top++) Value(std::move(result));
         }
         if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
         {
-            leave();
+            TN_LEAVE;
             pc = step->pc;
             statementRunning_ = false;
             return code == ereturnvalue::Incomplete || code == ereturnvalue::Wait ? code : ereturnvalue::OK;
@@ -120,11 +130,11 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         pc = statement.endPc;
         if (statement.end == Statement::End::Leave)
         {
-            leave();
+            TN_LEAVE;
         }
         else if (statement.end == Statement::End::Pop)
         {
-            drop();
+            top = dropped(top);
         }
         else
         {
@@ -146,13 +156,14 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
     }
     catch (...)
     {
-        while (top != base)
-            drop();
+        for (Value& v : statementStack_)
+            v.setNull();
         statementRunning_ = false;
         throw;
     }
     statementRunning_ = false;
     return ereturnvalue::OK;
+#undef TN_LEAVE
 }
 
 } // namespace tn
