@@ -83,6 +83,24 @@ void callBench()
     b.closeBlock();
     runImage("1M user function calls", b);
 }
+
+// for 1M: $p = strstr($s, "c");  a statement around a system call
+void systemCallBench()
+{
+    ImageBuilder b;
+    b.openBlock(1);
+    b.str(Op::PUSHSTR, "abcdef").op(Op::POPGLOBAL, 1).op(Op::PUSHINT, 0).op(Op::POPGLOBAL, 2);
+    const int32_t top = b.here();
+    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1000000).op(Op::LT);
+    const int32_t exit = b.jumpPlaceholder(Op::JMPFALSE);
+    b.op(Op::LINE, (1 << 24) | 2).op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "c").op(Op::PUSHINT, 2);
+    b.op(Op::CALLSYS, -5382).op(Op::POPGLOBAL, 3);
+    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPGLOBAL, 2);
+    b.jumpTo(Op::JMP, top);
+    b.patchJumpHere(exit);
+    b.closeBlock();
+    runImage("1M system call statements", b);
+}
 } // namespace
 
 void RunVmBenchmarks()
@@ -90,4 +108,5 @@ void RunVmBenchmarks()
     loopBench();
     appendBench();
     callBench();
+    systemCallBench();
 }
