@@ -4,8 +4,9 @@
 // the plain loop spends more on them (fetching and checking each, pushing
 // references and the argument count, finding the row, moving the result
 // through the operand stack) than the two functions spend on their work.
-// Register code takes integers only. So once the LINE before a statement
-// that calls a system function has run often, the statement is decoded:
+// Register code takes integers only. So once a statement that calls a
+// system function has been reached often (after its LINE, or where a jump
+// lands, as a loop's body on the loop's own line is), it is decoded:
 // its pushes, its calls (with their rows found), its integer operators and
 // comparisons, and the store or POP that ends it, or the first instruction
 // none of these covers, where the plain loop goes on.
@@ -80,8 +81,8 @@ class StatementCode
   public:
     StatementCode(const uint8_t* code, int32_t size);
 
-    // The statement whose first instruction is at [pc] (just after its
-    // LINE), decoded once it is hot; null when there is none.
+    // The statement whose first instruction is at [pc], decoded once it is
+    // hot; null when there is none.
     const Statement* at(int32_t pc, const VirtualMachine& vm)
     {
         if (static_cast<uint32_t>(pc) >= states_.size()) return nullptr;

@@ -553,31 +553,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         TN_INT_OPERAND(position);
         fileIndex_ = position >> 24;
         line_ = position & 0xFFFFFF;
-        if (counter >= registerCodeFrom_ && fastCalls_ && !statementRunning_)
-        {
-            if (!fast) fast = fastCode();
-            if (const Statement* statement = statements_->at(TN_PC, *this))
-            {
-                int32_t budget = kMaxInstructions - counter;
-                if constexpr (Sliced) budget = std::min(budget, slice - executed);
-                if (statement->total <= budget && (frame_ || !statement->usesLocals))
-                {
-                    statementCounter = counter;
-                    int32_t next = 0;
-                    const ereturnvalue code2 = runStatement(*statement, statementCounter, next);
-                    if constexpr (Sliced) executed += statementCounter - counter;
-                    counter = statementCounter;
-                    statementCounter = -1;
-                    ip = code + next;
-                    if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
-                    {
-                        TN_SAVE_POSITION;
-                        return code2;
-                    }
-                    goto mayStop;
-                }
-            }
-        }
+        if (counter >= registerCodeFrom_ && fastCalls_ && !statementRunning_) goto statementAt;
         TN_NEXT;
     }
     op_POP:
@@ -753,6 +729,37 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 ip = code + next;
                 counter += ran;
                 if constexpr (Sliced) executed += ran;
+            }
+            else if (fastCalls_ && !statementRunning_)
+            {
+                goto statementAt;
+            }
+        }
+        TN_NEXT;
+
+    statementAt:
+        // A statement after its LINE, or where a jump lands (a loop's body on
+        // the loop's own line has no LINE), decoded once it is hot.
+        if (!fast) fast = fastCode();
+        if (const Statement* statement = statements_->at(TN_PC, *this))
+        {
+            int32_t budget = kMaxInstructions - counter;
+            if constexpr (Sliced) budget = std::min(budget, slice - executed);
+            if (statement->total <= budget && (frame_ || !statement->usesLocals))
+            {
+                statementCounter = counter;
+                int32_t next = 0;
+                const ereturnvalue code2 = runStatement(*statement, statementCounter, next);
+                if constexpr (Sliced) executed += statementCounter - counter;
+                counter = statementCounter;
+                statementCounter = -1;
+                ip = code + next;
+                if (code2 == ereturnvalue::Incomplete || code2 == ereturnvalue::Wait)
+                {
+                    TN_SAVE_POSITION;
+                    return code2;
+                }
+                goto mayStop;
             }
         }
         TN_NEXT;
