@@ -158,6 +158,39 @@ int32_t FastCode::appendStatement(int32_t pc, bool local, int32_t slot, int32_t&
     return 0;
 }
 
+bool FastCode::callsBeforeNextLine(int32_t pc) const
+{
+    constexpr int32_t kLookAhead = 64; // instructions; a statement longer than that is rare
+    for (int32_t n = 0; n < kLookAhead && pc < size_; ++n)
+    {
+        const Op op = static_cast<Op>(code_[pc]);
+        if (op == Op::CALLSYS) return true;
+        if (op == Op::LINE || op == Op::JMP || op == Op::JMPFALSE || op == Op::JMPTRUE) return false;
+        switch (kOpTable[code_[pc]].operand)
+        {
+        case OperandKind::None:
+            pc += 1;
+            break;
+        case OperandKind::Int32:
+            pc += 5;
+            break;
+        case OperandKind::Double:
+            pc += 9;
+            break;
+        case OperandKind::String:
+        {
+            const void* zero = std::memchr(code_ + pc + 1, 0, static_cast<size_t>(size_ - pc - 1));
+            if (!zero) return false;
+            pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code_) + 1;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
 void FastCode::resolveAppends(const FastSegment& segment, size_t firstAppend)
 {
     auto held = [&](bool local, int32_t slot) -> const FastVar*
@@ -334,6 +367,12 @@ int32_t FastCode::translate(int32_t start)
         switch (op)
         {
         case Op::LINE:
+            // The plain loop runs such a statement whole from its LINE.
+            if (callsBeforeNextLine(next))
+            {
+                taken = false;
+                break;
+            }
             emit(FastOp::Line, 0, 0, 0, operand);
             break;
         case Op::PUSHINT:

@@ -296,6 +296,10 @@ class FastCode
     static constexpr int32_t kSegmentBase = 1 << 24;
     static constexpr int32_t kMaxMisses = 32;
     int32_t translate(int32_t pc);
+    // Whether the statement from [pc] on (to its next LINE or jump) calls a
+    // system function: the plain loop runs it whole from its LINE, so a
+    // segment stops before that LINE.
+    bool callsBeforeNextLine(int32_t pc) const;
     // The pieces of an append statement from [pc] on (see FastPiece); the
     // byte-code instructions it takes, 0 when there is none.
     void resolveAppends(const FastSegment& segment, size_t firstAppend);
