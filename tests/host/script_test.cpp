@@ -50,16 +50,31 @@ TEST(ScriptTest, IdsModeAndEnvironment)
     EXPECT_TRUE(first.environment().empty());
 }
 
-class FindScriptFileTest : public ::testing::Test
+class ScriptFileTest : public ::testing::Test
 {
   protected:
     ScriptFileStatus find(const std::string& path) { return Script::FindScriptFile(path, actual, size); }
+
+    // Compiles [source] as compile mode does and returns the compiled path.
+    std::string compile(std::string_view name, std::string_view source)
+    {
+        const std::string page = folder.write(name, source);
+        Script script;
+        script.setPath(page);
+        script.engine().setHtmlFormatting(false);
+        EXPECT_EQ(script.compileOnly(), ereturnvalue::OK);
+        const std::string target = page.substr(0, page.rfind('.')) + ".ctn";
+        EXPECT_EQ(script.saveCompiled(target), ereturnvalue::OK);
+        std::remove(page.c_str());
+        return target;
+    }
+
     ScratchFolder folder;
     std::string actual;
     int64_t size = -1;
 };
 
-TEST_F(FindScriptFileTest, StatusOfMissingFilesFilesAndFolders)
+TEST_F(ScriptFileTest, StatusOfMissingFilesFilesAndFolders)
 {
     EXPECT_EQ(find(""), ScriptFileStatus::NotFound);
     EXPECT_EQ(find(folder.file("none.htm")), ScriptFileStatus::NotFound);
@@ -70,18 +85,24 @@ TEST_F(FindScriptFileTest, StatusOfMissingFilesFilesAndFolders)
     EXPECT_EQ(size, 5);
 }
 
-TEST_F(FindScriptFileTest, CompiledSiblingWinsWhenAtLeastAsNew)
+// A run, unlike a compile, looks for the compiled sibling.
+TEST_F(ScriptFileTest, CompiledSiblingWinsWhenAtLeastAsNew)
 {
-    const std::string page = folder.write("p.htm", "source");
-    const std::string sibling = folder.write("p.ctn", "compiled!");
+    const std::string sibling = compile("p.htm", "<?tnl print(\"compiled\"); ?>");
+    const std::string page = folder.write("p.htm", "<?tnl print(\"source\"); ?>");
     ScratchFolder::touch(page, 1000000);
     for (const long siblingTime : {1000001L, 1000000L, 999999L})
     {
+        SCOPED_TRACE(siblingTime);
         ScratchFolder::touch(sibling, siblingTime);
-        EXPECT_EQ(find(page), ScriptFileStatus::RegularFile);
         const bool older = siblingTime < 1000000;
-        EXPECT_EQ(actual, older ? page : sibling) << siblingTime;
-        EXPECT_EQ(size, older ? 6 : 9) << siblingTime;
+        EXPECT_EQ(find(page), ScriptFileStatus::RegularFile);
+        EXPECT_EQ(actual, older ? page : sibling);
+        EXPECT_EQ(size, std::ssize(ScratchFolder::read(actual)));
+        Script script;
+        script.setPath(page);
+        script.run();
+        EXPECT_EQ(OutputOf(script), std::string(kHeader) + (older ? "source" : "compiled"));
     }
 
     // A sibling stands in for a missing source, but only one with an extension.
@@ -180,43 +201,7 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
     }
 }
 
-class CompiledScriptTest : public ::testing::Test
-{
-  protected:
-    // Compiles [source] as compile mode does and returns the compiled path.
-    std::string compile(std::string_view name, std::string_view source)
-    {
-        const std::string page = folder.write(name, source);
-        Script script;
-        script.setPath(page);
-        script.engine().setHtmlFormatting(false);
-        EXPECT_EQ(script.compileOnly(), ereturnvalue::OK);
-        const std::string target = page.substr(0, page.rfind('.')) + ".ctn";
-        EXPECT_EQ(script.saveCompiled(target), ereturnvalue::OK);
-        std::remove(page.c_str());
-        return target;
-    }
-
-    ScratchFolder folder;
-};
-
-// A run, unlike a compile, looks for the compiled sibling.
-TEST_F(CompiledScriptTest, SourceNameRunsTheNewerCompiledSibling)
-{
-    const std::string compiled = compile("s.htm", "<?tnl print(\"compiled\"); ?>");
-    const std::string source = folder.write("s.htm", "<?tnl print(\"source\"); ?>");
-    ScratchFolder::touch(source, 1000000);
-    for (const long compiledTime : {1000000L, 999999L})
-    {
-        ScratchFolder::touch(compiled, compiledTime);
-        Script script;
-        script.setPath(source);
-        script.run();
-        EXPECT_EQ(OutputOf(script), std::string(kHeader) + (compiledTime == 1000000L ? "compiled" : "source"));
-    }
-}
-
-TEST_F(CompiledScriptTest, SaveToAnUnwritablePlaceFails)
+TEST_F(ScriptFileTest, SaveToAnUnwritablePlaceFails)
 {
     Script script;
     script.setPath(folder.write("w.htm", "<?tnl ; ?>"));
@@ -229,7 +214,7 @@ TEST_F(CompiledScriptTest, SaveToAnUnwritablePlaceFails)
 // Flipped bytes anywhere or in the body, and cuts of the file, end in an
 // error page or a run, never a crash. Runs go in slices so a looping image
 // stays bounded.
-TEST_F(CompiledScriptTest, HostileCompiledFilesNeverCrash)
+TEST_F(ScriptFileTest, HostileCompiledFilesNeverCrash)
 {
     const std::string good = ScratchFolder::read(
         compile("h.htm", "a<?tnl function f($x) { return $x . \"!\"; } print(f(1)); ?>b<?tnl $i = 0; while ($i < 3) "
