@@ -162,23 +162,31 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
 {
     ScratchFolder folder;
     const std::string path = folder.file("p.htm");
-    const std::string framed =
-        "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>" + path + "</b> on line <b>3</b><br>\n";
+    const std::string header(kHeader), framed = "<b>Compilation error</b>: &acute;{7} misplaced break&acute; in <b>" +
+                                                path + "</b> on line <b>3</b><br>\n";
     const struct
     {
         std::string source;
         ereturnvalue result;
         ScriptState state;
-        std::string page;
+        std::string output;
     } rows[] = {
         // A trailing NUL of a source file is dropped.
-        {std::string("<?tnl print(1); ?>x\0", 20), ereturnvalue::OK, ScriptState::Complete, "1x"},
+        {std::string("<?tnl print(1); ?>x\0", 20), ereturnvalue::OK, ScriptState::Complete, header + "1x"},
         {"A<?tnl print(\"x\"); ?>B<?tnl\nprint(\"y\");\necho(); ?>C<?tnl ; ?>D", ereturnvalue::OK,
          ScriptState::RuntimeError,
-         "ABCRuntime Error: Invalid call to echo. Expecting a minimum of 1 arguments, 0 were provided, on line 3 of " +
+         header +
+             "ABCRuntime Error: Invalid call to echo. "
+             "Expecting a minimum of 1 arguments, 0 were provided, on line 3 of " +
              path + "D"},
         {"A<?tnl print(1); ?>B\n<?tnl\n break; ?>C<?tnl print(3); ?>D", ereturnvalue::Reject, ScriptState::CompileError,
-         "AB\n" + framed + "CD"},
+         header + "AB\n" + framed + "CD"},
+        // Header lines replace the default header; a repeated line is kept. (The
+        // other response functions are in the response_* golden pages.)
+        {"a<?tnl header(\"X-Test: yes\"); header(\"X-Test: yes\"); ?>b", ereturnvalue::OK, ScriptState::Complete,
+         "X-Test: yes\nX-Test: yes\n\nab"},
+        // A suppressed page wins over a replacement.
+        {"a<?tnl erroroutput(\"replaced\"); surpressbody(); ?>b", ereturnvalue::OK, ScriptState::Complete, header},
     };
     for (const auto& row : rows)
     {
@@ -188,7 +196,7 @@ TEST(ScriptRunTest, ResultsStatesAndPages)
         script.setPath(path);
         EXPECT_EQ(script.run(), row.result);
         EXPECT_EQ(script.state(), row.state);
-        EXPECT_EQ(OutputOf(script), std::string(kHeader) + row.page);
+        EXPECT_EQ(OutputOf(script), row.output);
         ByteBuffer messages;
         script.errorMessages(messages);
         EXPECT_EQ(messages.view(), row.result == ereturnvalue::Reject ? framed : "");
@@ -251,25 +259,6 @@ TEST_F(ScriptFileTest, HostileCompiledFilesNeverCrash)
         }
     }
     EXPECT_GT(loaded, 0);
-}
-
-// The other response functions are in the response_* golden pages.
-TEST(ScriptRunTest, ResponseStateShapesTheOutput)
-{
-    ScratchFolder folder;
-    const std::pair<const char*, std::string> rows[] = {
-        // Header lines replace the default header; a repeated line is kept.
-        {"a<?tnl header(\"X-Test: yes\"); header(\"X-Test: yes\"); ?>b", "X-Test: yes\nX-Test: yes\n\nab"},
-        // A suppressed page wins over a replacement.
-        {"a<?tnl erroroutput(\"replaced\"); surpressbody(); ?>b", std::string(kHeader)},
-    };
-    for (const auto& [source, output] : rows)
-    {
-        Script script;
-        script.setPath(folder.write("r.htm", source));
-        EXPECT_EQ(script.run(), ereturnvalue::OK) << source;
-        EXPECT_EQ(OutputOf(script), output) << source;
-    }
 }
 
 // A file the script leaves open is written out when its run ends, even when
