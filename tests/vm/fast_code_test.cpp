@@ -270,15 +270,13 @@ class IntProgramGenerator
     int function_ = 0, loops_ = 0;
 };
 
-// Compiles afresh and runs [way].
-RunOutcome RunProgram(const std::string& source, const Way& way)
+// Compiles [source] into [image], which each run below starts afresh.
+void Compile(const std::string& source, ProgramImage& image)
 {
-    ProgramImage image;
     std::vector<BlockCompileResult> blocks;
-    EXPECT_EQ(Compiler::instance().compile(HostFunctionSets(), image, {{1, 1, true, source}}, blocks, "page.htm"),
+    ASSERT_EQ(Compiler::instance().compile(HostFunctionSets(), image, {{1, 1, true, source}}, blocks, "page.htm"),
               ereturnvalue::OK)
         << source;
-    return RunImage(image, way);
 }
 
 TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
@@ -321,21 +319,22 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
     for (size_t n = 0; n < sources.size(); ++n)
     {
         const std::string& source = sources[n];
-        const RunOutcome plain = RunProgram(source, {Paths::General});
+        ProgramImage image;
+        Compile(source, image);
+        const RunOutcome plain = RunImage(image, {Paths::General});
         errors += plain.result == ereturnvalue::RuntimeError;
-        ASSERT_EQ(RunProgram(source, {Paths::Always}), plain) << source;
+        ASSERT_EQ(RunImage(image, {Paths::Always}), plain) << source;
         for (int32_t slice = 1 + int32_t(n % 3); slice <= 50; slice += n < 3 ? 1 : 3)
-            ASSERT_EQ(RunProgram(source, {Paths::Always, slice}), plain) << "slice " << slice << "\n" << source;
+            ASSERT_EQ(RunImage(image, {Paths::Always, slice}), plain) << "slice " << slice << "\n" << source;
 
         // The limit falls somewhere inside the run, whole and sliced.
         for (uint32_t k = 1; k <= (n < 3 ? 40u : 2u); ++k)
         {
             const auto left = int32_t((n + 1) * k * 7919 % uint32_t(plain.count));
-            const RunOutcome limited = RunProgram(source, {Paths::General, 0, left + 1});
+            const RunOutcome limited = RunImage(image, {Paths::General, 0, left + 1});
             limits += limited.message.find("maximum instructions exceeded") != std::string::npos;
-            ASSERT_EQ(RunProgram(source, {Paths::Always, 0, left + 1}), limited) << "left " << left << "\n" << source;
-            ASSERT_EQ(RunProgram(source, {Paths::Always, 7, left + 1}),
-                      RunProgram(source, {Paths::General, 7, left + 1}))
+            ASSERT_EQ(RunImage(image, {Paths::Always, 0, left + 1}), limited) << "left " << left << "\n" << source;
+            ASSERT_EQ(RunImage(image, {Paths::Always, 7, left + 1}), RunImage(image, {Paths::General, 7, left + 1}))
                 << source;
         }
     }
@@ -345,18 +344,20 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
 }
 
 // Recursion into the depth limit, with and without a system call at the
-// bottom of each level, fails at the same call whichever paths run.
+// bottom of each level, fails at the same call whichever paths run. A
+// million calls deep, each run is long: only a few are made.
 TEST(RegisterCode, RecursionToTheDepthLimit)
 {
     for (const char* source : {"function r($n) { return r($n + 1) + 1; } echo(r(0));",
                                "function r($n, $m) { strlen($n); return r($n + 1, $m) + 1; } echo(r(0, 1));"})
     {
-        const RunOutcome plain = RunProgram(source, {Paths::General});
+        ProgramImage image;
+        Compile(source, image);
+        const RunOutcome plain = RunImage(image, {Paths::General});
         EXPECT_NE(plain.message.find("max nested function calls exceeded, on line 1"), std::string::npos) << plain;
-        EXPECT_EQ(RunProgram(source, {Paths::Always}), plain) << source;
+        EXPECT_EQ(RunImage(image, {Paths::Always}), plain) << source;
         for (const int32_t slice : {3, 50})
-            EXPECT_EQ(RunProgram(source, {Paths::Always, slice}), RunProgram(source, {Paths::General, slice}))
-                << source;
+            EXPECT_EQ(RunImage(image, {Paths::Always, slice}), RunImage(image, {Paths::General, slice})) << source;
     }
 }
 
