@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -314,6 +315,18 @@ TEST(RegisterCode, RandomProgramsRunAsInThePlainLoop)
         sources.push_back(ProgramGenerator(seed).program());
     for (uint32_t seed = 1; seed <= 100; ++seed)
         sources.push_back(IntProgramGenerator(seed).program());
+    // Every operator of the integer functions, on two variables and with a
+    // constant on either side, over small operands of both signs.
+    std::string sweep, calls;
+    const char* const kOperators[] = {"+", "-", "*", "/", "%", "&&", "||", "<", ">", "<=", ">=", "!=", "=="};
+    for (size_t i = 0; i < std::size(kOperators); ++i)
+    {
+        const std::string op = kOperators[i], n = std::to_string(i);
+        sweep += "function r" + n + "($a, $b) { return $a " + op + " $b; } function k" + n + "($a) { return $a " + op +
+                 " 3; } function c" + n + "($a) { return 3 " + op + " $a; } ";
+        calls += "r" + n + "($a, $b), k" + n + "($b), c" + n + "($a), ";
+    }
+    sources.push_back(sweep + "for ($a = -4 to 4) for ($b = -4 to 4) echo(" + calls + "\" \");");
 
     int errors = 0, limits = 0;
     for (size_t n = 0; n < sources.size(); ++n)
