@@ -45,19 +45,27 @@ void loopBench()
     runImage("loop 10M iterations", b);
 }
 
+// for ($i = 0; $i < times; $i++) { body }, the counter in global [counter].
+template <typename Body> void countedLoop(ImageBuilder& b, int32_t counter, int32_t times, Body body)
+{
+    b.op(Op::PUSHINT, 0).op(Op::POPGLOBAL, counter);
+    const int32_t top = b.here();
+    b.op(Op::PUSHGLOBALREF, counter).op(Op::PUSHINT, times).op(Op::LT);
+    const int32_t exit = b.jumpPlaceholder(Op::JMPFALSE);
+    body();
+    b.op(Op::PUSHGLOBALREF, counter).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPGLOBAL, counter);
+    b.jumpTo(Op::JMP, top);
+    b.patchJumpHere(exit);
+}
+
 // $s = ""; for 1M: $s .= "abcdefgh";
 void appendBench()
 {
     ImageBuilder b;
     b.openBlock(1);
-    b.str(Op::PUSHSTR, "").op(Op::POPGLOBAL, 1).op(Op::PUSHINT, 0).op(Op::POPGLOBAL, 2);
-    const int32_t top = b.here();
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1000000).op(Op::LT);
-    const int32_t exit = b.jumpPlaceholder(Op::JMPFALSE);
-    b.op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "abcdefgh").op(Op::CONCAT).op(Op::POPGLOBAL, 1);
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPGLOBAL, 2);
-    b.jumpTo(Op::JMP, top);
-    b.patchJumpHere(exit);
+    b.str(Op::PUSHSTR, "").op(Op::POPGLOBAL, 1);
+    countedLoop(b, 2, 1000000,
+                [&] { b.op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "abcdefgh").op(Op::CONCAT).op(Op::POPGLOBAL, 1); });
     b.closeBlock();
     runImage("1M text appends", b);
 }
@@ -89,15 +97,13 @@ void systemCallBench()
 {
     ImageBuilder b;
     b.openBlock(1);
-    b.str(Op::PUSHSTR, "abcdef").op(Op::POPGLOBAL, 1).op(Op::PUSHINT, 0).op(Op::POPGLOBAL, 2);
-    const int32_t top = b.here();
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1000000).op(Op::LT);
-    const int32_t exit = b.jumpPlaceholder(Op::JMPFALSE);
-    b.op(Op::LINE, (1 << 24) | 2).op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "c").op(Op::PUSHINT, 2);
-    b.op(Op::CALLSYS, -5382).op(Op::POPGLOBAL, 3);
-    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::ADD).op(Op::POPGLOBAL, 2);
-    b.jumpTo(Op::JMP, top);
-    b.patchJumpHere(exit);
+    b.str(Op::PUSHSTR, "abcdef").op(Op::POPGLOBAL, 1);
+    countedLoop(b, 2, 1000000,
+                [&]
+                {
+                    b.op(Op::LINE, (1 << 24) | 2).op(Op::PUSHGLOBALREF, 1).str(Op::PUSHSTR, "c").op(Op::PUSHINT, 2);
+                    b.op(Op::CALLSYS, -5382).op(Op::POPGLOBAL, 3);
+                });
     b.closeBlock();
     runImage("1M system call statements", b);
 }
