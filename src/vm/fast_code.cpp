@@ -161,32 +161,15 @@ int32_t FastCode::appendStatement(int32_t pc, bool local, int32_t slot, int32_t&
 bool FastCode::callsBeforeNextLine(int32_t pc) const
 {
     constexpr int32_t kLookAhead = 64; // instructions; a statement longer than that is rare
-    for (int32_t n = 0; n < kLookAhead && pc < size_; ++n)
+    CodeReader reader;
+    reader.attach(code_, size_);
+    reader.setPc(pc);
+    for (int32_t n = 0; n < kLookAhead && !reader.atEnd(); ++n)
     {
-        const Op op = static_cast<Op>(code_[pc]);
+        const Op op = static_cast<Op>(code_[reader.pc()]);
         if (op == Op::CALLSYS) return true;
-        if (op == Op::LINE || op == Op::JMP || op == Op::JMPFALSE || op == Op::JMPTRUE) return false;
-        switch (kOpTable[code_[pc]].operand)
-        {
-        case OperandKind::None:
-            pc += 1;
-            break;
-        case OperandKind::Int32:
-            pc += 5;
-            break;
-        case OperandKind::Double:
-            pc += 9;
-            break;
-        case OperandKind::String:
-        {
-            const void* zero = std::memchr(code_ + pc + 1, 0, static_cast<size_t>(size_ - pc - 1));
-            if (!zero) return false;
-            pc = static_cast<int32_t>(static_cast<const uint8_t*>(zero) - code_) + 1;
-            break;
-        }
-        default:
+        if (op == Op::LINE || op == Op::JMP || op == Op::JMPFALSE || op == Op::JMPTRUE || !reader.skipInstruction())
             return false;
-        }
     }
     return false;
 }

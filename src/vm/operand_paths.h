@@ -1,6 +1,6 @@
-// The operators' work on values in place, inline for the execution loop and
-// the statements it runs whole: [top] is the right operand, top[-1] the left
-// one, which takes the result.
+// The operators' and the stores' work on values in place, inline for the
+// execution loop and the statements it runs whole. For an operator [top] is
+// the right operand, top[-1] the left one, which takes the result.
 #pragma once
 
 #include "vm/fast_code.h"
@@ -60,6 +60,17 @@ TN_OPERAND_INLINE void VirtualMachine::compareOn(Value* top, CompareOp op)
         r = CompareValues(a, b, op);
     }
     top[-1].setInteger(r ? 1 : 0);
+}
+
+// The store of POPGLOBAL and POPLOCAL, of a value already read through any
+// reference: into a variable [vars] has, or through the general path, which
+// grows them (or refuses a negative slot).
+TN_OPERAND_INLINE void VirtualMachine::storeInto(ValueVector& vars, int32_t slot, bool local, Value&& v)
+{
+    if (slot >= 0 && slot < vars.count())
+        vars[slot] = std::move(v);
+    else
+        (local ? localSlot(slot) : globalSlot(slot)) = std::move(v);
 }
 
 } // namespace tn

@@ -1,6 +1,7 @@
 // Decoding a statement around system calls into steps (see statement_code.h).
 #include "vm/statement_code.h"
 
+#include "vm/fast_code.h"
 #include "vm/program_image.h"
 #include "vm/virtual_machine.h"
 
@@ -113,27 +114,6 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             calls = true;
             break;
         }
-        case Op::ADD:
-        case Op::SUB:
-        case Op::MUL:
-        case Op::DIV:
-        case Op::MOD:
-        case Op::AND:
-        case Op::OR:
-            step.kind = Kind::Operator;
-            step.op = static_cast<uint8_t>(op);
-            takes = 2;
-            break;
-        case Op::LT:
-        case Op::GT:
-        case Op::LE:
-        case Op::GE:
-        case Op::NE:
-        case Op::EQ:
-            step.kind = Kind::Compare;
-            step.op = static_cast<uint8_t>(compareOf(op));
-            takes = 2;
-            break;
         case Op::NOT:
         case Op::NEG:
             step.kind = op == Op::NOT ? Kind::Not : Kind::Neg;
@@ -158,6 +138,15 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             leaves = 0;
             break;
         default:
+            // The integer operators, then the comparisons (see OperatorIndex).
+            if (const int32_t index = OperatorIndex(op); index >= 0)
+            {
+                const bool comparison = index >= OperatorIndex(Op::LT);
+                step.kind = comparison ? Kind::Compare : Kind::Operator;
+                step.op = comparison ? static_cast<uint8_t>(compareOf(op)) : static_cast<uint8_t>(op);
+                takes = 2;
+                break;
+            }
             takes = -1;
             break;
         }

@@ -145,12 +145,8 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
                 Value copy = peekFast(value);
                 value = std::move(copy);
             }
-            const int32_t slot = statement.slot;
-            ValueVector& vars = statement.end == Statement::End::StoreGlobal ? globals_ : frame_->locals;
-            Value& target = slot < vars.count()                            ? vars[slot]
-                            : statement.end == Statement::End::StoreGlobal ? globalSlot(slot)
-                                                                           : localSlot(slot);
-            target = std::move(value);
+            const bool local = statement.end == Statement::End::StoreLocal;
+            storeInto(local ? frame_->locals : globals_, statement.slot, local, std::move(value));
             --top;
         }
     }

@@ -343,8 +343,7 @@ __attribute__((always_inline)) inline void VirtualMachine::popInto(ValueVector& 
         stack_.dropMovedTop();
         return;
     }
-    Value v = popOperand();
-    (local ? localSlot(slot) : globalSlot(slot)) = std::move(v);
+    storeInto(vars, slot, local, popOperand());
 }
 
 // ---- The loop ----

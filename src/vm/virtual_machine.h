@@ -172,6 +172,7 @@ class VirtualMachine
     // Operators
     Value popOperand(); // the top, dereferenced, popped (moved when it is not a reference)
     void popInto(ValueVector& vars, int32_t slot, bool local);
+    void storeInto(ValueVector& vars, int32_t slot, bool local, Value&& v);
     int32_t popInt();
     int32_t intOf(const Value& v); // dereferenced and converted
     // The operators on the two values ending at [top]; top[-1] takes the result.
