@@ -478,8 +478,7 @@ int32_t FastCode::translate(int32_t start)
             const bool fromLast = !stack.empty() && !stack.back().reference && stack.back().reg == lastTemp;
             const int32_t cond = pop();
             const int64_t target = int64_t(next) + operand;
-            const int32_t exitIndex =
-                addExit(target < 0 || target > size_ ? size_ : static_cast<int32_t>(target), count + 1);
+            const int32_t exitIndex = addExit(JumpTarget(next, operand, size_), count + 1);
             const bool truth = op == Op::JMPTRUE;
             if (fromLast && isCompare(instrs_.back().op))
             {
@@ -497,8 +496,7 @@ int32_t FastCode::translate(int32_t start)
         }
         case Op::JMP:
         {
-            const int64_t far = int64_t(next) + operand;
-            const int32_t target = far < 0 || far > size_ ? size_ : static_cast<int32_t>(far);
+            const int32_t target = JumpTarget(next, operand, size_);
             // A loop that closes on the segment's own start runs again without leaving.
             const bool loop = target == start && stack.empty() && consumed == 0;
             const int32_t exitIndex = addExit(target, count + 1);

@@ -188,7 +188,7 @@ std::string Disassemble(const ProgramImage& image)
         {
             int32_t v;
             ok = cursor.readInt32(v);
-            if (ok) out += " " + std::to_string(v);
+            if (ok) (out += ' ') += std::to_string(v);
             break;
         }
         case OperandKind::Double:

@@ -31,6 +31,14 @@ inline int32_t readInt32LE(const uint8_t* p) noexcept
     return static_cast<int32_t>(v);
 }
 
+// Where a jump with [offset] from [next], the address after it, lands; a
+// target outside the code is its end.
+inline int32_t JumpTarget(int32_t next, int32_t offset, int32_t size) noexcept
+{
+    const int64_t target = int64_t(next) + offset;
+    return (target < 0 || target > size) ? size : static_cast<int32_t>(target);
+}
+
 inline void writeInt32LE(uint8_t* p, int32_t value) noexcept
 {
     const auto v = static_cast<uint32_t>(value);

@@ -5,6 +5,7 @@
 #include "vm/program_image.h"
 #include "vm/virtual_machine.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tn
@@ -35,16 +36,53 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     Statement statement;
     statement.firstStep = static_cast<uint32_t>(firstStep);
     int32_t pc = start, executed = 0;
-    // The step that made each value the statement holds (-1 for none left in the steps).
+    // The step that made each value held (-1 for none left in the steps).
     std::vector<int32_t> made;
-    bool calls = false, stored = false;
-    while (!stored && pc < size_ && static_cast<int32_t>(steps_.size() - firstStep) < kMaxSteps)
+    // Per step: where it starts, and whether nothing is held there (a jump may land on it).
+    std::vector<int32_t> starts;
+    std::vector<uint8_t> clear;
+    bool calls = false;
+    // The step that made the value [k] from the top of those held after step [from]
+    // (k = 1: the top); -1 when a step in between holds no value of a statement.
+    auto makerOf = [&](size_t from, int32_t k) -> int32_t
+    {
+        for (size_t i = from + 1; k > 0 && i-- > firstStep;)
+        {
+            const StatementStep& maker = steps_[i];
+            if (--k == 0) return static_cast<int32_t>(i);
+            switch (maker.kind)
+            {
+            case Kind::Call:
+                k += maker.value;
+                break;
+            case Kind::Operator:
+            case Kind::Compare:
+            case Kind::Concat:
+                k += 2;
+                break;
+            case Kind::Not:
+            case Kind::Neg:
+                k += 1;
+                break;
+            case Kind::Variable:
+            case Kind::Reference:
+            case Kind::Constant:
+            case Kind::Integer:
+                break;
+            default:
+                return -1;
+            }
+        }
+        return -1;
+    };
+    while (pc < size_ && static_cast<int32_t>(steps_.size() - firstStep) < kMaxSteps)
     {
         const Op op = static_cast<Op>(code_[pc]);
         const OperandKind kind = kOpTable[code_[pc]].operand;
         if (kind == OperandKind::Int32 && size_ - pc < 5) break;
         const int32_t operand = kind == OperandKind::Int32 ? readInt32LE(code_ + pc + 1) : 0;
         int32_t next = pc + (kind == OperandKind::Int32 ? 5 : 1);
+        const auto depth = static_cast<int32_t>(made.size());
         // How many values the instruction takes and leaves; -1 takes: not covered.
         int32_t takes = 0, leaves = 1;
         StatementStep step{Kind::Variable};
@@ -98,13 +136,13 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             const bool counted = steps_.size() > firstStep && steps_.back().kind == Kind::Integer;
             const int32_t count = counted ? steps_.back().value : -1;
             const SysFunction* row = operand < -1 ? vm.findFunction(operand) : nullptr;
-            const auto depth = static_cast<int32_t>(made.size());
             if (!row || count < 0 || count > depth - 1 || (row->byRefMask != 0 && row->declaredCount > 0) ||
                 (row->declaredCount >= 0 && count != row->declaredCount))
             {
                 takes = -1;
                 break;
             }
+            // The call starts where the count's push did.
             steps_.pop_back();
             made.pop_back();
             step.kind = Kind::Call;
@@ -119,22 +157,77 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             step.kind = op == Op::NOT ? Kind::Not : Kind::Neg;
             takes = 1;
             break;
+        case Op::CONCAT:
+        {
+            step.kind = Kind::Concat;
+            takes = 2;
+            // "$s .= x": the left is the variable the next instruction stores
+            // into, appended to in place as the plain loop does.
+            const bool storeNext =
+                size_ - next >= 5 && (code_[next] == uint8_t(Op::POPGLOBAL) || code_[next] == uint8_t(Op::POPLOCAL));
+            const int32_t left = depth >= 2 ? makerOf(steps_.size() - 1, 2) : -1;
+            if (storeNext && left >= 0)
+            {
+                StatementStep& maker = steps_[static_cast<size_t>(left)];
+                const int32_t slot = readInt32LE(code_ + next + 1);
+                const int32_t named = code_[next] == uint8_t(Op::POPGLOBAL) ? slot : -slot;
+                if ((maker.kind == Kind::Variable || maker.kind == Kind::Reference) && maker.value == named &&
+                    slot > (code_[next] == uint8_t(Op::POPGLOBAL) ? -1 : 0))
+                {
+                    maker.kind = Kind::Reference;
+                    step.op = 1;
+                }
+            }
+            break;
+        }
         case Op::POPGLOBAL:
         case Op::POPLOCAL:
         case Op::POP:
-            // Only the statement's one value, into a slot the plain store takes at once.
-            if (made.size() != 1 || operand < 0)
+            // Only a statement's one value, into a slot the plain store takes at once.
+            if (depth != 1 || operand < 0)
             {
                 takes = -1;
                 break;
             }
-            statement.end = op == Op::POP         ? Statement::End::Pop
-                            : op == Op::POPGLOBAL ? Statement::End::StoreGlobal
-                                                  : Statement::End::StoreLocal;
-            statement.slot = operand;
+            step.kind = op == Op::POP ? Kind::Pop : op == Op::POPGLOBAL ? Kind::StoreGlobal : Kind::StoreLocal;
+            step.value = operand;
             statement.usesLocals |= op == Op::POPLOCAL;
-            stored = true;
             takes = 1;
+            leaves = 0;
+            // A call whose result the store takes next may borrow the
+            // variable's value: its first argument stays a reference for that.
+            if (op != Op::POP && steps_.size() > firstStep && steps_.back().kind == Kind::Call)
+            {
+                StatementStep& call = steps_.back();
+                call.store = pc;
+                const int32_t first = call.value > 0 ? makerOf(steps_.size() - 2, call.value) : -1;
+                if (first >= 0 && steps_[static_cast<size_t>(first)].kind == Kind::Variable)
+                    steps_[static_cast<size_t>(first)].kind = Kind::Reference;
+            }
+            break;
+        case Op::LINE:
+            if (depth != 0)
+            {
+                takes = -1;
+                break;
+            }
+            step.kind = Kind::Line;
+            step.value = operand;
+            leaves = 0;
+            break;
+        case Op::JMP:
+        case Op::JMPFALSE:
+        case Op::JMPTRUE:
+            // Between statements only: nothing held where a jump goes.
+            takes = op == Op::JMP ? 0 : 1;
+            if (depth != takes)
+            {
+                takes = -1;
+                break;
+            }
+            step.kind = op == Op::JMP ? Kind::Jump : Kind::JumpIf;
+            step.op = op == Op::JMPTRUE ? 1 : 0;
+            step.exit = JumpTarget(next, operand, size_);
             leaves = 0;
             break;
         default:
@@ -150,16 +243,17 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             takes = -1;
             break;
         }
-        const auto depth = static_cast<int32_t>(made.size());
-        if (takes < 0 || takes > depth || depth - takes + leaves > VirtualMachine::kStatementStack)
+        // A call has taken its count's push off already.
+        const auto held = static_cast<int32_t>(made.size());
+        if (takes < 0 || takes > held || held - takes + leaves > VirtualMachine::kStatementStack) break;
+        if (step.kind != Kind::Call)
         {
-            stored = false;
-            break;
+            starts.push_back(pc);
+            clear.push_back(depth == 0);
         }
-        made.resize(static_cast<size_t>(depth - takes));
+        made.resize(static_cast<size_t>(held - takes));
         ++executed;
         pc = next;
-        if (stored) break;
         if (leaves) made.push_back(static_cast<int32_t>(steps_.size()));
         step.executed = executed;
         step.pc = next;
@@ -171,36 +265,21 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         constants_.resize(firstConstant);
         return kNone;
     }
-    if (!stored)
+    // What the plain loop takes on from here: variables as it pushed them.
+    for (const int32_t index : made)
+        if (index >= 0 && steps_[static_cast<size_t>(index)].kind == Kind::Variable)
+            steps_[static_cast<size_t>(index)].kind = Kind::Reference;
+    // A jump forward to a step where nothing is held goes on to it; any other leaves.
+    for (size_t i = firstStep; i < steps_.size(); ++i)
     {
-        // What the plain loop takes on from here: variables as it pushed them.
-        statement.end = Statement::End::Leave;
-        for (const int32_t index : made)
-            if (index >= 0 && steps_[static_cast<size_t>(index)].kind == Kind::Variable)
-                steps_[static_cast<size_t>(index)].kind = Kind::Reference;
-    }
-    // A call whose result the store takes next may borrow the variable's
-    // value: its first argument stays a reference for that.
-    if (stored && statement.end != Statement::End::Pop && steps_.back().kind == Kind::Call)
-    {
-        StatementStep& call = steps_.back();
-        call.store = call.pc;
-        // Back from the call: each step made the top value of its time from
-        // the ones it took; the one that makes the k-th from the top made the first.
-        int32_t values = call.value;
-        for (size_t i = steps_.size() - 1; values > 0 && i-- > firstStep;)
-        {
-            StatementStep& maker = steps_[i];
-            if (--values == 0)
-            {
-                if (maker.kind == Kind::Variable) maker.kind = Kind::Reference;
-                break;
-            }
-            values += maker.kind == Kind::Call                                      ? maker.value
-                      : maker.kind == Kind::Operator || maker.kind == Kind::Compare ? 2
-                      : maker.kind == Kind::Not || maker.kind == Kind::Neg          ? 1
-                                                                                    : 0;
-        }
+        StatementStep& jump = steps_[i];
+        if (jump.kind != Kind::Jump && jump.kind != Kind::JumpIf) continue;
+        const auto from = starts.begin() + static_cast<std::ptrdiff_t>(i - firstStep + 1);
+        const auto landing = std::lower_bound(from, starts.end(), jump.exit);
+        if (landing == starts.end() || *landing != jump.exit || !clear[static_cast<size_t>(landing - starts.begin())])
+            continue;
+        jump.value = static_cast<int32_t>(landing - starts.begin());
+        jump.exit = -1;
     }
     statement.stepCount = static_cast<uint32_t>(steps_.size() - firstStep);
     statement.total = executed;

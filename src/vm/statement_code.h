@@ -6,23 +6,27 @@
 // through the operand stack) than the two functions spend on their work.
 // Register code takes integers only. So once a statement that calls a
 // system function has been reached often (after its LINE, or where a jump
-// lands, as a loop's body on the loop's own line is), it is decoded:
-// its pushes, its calls (with their rows found), its integer operators and
-// comparisons, and the store or POP that ends it, or the first instruction
-// none of these covers, where the plain loop goes on.
+// lands, as a loop's body on the loop's own line is), it is decoded, with
+// the statements that follow it: their pushes, calls (with their rows
+// found), integer operators, comparisons, concatenations, stores, LINEs and
+// jumps, up to the first instruction none of these covers, where the plain
+// loop goes on. A loop's body thus runs as one piece from its first line to
+// the jump back.
 //
 // The machine runs the steps on a small stack of its own, doing at each what
 // the plain loop does for the instructions it stands for. A variable is read
 // when it is pushed rather than when an operator or a call takes it: nothing
-// in between can change it (the functions called touch no variable, and the
+// in between can change it (the functions called touch no variable, and a
 // statement's one store comes last), and reading a plain variable cannot
 // fail; one that holds a reference goes as the reference, to be followed
-// where the plain loop follows it. The last call before the store may
-// borrow the stored variable's value, as in the plain loop. Whatever is left
-// when a call suspends or stops the run, or when the statement ends before
-// a store, goes onto the operand stack as the plain loop would have it. A
-// statement runs only when all of it fits the instruction budget, so no
-// limit or slice end falls inside it.
+// where the plain loop follows it. The last call before a store may borrow
+// the stored variable's value, and "$s .= x" appends to the variable, as in
+// the plain loop. Jumps are taken only between statements, where nothing is
+// held, so every way into a step finds the same stack. Whatever is left when
+// a call suspends or stops the run, or when the steps end inside a
+// statement, goes onto the operand stack as the plain loop would have it.
+// The steps run only when all of them fit the instruction budget, so no limit
+// or slice end falls among them.
 #pragma once
 
 #include "vm/function_set.h"
@@ -50,29 +54,28 @@ struct StatementStep
         Compare,   // the comparison CompareOp(op)
         Not,
         Neg,
+        Concat,      // the top two joined; [op] 1: the left is a Reference to the variable the next step stores
+        StoreGlobal, // the top into global [value]
+        StoreLocal,  // the top into local [value]
+        Pop,
+        Line,   // the position [value], as LINE sets it
+        Jump,   // on to step [value], or leave for address [exit]
+        JumpIf, // pop a value; when its truth is [op], as Jump
     } kind;
     uint8_t op = 0;
     int32_t value = 0;
-    int32_t executed = 0; // byte-code instructions from the statement's start to the end of this step
+    int32_t executed = 0; // byte-code instructions from the first step to the end of this one, laid out in order
     int32_t pc = 0;       // the address after the step
     int32_t store = -1;   // a Call: where the store that surely follows it is, for a loan
+    int32_t exit = -1;    // a jump out of the steps: where the plain loop goes on
     const SysFunction* row = nullptr;
 };
 
 struct Statement
 {
-    enum class End : uint8_t
-    {
-        StoreGlobal, // the top into global [slot]
-        StoreLocal,
-        Pop,
-        Leave, // what is left goes onto the operand stack
-    };
     uint32_t firstStep = 0, stepCount = 0;
-    int32_t total = 0; // byte-code instructions, the store included
+    int32_t total = 0; // byte-code instructions of all the steps: no way through runs more
     int32_t endPc = 0;
-    End end = End::Leave;
-    int32_t slot = 0;
     bool usesLocals = false; // needs a frame
 };
 

@@ -23,12 +23,14 @@ inline Value* dropped(Value* top) noexcept
 ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& counter, int32_t& pc)
 {
     const StatementCode& decoded = *statements_;
-    const int32_t start = counter;
+    // The count where the first step starts, as if the steps ran in their
+    // order: a jump moves it by the steps it passes over.
+    int32_t start = counter;
     // The slots past [top] are Null: values are put there and taken off
     // without the checks of an assignment.
     Value* const base = statementStack_;
     Value* top = base;
-    // What the statement holds, onto the operand stack as the plain loop would hold it.
+    // What the steps hold, onto the operand stack as the plain loop would hold it.
 #define TN_LEAVE                                                                                                       \
     for (Value* v = base; v != top; ++v)                                                                               \
         stack_.push(std::move(*v));                                                                                    \
@@ -36,14 +38,16 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
     statementRunning_ = true;
     try
     {
-        const StatementStep* step = decoded.steps(statement);
+        const StatementStep* const first = decoded.steps(statement);
+        const StatementStep* step = first;
         const StatementStep* const last = step + statement.stepCount;
         // The counter is brought up to date before each step that can fail
         // (reading through a reference can) or that a function may look at.
         // Each step dispatches the next from its own end, so that branch
         // prediction sees which kind follows which.
-        static const void* const kByKind[] = {&&variable,  &&reference,  &&constant, &&integer, &&call,
-                                              &&operation, &&comparison, &&negation, &&negative};
+        static const void* const kByKind[] = {
+            &&variable, &&reference,     &&constant,    &&integer,    &&call, &&operation, &&comparison, &&negation,
+            &&negative, &&concatenation, &&storeGlobal, &&storeLocal, &&pop,  &&line,      &&jump,       &&jumpIf};
 #define TN_STEP                                                                                                        \
     do                                                                                                                 \
     {                                                                                                                  \
@@ -98,6 +102,12 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         top[-1].setInteger(static_cast<int32_t>(0u - static_cast<uint32_t>(intOf(top[-1]))));
         ++step;
         TN_STEP;
+    concatenation:
+        counter = start + step->executed;
+        if (!step->op || !appendToVariable(top[-2], top[-1])) joinTexts(top[-2], top[-1]);
+        top = dropped(top);
+        ++step;
+        TN_STEP;
     call:
     {
         counter = start + step->executed;
@@ -124,31 +134,62 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         ++step;
         TN_STEP;
     }
+    storeGlobal:
+    storeLocal:
+    {
+        counter = start + step->executed;
+        // As POPGLOBAL and POPLOCAL store: a reference is read first.
+        Value& value = top[-1];
+        if (value.isReference())
+        {
+            Value copy = peekFast(value);
+            value = std::move(copy);
+        }
+        const bool local = step->kind == StatementStep::Kind::StoreLocal;
+        storeInto(local ? frame_->locals : globals_, step->value, local, std::move(value));
+        --top;
+        ++step;
+        TN_STEP;
+    }
+    pop:
+        top = dropped(top);
+        ++step;
+        TN_STEP;
+    line:
+        fileIndex_ = step->value >> 24;
+        line_ = step->value & 0xFFFFFF;
+        ++step;
+        TN_STEP;
+    jumpIf:
+    {
+        counter = start + step->executed;
+        const bool truth = intOf(top[-1]) != 0;
+        top = dropped(top);
+        if (truth != (step->op != 0))
+        {
+            ++step;
+            TN_STEP;
+        }
+    }
+    jump:
+        if (step->exit >= 0)
+        {
+            counter = start + step->executed;
+            pc = step->exit;
+            statementRunning_ = false;
+            return ereturnvalue::OK;
+        }
+        {
+            const StatementStep* const target = first + step->value;
+            start += step->executed - target[-1].executed;
+            step = target;
+        }
+        TN_STEP;
 #undef TN_STEP
     finished:
         counter = start + statement.total;
         pc = statement.endPc;
-        if (statement.end == Statement::End::Leave)
-        {
-            TN_LEAVE;
-        }
-        else if (statement.end == Statement::End::Pop)
-        {
-            top = dropped(top);
-        }
-        else
-        {
-            // As POPGLOBAL and POPLOCAL store: a reference is read first.
-            Value& value = top[-1];
-            if (value.isReference())
-            {
-                Value copy = peekFast(value);
-                value = std::move(copy);
-            }
-            const bool local = statement.end == Statement::End::StoreLocal;
-            storeInto(local ? frame_->locals : globals_, statement.slot, local, std::move(value));
-            --top;
-        }
+        TN_LEAVE;
     }
     catch (...)
     {

@@ -209,62 +209,44 @@ void VirtualMachine::appendPiece(Value& to, const Value& piece)
     }
 }
 
-void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
+bool VirtualMachine::appendToVariable(const Value& left, const Value& right)
 {
-    if (stack_.count() < 2) raiseStackUnderflow();
     CallFrame* frame = currentFrame();
-    Value& left = *stack_.second();
-
-    // "$s .= x" compiles to [ref s] x CONCAT POP* s. When the next instruction
-    // stores into the very variable the left operand refers to, append to that
-    // variable in place and leave the reference for the store, which then
-    // assigns the variable to itself. Repeated appends stay linear.
-    if (left.isReference() && size - pc >= 5)
+    const int32_t target = left.rawInt();
+    Value& var = target >= 0 ? globalSlot(target) : frame->locals.at(-target);
+    if (!var.isString()) return false;
+    const Value& piece = peek(right, frame);
+    if (&piece != &var)
     {
-        const uint8_t next = code[pc];
-        const int32_t slot = readInt32LE(code + pc + 1);
-        const int32_t target = left.rawInt();
-        const bool sameGlobal = next == uint8_t(Op::POPGLOBAL) && target >= 0 && slot == target;
-        const bool sameLocal =
-            next == uint8_t(Op::POPLOCAL) && frame && target < 0 && slot > 0 && slot == -int64_t(target);
-        if (sameGlobal || sameLocal)
-        {
-            Value& var = sameGlobal ? globalSlot(slot) : frame->locals.at(slot);
-            if (var.isString())
-            {
-                const Value& right = peek(*stack_.top(), frame);
-                if (&right != &var)
-                {
-                    appendPiece(var, right);
-                }
-                else
-                {
-                    std::string text;
-                    right.appendText(text);
-                    var.appendToString(text);
-                }
-                stack_.pop();
-                return;
-            }
-        }
+        appendPiece(var, piece);
     }
+    else
+    {
+        std::string text;
+        piece.appendText(text);
+        var.appendToString(text);
+    }
+    return true;
+}
 
+void VirtualMachine::joinTexts(Value& left, const Value& right)
+{
+    CallFrame* frame = currentFrame();
     // A text made by the previous CONCAT of a chain: nothing else sees it, so
     // the next piece goes on its end.
     if (left.isUnsharedString())
     {
-        appendPiece(left, peek(*stack_.top(), frame));
-        stack_.pop();
+        appendPiece(left, peek(right, frame));
         return;
     }
 
     // The head of a chain: room for the next pieces, from the pool's mid-size blocks.
     const Value& head = peek(left, frame);
-    const Value& right = peek(*stack_.top(), frame);
+    const Value& piece = peek(right, frame);
     Value text;
     if (head.isString())
     {
-        const size_t wanted = head.stringView().size() + (right.isString() ? right.stringView().size() : 16);
+        const size_t wanted = head.stringView().size() + (piece.isString() ? piece.stringView().size() : 16);
         text = Value::stringWithCapacity(head.stringView(), wanted < kChainCapacity ? kChainCapacity
                                                             : wanted > kMaxCapacity ? 0
                                                                                     : static_cast<int32_t>(wanted));
@@ -275,9 +257,33 @@ void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
         head.appendText(concatScratch_);
         text = Value::stringWithCapacity(concatScratch_, kChainCapacity);
     }
-    appendPiece(text, right);
+    appendPiece(text, piece);
+    left = std::move(text);
+}
+
+void VirtualMachine::concat(const uint8_t* code, int32_t pc, int32_t size)
+{
+    if (stack_.count() < 2) raiseStackUnderflow();
+    Value& left = *stack_.second();
+    // "$s .= x" compiles to [ref s] x CONCAT POP* s: when the next instruction
+    // stores into the very variable the left operand refers to, the text
+    // grows in place, so that repeated appends stay linear.
+    if (left.isReference() && size - pc >= 5)
+    {
+        const uint8_t next = code[pc];
+        const int32_t slot = readInt32LE(code + pc + 1);
+        const int32_t target = left.rawInt();
+        const bool sameGlobal = next == uint8_t(Op::POPGLOBAL) && target >= 0 && slot == target;
+        const bool sameLocal =
+            next == uint8_t(Op::POPLOCAL) && currentFrame() && target < 0 && slot > 0 && slot == -int64_t(target);
+        if ((sameGlobal || sameLocal) && appendToVariable(left, *stack_.top()))
+        {
+            stack_.pop();
+            return;
+        }
+    }
+    joinTexts(left, *stack_.top());
     stack_.pop();
-    *stack_.top() = std::move(text);
 }
 
 // ---- Array elements ----
@@ -469,7 +475,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     op_JMP:
     {
         TN_INT_OPERAND(offset);
-        ip = code + jumpTarget(TN_PC, offset, size);
+        ip = code + JumpTarget(TN_PC, offset, size);
         goto arrived;
     }
     op_JMPFALSE:
@@ -477,7 +483,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
     {
         TN_INT_OPERAND(offset);
         const bool truth = popInt() != 0;
-        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) ip = code + jumpTarget(TN_PC, offset, size);
+        if (truth == (TN_OPCODE == uint8_t(Op::JMPTRUE))) ip = code + JumpTarget(TN_PC, offset, size);
         goto arrived;
     }
     op_CALL:
@@ -485,7 +491,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         TN_INT_OPERAND(offset);
         const int32_t pc = TN_PC;
         image_->reader().setPc(pc);
-        const int32_t entry = jumpTarget(pc, offset, size);
+        const int32_t entry = JumpTarget(pc, offset, size);
         int32_t budget = kMaxInstructions - counter;
         if constexpr (Sliced) budget = std::min(budget, slice - executed);
         if (counter >= intCallsFrom_ && intCalls_ && fastCalls_)
@@ -729,10 +735,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 counter += ran;
                 if constexpr (Sliced) executed += ran;
             }
-            else if (fastCalls_ && !statementRunning_)
-            {
-                goto statementAt;
-            }
+            // Statements may start where a segment ends, too.
+            if (fastCalls_ && !statementRunning_) goto statementAt;
         }
         TN_NEXT;
 
@@ -758,7 +762,9 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                     TN_SAVE_POSITION;
                     return code2;
                 }
-                goto mayStop;
+                // The steps may end in a jump, to where a segment starts.
+                if (stop_) goto mayStop;
+                goto arrived;
             }
         }
         TN_NEXT;

@@ -182,17 +182,17 @@ class VirtualMachine
     void binaryInt(uint8_t op);
     void compare(CompareOp op);
     void concat(const uint8_t* code, int32_t pc, int32_t size);
+    // "$s .= x" with [left] the Reference to $s: x goes onto the end of the
+    // variable's text, and the reference stays for the store, which assigns
+    // the variable to itself. False when the variable holds no text.
+    bool appendToVariable(const Value& left, const Value& right);
+    // [left] . [right] into [left].
+    void joinTexts(Value& left, const Value& right);
     void appendPiece(Value& to, const Value& piece);
     static constexpr int32_t kChainCapacity = 48;
     static constexpr int32_t kMaxCapacity = 0x7FFFFFF0;
     void pushElement(Value& var, int32_t index);
     void popElement(Value& var, int32_t index, Value&& value);
-    static int32_t jumpTarget(int32_t pc, int32_t offset, int32_t size) noexcept
-    {
-        const int64_t target = int64_t(pc) + offset;
-        return (target < 0 || target > size) ? size : static_cast<int32_t>(target);
-    }
-
     [[noreturn]] void raiseStackUnderflow() { raiseRuntimeError("stack underflow"); }
 
     // Runs [segment] as a whole within [budget] instructions when its guards
