@@ -273,10 +273,9 @@ ereturnvalue ConfigStore::assign(const SettingAddress& at, std::string_view valu
 
 ereturnvalue ConfigStore::assignByKey(const SettingAddress& at, std::string_view key, std::string_view rest)
 {
-    // Quotes keep a key that holds a blank (or none at all) one field when read back.
-    const bool quote = !IsDoubleQuoted(key) && (key.empty() || key.find_first_of(" \t") != std::string_view::npos);
-    std::string value = quote ? "\"" + std::string(key) + "\"" : std::string(key);
-    if (!rest.empty()) value.append(" ").append(rest);
+    // Quotes keep a key that holds a blank one field when read back.
+    std::string value = NeedsQuotes(key) ? "\"" + std::string(key) + "\"" : std::string(key);
+    value.append(" ").append(rest);
     if (const ConfigSetting* existing = findByKey(at, key))
     {
         settings_[static_cast<size_t>(existing - settings_.data())].value = std::move(value);

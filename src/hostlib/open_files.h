@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace tn
 {
 
@@ -16,13 +18,21 @@ class OpenFiles
 {
   public:
     // Opens [path] with the C library [mode]; the new handle is one above the
-    // largest open one (1 when none is open), 0 when the file cannot be opened.
+    // largest open one (1 when none is open), 0 when the file cannot be opened
+    // or is a folder.
     int32_t open(const std::string& path, const char* mode)
     {
         const int32_t largest = files_.empty() ? 0 : files_.rbegin()->first;
         if (largest == std::numeric_limits<int32_t>::max()) return 0;
         std::FILE* file = std::fopen(path.c_str(), mode);
         if (!file) return 0;
+        // A folder opens for reading here but is no file to a script.
+        struct stat status;
+        if (fstat(fileno(file), &status) != 0 || S_ISDIR(status.st_mode))
+        {
+            std::fclose(file);
+            return 0;
+        }
         files_.emplace(largest + 1, file);
         return largest + 1;
     }

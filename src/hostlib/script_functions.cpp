@@ -172,11 +172,11 @@ ereturnvalue createSemaphore(SysCall& call)
     return call.returnInt(handle);
 }
 
-// variant: what the wait is for
+// variant: what the wait is for. The handle is checked before the kind of run.
 ereturnvalue waitSemaphore(SysCall& call)
 {
-    requireSlicedRun(call);
     const int32_t handle = semaphoreHandle(call);
+    requireSlicedRun(call);
     return suspend(call, static_cast<PendingWait>(call.variant()), handle);
 }
 

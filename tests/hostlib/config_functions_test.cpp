@@ -101,6 +101,9 @@ TEST_F(ConfigFunctions, ChangesGiveStatusNumbersAndSaveNormalised)
         {R"(p(tnconfigDeleteTypeSetting("", "", "mirror") . tnconfigDeleteTypeSetting("web", "backup", "port"));)",
          "-21"},
         {R"(p(tnconfigSetTypeSetting("db", "main", "port", "5432"));)", "1"},
+        // The key and the rest are always joined by a blank, even when the rest is empty.
+        {R"(p(tnconfigSetTypeSettingSplit("", "", "alias", "img", "") . list(tnconfigGetTypeSettingList("", "", "alias")));)",
+         R"(1[www "/var/www root"|img ])"},
         {R"(p(tnconfigSetTypeSettingSplit("", "", "alias", "IMG", "/pics"));)", "1"},
         {R"(p(tnconfigSetTypeSettingSplit("", "", "alias", "new key", " x y "));)", "1"},
         {R"(p(tnconfigGetTypeSettingSplit("", "", "alias", "new key"));)", "x y"},
