@@ -77,7 +77,9 @@ TEST(RunModesTest, CompileLeavesAFolderOfTheCompiledNameAndFails)
     const std::string target = page.substr(0, page.size() - 3) + "ctn";
     ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
     const Outcome o = program({"-c", page.c_str()});
-    struct stat info{};
+    struct stat info
+    {
+    };
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.output, "tnscriptapp: compile " + page + "\nError reading script" + target + "\n");
     EXPECT_TRUE(stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
