@@ -4,6 +4,8 @@
 #include "host/script.h"
 #include "host/script_manager.h"
 
+#include <unistd.h>
+
 namespace tn
 {
 
@@ -85,7 +87,8 @@ int CompileScriptMode(const std::string& scriptName, std::FILE* out)
         std::fputs(kCompiledExtensionMessage, out);
         return 1;
     }
-    std::remove(compiledName.c_str());
+    // Only a file is removed: a folder of that name stays, and the save then fails.
+    ::unlink(compiledName.c_str());
     writeText(out, CompileAnnouncementText(scriptName));
 
     Script script;

@@ -5,6 +5,7 @@
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -67,6 +68,21 @@ TEST(RunModesTest, CompileRemovesTheOldFileEvenWhenTheCompileFails)
     EXPECT_EQ(o.exitCode, 1);
     EXPECT_EQ(o.output, "tnscriptapp: compile " + page + "\nparse error on line 3\n");
     EXPECT_NE(access(target.c_str(), F_OK), 0);
+}
+
+TEST(RunModesTest, CompileLeavesAFolderOfTheCompiledNameAndFails)
+{
+    test::ScratchFolder folder;
+    const std::string page = folder.write("d.htm", "<?tnl print(1); ?>");
+    const std::string target = page.substr(0, page.size() - 3) + "ctn";
+    ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+    const Outcome o = program({"-c", page.c_str()});
+    struct stat info
+    {
+    };
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_EQ(o.output, "tnscriptapp: compile " + page + "\nError reading script" + target + "\n");
+    EXPECT_TRUE(stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 } // namespace
