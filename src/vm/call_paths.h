@@ -127,7 +127,7 @@ TN_CALL_INLINE int32_t VirtualMachine::returnFromCall()
 // values of references. The caller has counted the call against the depth
 // limit, as a frame would.
 TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Value* args, int32_t count, int32_t store,
-                                                     Value& result)
+                                                     Value& result, bool countChecked)
 {
     // From the last, as binding goes, so that the first failing read is the same.
     for (int32_t i = count - 1; i >= 1; --i)
@@ -142,7 +142,7 @@ TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Val
     try
     {
         SysCall call{*this, row, argFrame_, count, result, args};
-        if (!row.rule.accepts(count) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
+        if (!countChecked && row.rule.refuses(count)) RefuseArgumentCount(call);
         return row.handler(call);
     }
     catch (...)
@@ -165,7 +165,7 @@ TN_CALL_INLINE ereturnvalue VirtualMachine::callInPlace(const SysFunction& row, 
     ereturnvalue code;
     try
     {
-        code = invokeOn(row, args, count, store, result);
+        code = invokeOn(row, args, count, store, result, false);
     }
     catch (...)
     {

@@ -129,7 +129,7 @@ ereturnvalue InvokeSysFunction(const SysFunction& row, VirtualMachine& vm, CallF
                                Value& result, Value* args)
 {
     SysCall call{vm, row, frame, argc, result, args};
-    if (!row.rule.accepts(argc) && row.rule.message != ArgRule::Message::None) RefuseArgumentCount(call);
+    if (row.rule.refuses(argc)) RefuseArgumentCount(call);
     return row.handler(call);
 }
 

@@ -86,6 +86,8 @@ struct ArgRule
         if (endsOnly) return argc == min || argc == max;
         return argc >= min && (max < 0 || argc <= max);
     }
+    // A call with [argc] arguments fails with the count message.
+    constexpr bool refuses(int32_t argc) const { return !accepts(argc) && message != Message::None; }
 };
 
 struct SysCall;

@@ -136,8 +136,9 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             const bool counted = steps_.size() > firstStep && steps_.back().kind == Kind::Integer;
             const int32_t count = counted ? steps_.back().value : -1;
             const SysFunction* row = operand < -1 ? vm.findFunction(operand) : nullptr;
+            // A call the count refuses is left to the plain loop, which reports it.
             if (!row || count < 0 || count > depth - 1 || (row->byRefMask != 0 && row->declaredCount > 0) ||
-                (row->declaredCount >= 0 && count != row->declaredCount))
+                (row->declaredCount >= 0 && count != row->declaredCount) || row->rule.refuses(count))
             {
                 takes = -1;
                 break;
@@ -269,11 +270,17 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     for (const int32_t index : made)
         if (index >= 0 && steps_[static_cast<size_t>(index)].kind == Kind::Variable)
             steps_[static_cast<size_t>(index)].kind = Kind::Reference;
-    // A jump forward to a step where nothing is held goes on to it; any other leaves.
+    // A jump forward to a step where nothing is held goes on to it, one back
+    // to the first step loops; any other leaves.
     for (size_t i = firstStep; i < steps_.size(); ++i)
     {
         StatementStep& jump = steps_[i];
         if (jump.kind != Kind::Jump && jump.kind != Kind::JumpIf) continue;
+        if (jump.exit == start)
+        {
+            jump.loops = true;
+            continue;
+        }
         const auto from = starts.begin() + static_cast<std::ptrdiff_t>(i - firstStep + 1);
         const auto landing = std::lower_bound(from, starts.end(), jump.exit);
         if (landing == starts.end() || *landing != jump.exit || !clear[static_cast<size_t>(landing - starts.begin())])
@@ -281,6 +288,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         jump.value = static_cast<int32_t>(landing - starts.begin());
         jump.exit = -1;
     }
+    steps_.push_back({Kind::End});
     statement.stepCount = static_cast<uint32_t>(steps_.size() - firstStep);
     statement.total = executed;
     statement.endPc = pc;

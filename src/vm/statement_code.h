@@ -61,8 +61,10 @@ struct StatementStep
         Line,   // the position [value], as LINE sets it
         Jump,   // on to step [value], or leave for address [exit]
         JumpIf, // pop a value; when its truth is [op], as Jump
+        End,    // after the last step
     } kind;
     uint8_t op = 0;
+    bool loops = false; // a jump back to the first step: again while the budget holds a whole pass
     int32_t value = 0;
     int32_t executed = 0; // byte-code instructions from the first step to the end of this one, laid out in order
     int32_t pc = 0;       // the address after the step
@@ -74,7 +76,7 @@ struct StatementStep
 struct Statement
 {
     uint32_t firstStep = 0, stepCount = 0;
-    int32_t total = 0; // byte-code instructions of all the steps: no way through runs more
+    int32_t total = 0; // byte-code instructions of all the steps: no pass through them runs more
     int32_t endPc = 0;
     bool usesLocals = false; // needs a frame
 };

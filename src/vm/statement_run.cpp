@@ -20,9 +20,11 @@ inline Value* dropped(Value* top) noexcept
 }
 } // namespace
 
-ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& counter, int32_t& pc)
+ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t budget, int32_t& counter, int32_t& pc)
 {
     const StatementCode& decoded = *statements_;
+    // No pass may start that could run past this count.
+    const int32_t limit = counter + budget;
     // The count where the first step starts, as if the steps ran in their
     // order: a jump moves it by the steps it passes over.
     int32_t start = counter;
@@ -40,20 +42,15 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
     {
         const StatementStep* const first = decoded.steps(statement);
         const StatementStep* step = first;
-        const StatementStep* const last = step + statement.stepCount;
         // The counter is brought up to date before each step that can fail
         // (reading through a reference can) or that a function may look at.
         // Each step dispatches the next from its own end, so that branch
         // prediction sees which kind follows which.
-        static const void* const kByKind[] = {
-            &&variable, &&reference,     &&constant,    &&integer,    &&call, &&operation, &&comparison, &&negation,
-            &&negative, &&concatenation, &&storeGlobal, &&storeLocal, &&pop,  &&line,      &&jump,       &&jumpIf};
-#define TN_STEP                                                                                                        \
-    do                                                                                                                 \
-    {                                                                                                                  \
-        if (step == last) goto finished;                                                                               \
-        goto* kByKind[static_cast<uint8_t>(step->kind)];                                                               \
-    } while (false)
+        static const void* const kByKind[] = {&&variable,    &&reference,  &&constant, &&integer,  &&call,
+                                              &&operation,   &&comparison, &&negation, &&negative, &&concatenation,
+                                              &&storeGlobal, &&storeLocal, &&pop,      &&line,     &&jump,
+                                              &&jumpIf,      &&finished};
+#define TN_STEP goto* kByKind[static_cast<uint8_t>(step->kind)]
         TN_STEP;
     variable:
     {
@@ -119,12 +116,12 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         {
             // Gone before the dispatch, which may not leave a scope with a destructor.
             Value result;
-            code = invokeOn(*step->row, args, step->value, step->store, result);
+            code = invokeOn(*step->row, args, step->value, step->store, result, true);
             while (top != args)
                 top = dropped(top);
             new (top++) Value(std::move(result));
         }
-        if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
+        if ((code != ereturnvalue::OK && (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait)) || stop_)
         {
             TN_LEAVE;
             pc = step->pc;
@@ -172,6 +169,20 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         }
     }
     jump:
+        if (step->loops)
+        {
+            start += step->executed;
+            if (start + statement.total <= limit)
+            {
+                step = first;
+                TN_STEP;
+            }
+            // The plain loop goes on from the first step.
+            counter = start;
+            pc = step->exit;
+            statementRunning_ = false;
+            return ereturnvalue::OK;
+        }
         if (step->exit >= 0)
         {
             counter = start + step->executed;
@@ -187,7 +198,7 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t& c
         TN_STEP;
 #undef TN_STEP
     finished:
-        counter = start + statement.total;
+        counter = start + step[-1].executed;
         pc = statement.endPc;
         TN_LEAVE;
     }

@@ -724,6 +724,9 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         if (counter >= registerCodeFrom_ && ip < end)
         {
             if (!fast) fast = fastCode();
+            // Statements first: those decoded from a loop's head run the whole loop.
+            const bool statements = fastCalls_ && !statementRunning_;
+            if (statements && statements_->at(TN_PC, *this)) goto statementAt;
             FastSegment* segment = fast->at(TN_PC);
             int32_t budget = kMaxInstructions - counter;
             if constexpr (Sliced) budget = std::min(budget, slice - executed);
@@ -734,9 +737,9 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
                 ip = code + next;
                 counter += ran;
                 if constexpr (Sliced) executed += ran;
+                // Statements may start where a segment ends, too.
+                if (statements) goto statementAt;
             }
-            // Statements may start where a segment ends, too.
-            if (fastCalls_ && !statementRunning_) goto statementAt;
         }
         TN_NEXT;
 
@@ -752,7 +755,7 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
             {
                 statementCounter = counter;
                 int32_t next = 0;
-                const ereturnvalue code2 = runStatement(*statement, statementCounter, next);
+                const ereturnvalue code2 = runStatement(*statement, budget, statementCounter, next);
                 if constexpr (Sliced) executed += statementCounter - counter;
                 counter = statementCounter;
                 statementCounter = -1;
