@@ -42,6 +42,8 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     std::vector<int32_t> starts;
     std::vector<uint8_t> clear;
     bool calls = false;
+    // The farthest a jump so far goes forward: code up to there may be reached.
+    int32_t reach = start;
     // The step that made the value [k] from the top of those held after step [from]
     // (k = 1: the top); -1 when a step in between holds no value of a statement.
     auto makerOf = [&](size_t from, int32_t k) -> int32_t
@@ -259,6 +261,11 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         step.executed = executed;
         step.pc = next;
         steps_.push_back(step);
+        if (step.kind == Kind::Jump || step.kind == Kind::JumpIf) reach = std::max(reach, step.exit);
+        // Past a jump that always leaves lies code no step reaches (a loop's
+        // end, an else branch no jump goes to): what comes after a loop is not
+        // part of it.
+        if (step.kind == Kind::Jump && pc >= reach) break;
     }
     if (!calls)
     {
