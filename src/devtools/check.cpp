@@ -22,7 +22,7 @@ std::string CheckMessages(const std::string& path, const LoadedPage& page)
         const BlockCompileResult* record = engine.compileRecord(block);
         if (!record || record->ok) continue;
         text += record->errorFile.empty() ? path : record->errorFile;
-        if (record->errorLine > 0) text += ":" + std::to_string(record->errorLine);
+        if (record->errorLine > 0) (text += ':') += std::to_string(record->errorLine);
         text += ": " + (record->message.empty() ? std::string("compile error") : record->message) + "\n";
     }
     if (text.empty()) text = path + ": " + script.errorMessage() + "\n";

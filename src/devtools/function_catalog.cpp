@@ -29,7 +29,7 @@ std::string byRefText(uint32_t mask)
     {
         if ((mask & (uint32_t(1) << parameter)) == 0) continue;
         if (!text.empty()) text += ",";
-        text += "&" + std::to_string(parameter);
+        (text += '&') += std::to_string(parameter);
     }
     return text;
 }

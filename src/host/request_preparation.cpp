@@ -33,7 +33,7 @@ void makeNameSafe(std::string& name)
             name.replace(0, slice.size(), slice);
             continue;
         }
-        slice.assign("a").append(piece);
+        slice.assign(1, 'a').append(piece);
         slice = VirtualMachine::SafeEnvironmentName(slice);
         name.replace(at, piece.size(), std::string_view(slice).substr(1));
     }

@@ -102,7 +102,7 @@ bool requestBase(const VirtualMachine::Environment& environment, UrlReference& b
     base.authority = name->second;
     // The scheme's own port is left out, as a browser would write the address.
     if (const int32_t number = TextToInt(port->second); number > 0 && number != 80)
-        *base.authority += ":" + std::to_string(number);
+        (*base.authority += ':') += std::to_string(number);
     base.path = path->second;
     if (!base.path.empty() && !base.path.starts_with('/')) base.path.insert(0, 1, '/');
     return true;

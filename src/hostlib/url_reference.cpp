@@ -31,7 +31,7 @@ size_t schemeLength(std::string_view text) noexcept
 // The directory part of [base]'s path joined with [path].
 std::string mergePaths(const UrlReference& base, std::string_view path)
 {
-    if (base.authority && base.path.empty()) return "/" + std::string(path);
+    if (base.authority && base.path.empty()) return std::string(1, '/').append(path);
     const size_t slash = base.path.rfind('/');
     if (slash == std::string::npos) return std::string(path);
     return base.path.substr(0, slash + 1) + std::string(path);
