@@ -7,6 +7,7 @@
 #include "lib/core_functions.h"
 
 #include "common/ascii.h"
+#include "common/byte_copy.h"
 #include "common/quotes.h"
 #include "common/text_split.h"
 #include "vm/virtual_machine.h"
@@ -490,10 +491,16 @@ bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
                    {
                        const std::string_view text = v.stringView();
                        if (started && separator.size() == 1)
+                       {
                            *at++ = separator[0];
+                       }
                        else if (started)
-                           at = std::copy(separator.begin(), separator.end(), at);
-                       at = std::copy(text.begin(), text.end(), at);
+                       {
+                           CopyBytes(at, separator.data(), separator.size());
+                           at += separator.size();
+                       }
+                       CopyBytes(at, text.data(), text.size());
+                       at += text.size();
                        started = started || !text.empty();
                        return true;
                    });

@@ -3,6 +3,8 @@
 // calls these instead of converting on its own.
 #include "vm/value.h"
 
+#include "common/byte_copy.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -213,36 +215,6 @@ void deleteArray(ArrayObject* array) noexcept
     else
         std::free(array);
 }
-// Copies [n] bytes; most texts are a few bytes long, where memcpy's call
-// costs more than the copy.
-void copyBytes(char* to, const char* from, size_t n) noexcept
-{
-    if (n > 16)
-    {
-        std::memcpy(to, from, n);
-    }
-    else if (n >= 8)
-    {
-        uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
-    }
-    else if (n >= 4)
-    {
-        uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
-    }
-    else
-    {
-        for (size_t i = 0; i < n; ++i)
-            to[i] = from[i];
-    }
-}
 } // namespace
 
 // ---- StringObject ----
@@ -257,7 +229,7 @@ StringObject* StringObject::create(std::string_view text, int32_t capacity)
     s->refs = 1;
     s->length = length;
     s->capacity = static_cast<int32_t>(size);
-    copyBytes(s->data, text.data(), static_cast<size_t>(length));
+    CopyBytes(s->data, text.data(), static_cast<size_t>(length));
     s->data[length] = '\0';
     return s;
 }
