@@ -14,8 +14,7 @@ namespace
 inline Value* dropped(Value* top) noexcept
 {
     --top;
-    top->~Value();
-    new (top) Value();
+    top->clearInline();
     return top;
 }
 } // namespace
