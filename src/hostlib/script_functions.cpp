@@ -143,8 +143,9 @@ ereturnvalue backgroundIds(SysCall& call)
     return call.returnArray(std::move(ids));
 }
 
-// 1 while the script is queued or running, 0 once it has ended, -2 for an
-// id the manager never ran (or has forgotten).
+// By the script's state: 1 while it is queued or running, 0 when it has
+// ended but is still in the manager's list, -2 once the list has let it go
+// (the state reads 9 then) and for an id the manager never ran.
 ereturnvalue backgroundStatus(SysCall& call)
 {
     const int32_t id = call.integer(1);
@@ -152,10 +153,7 @@ ereturnvalue backgroundStatus(SysCall& call)
     if (!services) return call.returnInt(-2);
     const int32_t state = services->scriptState(id);
     if (state >= 0 && state <= 3) return call.returnInt(1);
-    if (state >= 4 && state <= 8) return call.returnInt(0);
-    int32_t record = 0;
-    const bool ended = services->scriptRecord(ScriptServices::kScriptRecord, id, record) == ereturnvalue::Complete;
-    return call.returnInt(ended ? 0 : -2);
+    return call.returnInt(state >= 4 && state <= 8 ? 0 : -2);
 }
 
 ereturnvalue createSemaphore(SysCall& call)
