@@ -22,6 +22,17 @@ std::string formatMessage(const char* format, int32_t a, int32_t b)
     std::snprintf(buf, sizeof buf, format, a, b);
     return buf;
 }
+
+// True when one of the [count] arguments from [first] is read by value
+// through [reference]: its variable must keep its value until that read.
+bool readByValue(const Value* first, int32_t count, int32_t reference, const CallFrame& frame)
+{
+    for (int32_t j = 1; j <= count; ++j)
+        if (first[j - 1].isReference() && first[j - 1].rawInt() == reference &&
+            !(j <= frame.flagCount && frame.byReference(j)))
+            return true;
+    return false;
+}
 } // namespace
 
 const Value& VirtualMachine::peek(const Value& v, CallFrame* frame)
@@ -124,7 +135,8 @@ int32_t VirtualMachine::bindArguments(CallFrame& frame, int32_t declared, bool l
                     stack_.pop();
                     continue;
                 }
-                if (Value* variable = directVariable(argument.rawInt(), caller))
+                Value* variable = directVariable(argument.rawInt(), caller);
+                if (variable && !readByValue(&argument - (i - 1), i - 1, argument.rawInt(), frame))
                 {
                     frame.locals[i] = std::move(*variable);
                     stack_.pop();
