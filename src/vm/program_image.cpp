@@ -132,10 +132,10 @@ int32_t ProgramImage::scan()
         {
             if (afterHeader)
             {
-                // Skip the block body. A target outside the code (or before
-                // this jump) cannot be a block layout.
-                const int32_t from = cursor.pc();
-                if (operand < 0 || int64_t(from) + operand > cursor.size()) throw ereturnvalue::Error;
+                // Skip the block body; a body said to run past the end ends
+                // the scan there. A backward skip is no block layout, and
+                // could make the scan see its own header again forever.
+                if (operand < 0) throw ereturnvalue::Error;
                 cursor.jumpRelative(operand);
             }
             afterHeader = false;

@@ -59,6 +59,7 @@ TEST_F(VmTest, RuntimeErrorTexts)
         {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, -1); }, "unknown system function called"},
         {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, 5); }, "unknown system function called"},
         {[](ImageBuilder& code) { code.op(Op::PUSHINT, 0).op(Op::CALLSYS, -6096); }, "unknown system function called"},
+        {[](ImageBuilder& code) { code.op(Op::OUTBLOCK, 99); }, "internal error, output buffer not found"},
     };
     for (const auto& r : rows)
     {
@@ -68,6 +69,15 @@ TEST_F(VmTest, RuntimeErrorTexts)
     }
     b.op(Op::PUSHINT, 1).op(Op::PUSHINT, 0x70000000).op(Op::POPGLOBALELEM, 1);
     EXPECT_EQ(runBlock(), ereturnvalue::MemAlloc);
+
+    // The counter may reach the limit; the instruction that passes it fails.
+    b.op(Op::LINE, (1 << 24) | 4).op(Op::PUSHINT, 1).op(Op::POPGLOBAL, 1).closeBlock().install(image);
+    vm.attach(&image);
+    vm.setInstructionCount(VirtualMachine::kMaxInstructions - 4);
+    EXPECT_EQ(vm.run(message), ereturnvalue::OK) << message;
+    vm.setInstructionCount(VirtualMachine::kMaxInstructions - 3);
+    EXPECT_EQ(vm.run(message), ereturnvalue::RuntimeError);
+    EXPECT_EQ(message, "Runtime Error: maximum instructions exceeded, on line 4 of page.htm");
 }
 
 TEST_F(VmTest, OperatorEdges)
