@@ -36,7 +36,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     Statement statement;
     statement.firstStep = static_cast<uint32_t>(firstStep);
     int32_t pc = start, executed = 0;
-    // The step that made each value held (-1 for none left in the steps).
+    // The step that made each value held.
     std::vector<int32_t> made;
     // Per step: where it starts, and whether nothing is held there (a jump may land on it).
     std::vector<int32_t> starts;
@@ -275,7 +275,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     }
     // What the plain loop takes on from here: variables as it pushed them.
     for (const int32_t index : made)
-        if (index >= 0 && steps_[static_cast<size_t>(index)].kind == Kind::Variable)
+        if (steps_[static_cast<size_t>(index)].kind == Kind::Variable)
             steps_[static_cast<size_t>(index)].kind = Kind::Reference;
     // A jump forward to a step where nothing is held goes on to it, one back
     // to the first step loops; any other leaves.

@@ -178,27 +178,25 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
             }
             // The plain loop goes on from the first step.
             counter = start;
-            pc = step->exit;
-            statementRunning_ = false;
-            return ereturnvalue::OK;
         }
-        if (step->exit >= 0)
-        {
-            counter = start + step->executed;
-            pc = step->exit;
-            statementRunning_ = false;
-            return ereturnvalue::OK;
-        }
+        else if (step->exit < 0)
         {
             const StatementStep* const target = first + step->value;
             start += step->executed - target[-1].executed;
             step = target;
+            TN_STEP;
         }
-        TN_STEP;
+        else
+        {
+            counter = start + step->executed;
+        }
+        pc = step->exit;
+        goto left; // nothing is held where a jump goes
 #undef TN_STEP
     finished:
         counter = start + step[-1].executed;
         pc = statement.endPc;
+    left:
         TN_LEAVE;
     }
     catch (...)
