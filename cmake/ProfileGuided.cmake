@@ -1,7 +1,7 @@
 # Profile-guided optimisation of a release build (GCC).
 #
 # An instrumented copy of tnscriptapp is built in pgo-train/, runs the pages of
-# bench/train/, and the counts it leaves in pgo-data/ steer how this build lays
+# bench/train/ and compiles a large generated program (in pgo-work/), and the counts it leaves in pgo-data/ steer how this build lays
 # out and inlines its code: most of the gain is in the execution loop and the
 # library's hot paths. Both builds strip their own folder from the names of the
 # count files, so the files of pgo-train/CMakeFiles/x.o serve CMakeFiles/x.o,
@@ -40,7 +40,7 @@ ExternalProject_Add(tn_pgo_instrumented
 
 add_custom_command(OUTPUT ${TN_PGO_STAMP}
     COMMAND ${CMAKE_COMMAND} -DPROGRAM=${TN_PGO_TRAIN_DIR}/tnscriptapp -DDATA=${TN_PGO_DATA_DIR}
-            -DSTAMP=${TN_PGO_STAMP} "-DPAGES=${TN_PGO_PAGES}" -P ${PROJECT_SOURCE_DIR}/cmake/ProfileTrain.cmake
+            -DWORK=${CMAKE_BINARY_DIR}/pgo-work -DSTAMP=${TN_PGO_STAMP} "-DPAGES=${TN_PGO_PAGES}" -P ${PROJECT_SOURCE_DIR}/cmake/ProfileTrain.cmake
     DEPENDS ${TN_PGO_TRAIN_DIR}/tnscriptapp ${TN_PGO_PAGES} ${PROJECT_SOURCE_DIR}/cmake/ProfileTrain.cmake
     COMMENT "Training the profile on bench/train"
     VERBATIM)
