@@ -400,6 +400,26 @@ ereturnvalue split(SysCall& call)
     const std::string_view separator = call.text(1);
     const std::string_view text = call.text(2);
     TextSplitter splitter(separator, text, quoted, false, 0);
+    if (call.result.isUnsharedArray())
+    {
+        // The old array of the variable the pieces go to: its storage and
+        // texts nothing else holds take them.
+        ValueVector& old = call.result.mutableArray();
+        old.reserve(splitter.remaining());
+        int32_t n = 0;
+        splitter.forEach(
+            [&](std::string_view piece)
+            {
+                if (quoted) piece = TrimQuotes(piece);
+                if (n == old.count())
+                    old.pushString(piece);
+                else if (Value& item = old[n]; !item.overwriteText(piece))
+                    item = Value::string(piece);
+                ++n;
+            });
+        old.truncate(n);
+        return ereturnvalue::OK;
+    }
     items.reserve(splitter.remaining());
     splitter.forEach([&](std::string_view piece) { items.pushString(quoted ? TrimQuotes(piece) : piece); });
     return call.returnArray(std::move(items));
@@ -549,13 +569,13 @@ constexpr SysFunction kArrayFunctions[] = {
     Fn("sort", -5636, ArgRule::exactly(1), sort).as(kPlain),
     Fn("strsort", -5637, ArgRule::exactly(1), sort).as(kByText).message("sort"),
     Fn("reverse", -5638, ArgRule::exactly(1), reverse),
-    Fn("split", -5639, kSplitArgs, split).as(kPlain),
+    Fn("split", -5639, kSplitArgs, split).as(kPlain).reusingTarget(),
     Fn("join", -5640, ArgRule::atLeast(1), join).as(kPlain),
     Fn("min", -5641, ArgRule::exactly(1), minMax).as(kMin),
     Fn("max", -5642, ArgRule::exactly(1), minMax).as(kMax),
     Fn("shuffle", -5643, ArgRule::exactly(1), shuffle),
     Fn("find", -5644, kFindArgs, find),
-    Fn("splitwithquotes", -5645, kSplitArgs, split).as(kQuoted).message("split"),
+    Fn("splitwithquotes", -5645, kSplitArgs, split).as(kQuoted).message("split").reusingTarget(),
     Fn("erase", -5646, ArgRule::exactly(2), erase),
     Fn("joinwithquotes", -5647, ArgRule::atLeast(1), join).as(kQuoted).message("join"),
     Fn("rand", -5889, ArgRule::exactly(2), randomNumber),

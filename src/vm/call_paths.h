@@ -127,7 +127,7 @@ TN_CALL_INLINE int32_t VirtualMachine::returnFromCall()
 // values of references. The caller has counted the call against the depth
 // limit, as a frame would.
 TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Value* args, int32_t count, int32_t store,
-                                                     Value& result, bool countChecked)
+                                                     Value& result, bool countChecked, Value* target)
 {
     // From the last, as binding goes, so that the first failing read is the same.
     for (int32_t i = count - 1; i >= 1; --i)
@@ -138,6 +138,12 @@ TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Val
         if (row.reusesFirst && store >= 0) lender = lendFirst(args[0], store);
         if (!lender) args[0] = peekFast(args[0]);
     }
+    // The stored variable's old value, once the arguments have been read (one
+    // may be that very variable), unless its value is lent already.
+    if (target && !lender && !target->isReference())
+        result = std::move(*target);
+    else
+        target = nullptr;
     if (!argFrame_.empty()) argFrame_.reset();
     try
     {
@@ -149,6 +155,7 @@ TN_CALL_INLINE ereturnvalue VirtualMachine::invokeOn(const SysFunction& row, Val
     {
         // The handler left a lent value as it was; handlers touch no variable.
         if (lender) *lender = std::move(args[0]);
+        if (target) *target = std::move(result);
         throw;
     }
 }

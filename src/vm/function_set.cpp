@@ -50,7 +50,7 @@ ereturnvalue SysCall::returnFloat(double v)
 
 ereturnvalue SysCall::returnText(std::string_view text)
 {
-    result.setString(text);
+    if (!result.overwriteText(text)) result.setString(text);
     return ereturnvalue::OK;
 }
 

@@ -108,6 +108,10 @@ struct SysFunction
     // change that argument only once nothing can fail any more, to answer OK
     // and not to stop the run.
     bool reusesFirst = false;
+    // "$v = f(...)" may hand the handler $v's old value in the result slot
+    // instead of Null, so that a result can be built in storage nothing else
+    // holds. The handler sets the result on every path that answers OK.
+    bool reusesTarget = false;
 
     constexpr SysFunction as(int32_t v) const
     {
@@ -137,6 +141,12 @@ struct SysFunction
         r.reusesFirst = true;
         return r;
     }
+    constexpr SysFunction reusingTarget() const
+    {
+        SysFunction r = *this;
+        r.reusesTarget = true;
+        return r;
+    }
     constexpr const char* shownName() const { return messageName ? messageName : name; }
 };
 
@@ -147,7 +157,8 @@ constexpr SysFunction Fn(const char* name, int32_t id, ArgRule rule, SysHandler 
 
 // What a handler sees: arguments 1..argc (copies, already dereferenced, in
 // the frame's locals or, for a call without by-reference parameters, in place
-// on the operand stack), the result slot (Null on entry), and the machine. The typed readers convert as
+// on the operand stack), the result slot (Null on entry, or a value to reuse:
+// see reusesTarget), and the machine. The typed readers convert as
 // the script's own conversions do; the setters leave the result and answer OK.
 struct SysCall
 {

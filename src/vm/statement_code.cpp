@@ -51,6 +51,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         for (size_t i = from + 1; k > 0 && i-- > firstStep;)
         {
             const StatementStep& maker = steps_[i];
+            if (maker.kind == Kind::Call && maker.storesTo) return -1;
             if (--k == 0) return static_cast<int32_t>(i);
             switch (maker.kind)
             {
@@ -87,6 +88,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         const auto depth = static_cast<int32_t>(made.size());
         // How many values the instruction takes and leaves; -1 takes: not covered.
         int32_t takes = 0, leaves = 1;
+        bool fused = false; // a store taken into the call before it
         StatementStep step{Kind::Variable};
         switch (op)
         {
@@ -145,6 +147,12 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
                 takes = -1;
                 break;
             }
+            // The result goes to the slot above the arguments.
+            if (depth - 1 >= VirtualMachine::kStatementStack)
+            {
+                takes = -1;
+                break;
+            }
             // The call starts where the count's push did.
             steps_.pop_back();
             made.pop_back();
@@ -199,9 +207,11 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             leaves = 0;
             // A call whose result the store takes next may borrow the
             // variable's value: its first argument stays a reference for that.
+            // The store becomes part of the call's step.
             if (op != Op::POP && steps_.size() > firstStep && steps_.back().kind == Kind::Call)
             {
                 StatementStep& call = steps_.back();
+                fused = true;
                 call.store = pc;
                 const int32_t first = call.value > 0 ? makerOf(steps_.size() - 2, call.value) : -1;
                 if (first >= 0 && steps_[static_cast<size_t>(first)].kind == Kind::Variable)
@@ -249,6 +259,17 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         // A call has taken its count's push off already.
         const auto held = static_cast<int32_t>(made.size());
         if (takes < 0 || takes > held || held - takes + leaves > VirtualMachine::kStatementStack) break;
+        if (fused)
+        {
+            StatementStep& call = steps_.back();
+            call.storesTo = op == Op::POPGLOBAL ? 1 : 2;
+            call.reuses = call.row->reusesTarget;
+            call.slot = operand;
+            call.executed = ++executed;
+            made.clear();
+            pc = next;
+            continue;
+        }
         if (step.kind != Kind::Call)
         {
             starts.push_back(pc);

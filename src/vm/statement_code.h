@@ -65,11 +65,16 @@ struct StatementStep
     } kind;
     uint8_t op = 0;
     bool loops = false; // a jump back to the first step: again while the budget holds a whole pass
+    // A Call whose result the next instruction stores: 1 into global [slot],
+    // 2 into local [slot]. The store is part of the step and of its count.
+    uint8_t storesTo = 0;
+    bool reuses = false; // storesTo, and the row reuses its target
     int32_t value = 0;
     int32_t executed = 0; // byte-code instructions from the first step to the end of this one, laid out in order
     int32_t pc = 0;       // the address after the step
     int32_t store = -1;   // a Call: where the store that surely follows it is, for a loan
     int32_t exit = -1;    // a jump out of the steps: where the plain loop goes on
+    int32_t slot = 0;     // see storesTo
     const SysFunction* row = nullptr;
 };
 

@@ -19,6 +19,17 @@ inline Value* dropped(Value* top) noexcept
 }
 } // namespace
 
+// As POPGLOBAL and POPLOCAL store: a reference is read first. [value] is left Null.
+inline void VirtualMachine::storeResult(Value& value, bool local, int32_t slot)
+{
+    if (value.isReference())
+    {
+        Value copy = peekFast(value);
+        value = std::move(copy);
+    }
+    storeInto(local ? frame_->locals : globals_, slot, local, std::move(value));
+}
+
 ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t budget, int32_t& counter, int32_t& pc)
 {
     const StatementCode& decoded = *statements_;
@@ -106,47 +117,50 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         TN_STEP;
     call:
     {
-        counter = start + step->executed;
+        // A store that is part of the step counts once the call is done.
+        counter = start + step->executed - (step->storesTo != 0);
         instructionCounter_ = counter;
         image_->reader().setPc(step->pc);
-        if (depth_ >= kMaxCallDepth) raiseRuntimeError("max nested function calls exceeded");
         Value* const args = top - step->value;
-        ereturnvalue code;
+        // The free slot above the arguments takes the result.
+        Value& result = *top;
+        Value* target = nullptr;
+        if (step->reuses)
         {
-            // Gone before the dispatch, which may not leave a scope with a destructor.
-            Value result;
-            code = invokeOn(*step->row, args, step->value, step->store, result, true);
-            while (top != args)
-                top = dropped(top);
-            new (top++) Value(std::move(result));
+            ValueVector& vars = step->storesTo == 2 ? frame_->locals : globals_;
+            if (step->slot < vars.count()) target = &vars[step->slot];
         }
-        if ((code != ereturnvalue::OK && (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait)) || stop_)
+        const ereturnvalue code = invokeOn(*step->row, args, step->value, step->store, result, true, target);
+        while (top != args)
+            top = dropped(top);
+        // With no arguments the result is where it goes.
+        if (args != &result) new (top) Value(std::move(result));
+        if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
         {
+            ++top;
             TN_LEAVE;
             pc = step->pc;
             statementRunning_ = false;
             return code == ereturnvalue::Incomplete || code == ereturnvalue::Wait ? code : ereturnvalue::OK;
         }
+        if (!step->storesTo)
+        {
+            ++top;
+            ++step;
+            TN_STEP;
+        }
+        counter = start + step->executed;
+        storeResult(*top, step->storesTo == 2, step->slot);
         ++step;
         TN_STEP;
     }
     storeGlobal:
     storeLocal:
-    {
         counter = start + step->executed;
-        // As POPGLOBAL and POPLOCAL store: a reference is read first.
-        Value& value = top[-1];
-        if (value.isReference())
-        {
-            Value copy = peekFast(value);
-            value = std::move(copy);
-        }
-        const bool local = step->kind == StatementStep::Kind::StoreLocal;
-        storeInto(local ? frame_->locals : globals_, step->value, local, std::move(value));
+        storeResult(top[-1], step->kind == StatementStep::Kind::StoreLocal, step->value);
         --top;
         ++step;
         TN_STEP;
-    }
     pop:
         top = dropped(top);
         ++step;

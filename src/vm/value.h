@@ -222,6 +222,9 @@ class Value
     DateValue& mutableDate();
     // Appends to a String in place (detaching, growing geometrically).
     void appendToString(std::string_view text);
+    // Gives a String nothing else shares the text [text] in its own storage
+    // when it fits; false, and nothing changed, otherwise.
+    bool overwriteText(std::string_view text) noexcept;
 
     // Conversions
     int32_t toInt() const noexcept;

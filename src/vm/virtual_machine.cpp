@@ -751,7 +751,8 @@ template <bool Sliced> ereturnvalue VirtualMachine::execute(int32_t slice)
         {
             int32_t budget = kMaxInstructions - counter;
             if constexpr (Sliced) budget = std::min(budget, slice - executed);
-            if (statement->total <= budget && (frame_ || !statement->usesLocals))
+            // At the depth limit every call fails: the plain loop says so.
+            if (statement->total <= budget && (frame_ || !statement->usesLocals) && depth_ < kMaxCallDepth)
             {
                 statementCounter = counter;
                 int32_t next = 0;

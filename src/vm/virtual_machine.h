@@ -157,13 +157,15 @@ class VirtualMachine
     Value* lendFirst(Value& argument, int32_t store);
     // [row]'s handler on [count] arguments at [args], references among them
     // read here, last first; the first may be lent (see lendFirst).
-    // [countChecked]: the row is known to accept [count] arguments.
+    // [countChecked]: the row is known to accept [count] arguments. [target]:
+    // the variable a row that reuses its target stores the result into.
     ereturnvalue invokeOn(const SysFunction& row, Value* args, int32_t count, int32_t store, Value& result,
-                          bool countChecked);
+                          bool countChecked, Value* target = nullptr);
     // Runs a decoded statement; [counter] follows it. OK: done, or a call
     // stopped the run; Incomplete or Wait: a call suspended it. [pc] is where
     // the plain loop goes on, with what it would have on the stack there.
     ereturnvalue runStatement(const Statement& statement, int32_t budget, int32_t& counter, int32_t& pc);
+    void storeResult(Value& value, bool local, int32_t slot);
     void enter(int32_t count);
     bool enterByValue(int32_t count); // the common ENTER; false: take enter()
     // The parameter count of a function at [entry] that starts with the plain
