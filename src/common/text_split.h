@@ -2,6 +2,8 @@
 // headers.
 #pragma once
 
+#include "common/byte_scan.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -68,7 +70,7 @@ template <typename Visit> void TextSplitter::forEach(Visit&& visit)
     start_ = text_.size();
     for (;;)
     {
-        const auto* hit = static_cast<const char*>(std::memchr(at, c, static_cast<size_t>(end - at)));
+        const char* hit = FindByte(at, end, c);
         if (!hit)
         {
             visit(std::string_view(at, static_cast<size_t>(end - at)));

@@ -405,7 +405,6 @@ ereturnvalue split(SysCall& call)
         // The old array of the variable the pieces go to: its storage and
         // texts nothing else holds take them.
         ValueVector& old = call.result.mutableArray();
-        old.reserve(splitter.remaining());
         int32_t n = 0;
         splitter.forEach(
             [&](std::string_view piece)

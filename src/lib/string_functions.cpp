@@ -4,6 +4,7 @@
 #include "lib/core_functions.h"
 
 #include "common/ascii.h"
+#include "common/byte_scan.h"
 #include "common/quotes.h"
 #include "vm/virtual_machine.h"
 
@@ -87,7 +88,7 @@ size_t findFirst(std::string_view text, std::string_view pattern)
     const char* const last = begin + (text.size() - m); // the last place a match can start
     for (const char* at = begin; at <= last; ++at)
     {
-        at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<size_t>(last - at) + 1));
+        at = FindByte(at, last + 1, pattern[0]);
         if (!at) break;
         if (std::memcmp(at + 1, pattern.data() + 1, m - 1) == 0) return static_cast<size_t>(at - begin);
     }

@@ -471,21 +471,6 @@ DateValue& Value::mutableDate()
     return u_.d->date;
 }
 
-bool Value::overwriteText(std::string_view text) noexcept
-{
-    if (!isUnsharedString() || text.size() > static_cast<size_t>(u_.s->capacity)) return false;
-    StringObject* s = u_.s;
-    // [text] may be a part of this very text, at or after its start: short
-    // copies read before they write or go forward.
-    if (text.size() > 16)
-        std::memmove(s->data, text.data(), text.size());
-    else
-        CopyBytes(s->data, text.data(), text.size());
-    s->length = static_cast<int32_t>(text.size());
-    s->data[s->length] = '\0';
-    return true;
-}
-
 void Value::appendToString(std::string_view text)
 {
     StringObject* s = u_.s;

@@ -11,6 +11,7 @@
 // thread runs at a time.
 #pragma once
 
+#include "common/byte_copy.h"
 #include "common/result_codes.h"
 #include "vm/date_value.h"
 
@@ -224,7 +225,7 @@ class Value
     void appendToString(std::string_view text);
     // Gives a String nothing else shares the text [text] in its own storage
     // when it fits; false, and nothing changed, otherwise.
-    bool overwriteText(std::string_view text) noexcept;
+    inline bool overwriteText(std::string_view text) noexcept;
 
     // Conversions
     int32_t toInt() const noexcept;
@@ -304,6 +305,21 @@ inline void Value::clearInline() noexcept
     if (isHeapType(type_) && --heapRefs() == 0) destroyHeap();
     type_ = ValueType::Null;
     u_.bits = 0;
+}
+
+inline bool Value::overwriteText(std::string_view text) noexcept
+{
+    if (!isUnsharedString() || text.size() > static_cast<size_t>(u_.s->capacity)) return false;
+    StringObject* s = u_.s;
+    // [text] may be a part of this very text, at or after its start: short
+    // copies read before they write or go forward.
+    if (text.size() > 16)
+        std::memmove(s->data, text.data(), text.size());
+    else
+        CopyBytes(s->data, text.data(), text.size());
+    s->length = static_cast<int32_t>(text.size());
+    s->data[s->length] = '\0';
+    return true;
 }
 
 inline void Value::release() noexcept
