@@ -29,6 +29,30 @@ StatementCode::StatementCode(const uint8_t* code, int32_t size) : code_(code), s
     if (size > 0 && size <= kMaxCode) states_.assign(static_cast<size_t>(size), 0);
 }
 
+// "$t = a . b . c" into a global: the first join may build the text in
+// $t's old one. Only when every value of the chain is a constant or another
+// global, so that nothing reads $t while it is lent out.
+void StatementCode::markChainHead(size_t from, int32_t target)
+{
+    using Kind = StatementStep::Kind;
+    StatementStep* head = nullptr;
+    for (size_t i = from; i < steps_.size(); ++i)
+    {
+        StatementStep& step = steps_[i];
+        if (step.kind == Kind::Concat && step.op == 0)
+        {
+            if (!head) head = &step;
+            continue;
+        }
+        if (step.kind == Kind::Constant || step.kind == Kind::Integer) continue;
+        if (step.kind == Kind::Variable && step.value >= 0 && step.value != target) continue;
+        return;
+    }
+    if (!head) return;
+    head->reuses = true;
+    head->slot = target;
+}
+
 int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
 {
     using Kind = StatementStep::Kind;
@@ -41,6 +65,8 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
     // Per step: where it starts, and whether nothing is held there (a jump may land on it).
     std::vector<int32_t> starts;
     std::vector<uint8_t> clear;
+    // The first step of the expression being built: the steps since nothing was held.
+    size_t expression = firstStep;
     bool calls = false;
     // The farthest a jump so far goes forward: code up to there may be reached.
     int32_t reach = start;
@@ -205,6 +231,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             statement.usesLocals |= op == Op::POPLOCAL;
             takes = 1;
             leaves = 0;
+            if (op == Op::POPGLOBAL) markChainHead(expression, operand);
             // A call whose result the store takes next may borrow the
             // variable's value: its first argument stays a reference for that.
             // The store becomes part of the call's step.
@@ -268,6 +295,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
             call.executed = ++executed;
             made.clear();
             pc = next;
+            expression = steps_.size();
             continue;
         }
         if (step.kind != Kind::Call)
@@ -282,6 +310,7 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         step.executed = executed;
         step.pc = next;
         steps_.push_back(step);
+        if (made.empty()) expression = steps_.size();
         if (step.kind == Kind::Jump || step.kind == Kind::JumpIf) reach = std::max(reach, step.exit);
         // Past a jump that always leaves lies code no step reaches (a loop's
         // end, an else branch no jump goes to): what comes after a loop is not

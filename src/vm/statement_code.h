@@ -54,7 +54,8 @@ struct StatementStep
         Compare,   // the comparison CompareOp(op)
         Not,
         Neg,
-        Concat,      // the top two joined; [op] 1: the left is a Reference to the variable the next step stores
+        Concat,      // the top two joined; [op] 1: the left is a Reference to the variable the next step stores;
+                     // [reuses]: the head of a chain stored into global [slot], which may lend its old text
         StoreGlobal, // the top into global [value]
         StoreLocal,  // the top into local [value]
         Pop,
@@ -68,7 +69,7 @@ struct StatementStep
     // A Call whose result the next instruction stores: 1 into global [slot],
     // 2 into local [slot]. The store is part of the step and of its count.
     uint8_t storesTo = 0;
-    bool reuses = false; // storesTo, and the row reuses its target
+    bool reuses = false; // a Call: storesTo, and the row reuses its target; a Concat: see Concat
     int32_t value = 0;
     int32_t executed = 0; // byte-code instructions from the first step to the end of this one, laid out in order
     int32_t pc = 0;       // the address after the step
@@ -110,6 +111,7 @@ class StatementCode
     static constexpr int32_t kNone = -1;
     static constexpr int32_t kBase = 1 << 24;
     int32_t decode(int32_t pc, const VirtualMachine& vm);
+    void markChainHead(size_t from, int32_t target);
 
     const uint8_t* code_;
     int32_t size_;

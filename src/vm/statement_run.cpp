@@ -111,7 +111,10 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         TN_STEP;
     concatenation:
         counter = start + step->executed;
-        if (!step->op || !appendToVariable(top[-2], top[-1])) joinTexts(top[-2], top[-1]);
+        if (step->reuses)
+            joinTexts(top[-2], top[-1], step->slot < globals_.count() ? &globals_[step->slot] : nullptr);
+        else if (!step->op || !appendToVariable(top[-2], top[-1]))
+            joinTexts(top[-2], top[-1]);
         top = dropped(top);
         ++step;
         TN_STEP;
@@ -135,7 +138,8 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
             top = dropped(top);
         // With no arguments the result is where it goes.
         if (args != &result) new (top) Value(std::move(result));
-        if (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)
+        if ((code != ereturnvalue::OK || stop_) &&
+            (code == ereturnvalue::Incomplete || code == ereturnvalue::Wait || stop_)) [[unlikely]]
         {
             ++top;
             TN_LEAVE;

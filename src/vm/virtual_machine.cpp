@@ -229,7 +229,7 @@ bool VirtualMachine::appendToVariable(const Value& left, const Value& right)
     return true;
 }
 
-void VirtualMachine::joinTexts(Value& left, const Value& right)
+void VirtualMachine::joinTexts(Value& left, const Value& right, Value* reuse)
 {
     CallFrame* frame = currentFrame();
     // A text made by the previous CONCAT of a chain: nothing else sees it, so
@@ -244,6 +244,28 @@ void VirtualMachine::joinTexts(Value& left, const Value& right)
     const Value& head = peek(left, frame);
     const Value& piece = peek(right, frame);
     Value text;
+    if (reuse && reuse->isUnsharedString() && reuse != &head && reuse != &piece)
+    {
+        text = std::move(*reuse);
+        std::string_view headText;
+        if (head.isString())
+        {
+            headText = head.stringView();
+        }
+        else
+        {
+            concatScratch_.clear();
+            head.appendText(concatScratch_);
+            headText = concatScratch_;
+        }
+        if (text.overwriteText(headText))
+        {
+            appendPiece(text, piece);
+            left = std::move(text);
+            return;
+        }
+        *reuse = std::move(text);
+    }
     if (head.isString())
     {
         const size_t wanted = head.stringView().size() + (piece.isString() ? piece.stringView().size() : 16);

@@ -191,7 +191,9 @@ class VirtualMachine
     // the variable to itself. False when the variable holds no text.
     bool appendToVariable(const Value& left, const Value& right);
     // [left] . [right] into [left].
-    void joinTexts(Value& left, const Value& right);
+    // [reuse]: the variable the joined text is stored into once the chain
+    // is done; its old text, when nothing else holds it, takes the head.
+    void joinTexts(Value& left, const Value& right, Value* reuse = nullptr);
     void appendPiece(Value& to, const Value& piece);
     static constexpr int32_t kChainCapacity = 48;
     static constexpr int32_t kMaxCapacity = 0x7FFFFFF0;
