@@ -345,6 +345,8 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         jump.value = static_cast<int32_t>(landing - starts.begin());
         jump.exit = -1;
     }
+    for (size_t i = firstStep; i < steps_.size(); ++i)
+        if (steps_[i].kind == Kind::Variable && steps_[i].value < 0) steps_[i].kind = Kind::LocalVariable;
     steps_.push_back({Kind::End});
     statement.stepCount = static_cast<uint32_t>(steps_.size() - firstStep);
     statement.total = executed;

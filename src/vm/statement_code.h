@@ -63,6 +63,7 @@ struct StatementStep
         Jump,   // on to step [value], or leave for address [exit]
         JumpIf, // pop a value; when its truth is [op], as Jump
         End,    // after the last step
+        LocalVariable, // Variable of a local, told apart once decoding is done
     } kind;
     uint8_t op = 0;
     bool loops = false; // a jump back to the first step: again while the budget holds a whole pass

@@ -30,8 +30,10 @@ inline void VirtualMachine::storeResult(Value& value, bool local, int32_t slot)
     storeInto(local ? frame_->locals : globals_, slot, local, std::move(value));
 }
 
-ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t budget, int32_t& counter, int32_t& pc)
+ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t budget, int32_t& counterOut, int32_t& pc)
 {
+    // Kept here, and handed back at every way out.
+    int32_t counter = counterOut;
     const StatementCode& decoded = *statements_;
     // No pass may start that could run past this count.
     const int32_t limit = counter + budget;
@@ -59,13 +61,29 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         static const void* const kByKind[] = {&&variable,    &&reference,  &&constant, &&integer,  &&call,
                                               &&operation,   &&comparison, &&negation, &&negative, &&concatenation,
                                               &&storeGlobal, &&storeLocal, &&pop,      &&line,     &&jump,
-                                              &&jumpIf,      &&finished};
+                                              &&jumpIf,      &&finished,   &&localVariable};
 #define TN_STEP goto* kByKind[static_cast<uint8_t>(step->kind)]
         TN_STEP;
     variable:
     {
+        // A global: a fresh slot past the count reads as Null.
         const int32_t p = step->value;
-        const Value* v = p >= 0 ? globals_.find(p) : frame_->locals.find(-p);
+        if (p < globals_.count())
+        {
+            const Value& v = globals_[p];
+            if (!v.isReference())
+                new (top) Value(v);
+            else
+                new (top) Value(Value::reference(p));
+        }
+        ++top;
+        ++step;
+        TN_STEP;
+    }
+    localVariable:
+    {
+        const int32_t p = step->value;
+        const Value* v = frame_->locals.find(-p);
         if (!v)
             ++top;
         else if (!v->isReference())
@@ -145,6 +163,7 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
             TN_LEAVE;
             pc = step->pc;
             statementRunning_ = false;
+            counterOut = counter;
             return code == ereturnvalue::Incomplete || code == ereturnvalue::Wait ? code : ereturnvalue::OK;
         }
         if (!step->storesTo)
@@ -216,9 +235,11 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         pc = statement.endPc;
     left:
         TN_LEAVE;
+        counterOut = counter;
     }
     catch (...)
     {
+        counterOut = counter;
         for (Value& v : statementStack_)
             v.setNull();
         statementRunning_ = false;
