@@ -59,10 +59,10 @@ struct StatementStep
         StoreGlobal, // the top into global [value]
         StoreLocal,  // the top into local [value]
         Pop,
-        Line,   // the position [value], as LINE sets it
-        Jump,   // on to step [value], or leave for address [exit]
-        JumpIf, // pop a value; when its truth is [op], as Jump
-        End,    // after the last step
+        Line,          // the position [value], as LINE sets it
+        Jump,          // on to step [value], or leave for address [exit]
+        JumpIf,        // pop a value; when its truth is [op], as Jump
+        End,           // after the last step
         LocalVariable, // Variable of a local, told apart once decoding is done
     } kind;
     uint8_t op = 0;

@@ -58,9 +58,9 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         // (reading through a reference can) or that a function may look at.
         // Each step dispatches the next from its own end, so that branch
         // prediction sees which kind follows which.
-        static const void* const kByKind[] = {&&variable,    &&reference,  &&constant, &&integer,  &&call,
-                                              &&operation,   &&comparison, &&negation, &&negative, &&concatenation,
-                                              &&storeGlobal, &&storeLocal, &&pop,      &&line,     &&jump,
+        static const void* const kByKind[] = {&&variable,    &&reference,  &&constant,     &&integer,  &&call,
+                                              &&operation,   &&comparison, &&negation,     &&negative, &&concatenation,
+                                              &&storeGlobal, &&storeLocal, &&pop,          &&line,     &&jump,
                                               &&jumpIf,      &&finished,   &&localVariable};
 #define TN_STEP goto* kByKind[static_cast<uint8_t>(step->kind)]
         TN_STEP;
