@@ -161,15 +161,24 @@ bool changeCase(const char* in, char* out, size_t n, unsigned char from) noexcep
     const uint64_t pastLast = kOnes * (0x80u - from - 26u);
     uint64_t changed = 0;
     size_t i = 0;
-    for (; i + 8 <= n; i += 8)
+    const auto word = [&](size_t at)
     {
         uint64_t x;
-        std::memcpy(&x, in + i, 8);
+        std::memcpy(&x, in + at, 8);
         const uint64_t low = x & ~kHigh; // no carry crosses a byte
         const uint64_t flip = ((low + atFrom) & ~(low + pastLast) & ~x & kHigh) >> 2;
         changed |= flip;
         x ^= flip;
-        std::memcpy(out + i, &x, 8);
+        std::memcpy(out + at, &x, 8);
+    };
+    for (; i + 8 <= n; i += 8)
+        word(i);
+    // The last bytes as the word that ends the text: a byte changed once
+    // is out of the range and stays as it is, so going over it again is harmless.
+    if (i < n && n >= 8)
+    {
+        word(n - 8);
+        i = n;
     }
     for (; i < n; ++i)
     {
