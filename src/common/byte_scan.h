@@ -1,4 +1,5 @@
-// Finding a byte in a short run, the most common search in scripts' texts.
+// Finding a byte in a short run, and comparing short runs: the most common
+// searches in scripts' texts.
 #pragma once
 
 #include <bit>
@@ -30,6 +31,26 @@ inline const char* FindByte(const char* at, const char* end, char c) noexcept
     for (; at < end; ++at)
         if (*at == c) return at;
     return nullptr;
+}
+
+// Whether [n] bytes at [a] and [b] are the same; n is at most 16, as in the
+// short patterns searched for, where memcmp's call costs more than the test.
+inline bool SameShortBytes(const char* a, const char* b, size_t n) noexcept
+{
+    const auto same = [&](auto word)
+    {
+        decltype(word) x, y, u, v;
+        std::memcpy(&x, a, sizeof x);
+        std::memcpy(&y, b, sizeof y);
+        std::memcpy(&u, a + n - sizeof u, sizeof u);
+        std::memcpy(&v, b + n - sizeof v, sizeof v);
+        return ((x ^ y) | (u ^ v)) == 0;
+    };
+    if (n >= 8) return same(uint64_t{});
+    if (n >= 4) return same(uint32_t{});
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
 }
 
 } // namespace tn

@@ -385,10 +385,10 @@ ereturnvalue find(SysCall& call)
 ereturnvalue split(SysCall& call)
 {
     const bool quoted = call.variant() == kQuoted;
-    ValueVector items;
     if (call.argc == 1)
     {
         const std::string_view text = call.text(1);
+        ValueVector items;
         items.reserve(static_cast<int32_t>(text.size()));
         for (size_t i = 0; i < text.size(); ++i)
         {
@@ -419,6 +419,7 @@ ereturnvalue split(SysCall& call)
         old.truncate(n);
         return ereturnvalue::OK;
     }
+    ValueVector items;
     items.reserve(splitter.remaining());
     splitter.forEach([&](std::string_view piece) { items.pushString(quoted ? TrimQuotes(piece) : piece); });
     return call.returnArray(std::move(items));

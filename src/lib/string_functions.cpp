@@ -90,7 +90,7 @@ size_t findFirst(std::string_view text, std::string_view pattern)
     {
         at = FindByte(at, last + 1, pattern[0]);
         if (!at) break;
-        if (std::memcmp(at + 1, pattern.data() + 1, m - 1) == 0) return static_cast<size_t>(at - begin);
+        if (SameShortBytes(at + 1, pattern.data() + 1, m - 1)) return static_cast<size_t>(at - begin);
     }
     return std::string_view::npos;
 }
@@ -109,7 +109,7 @@ size_t findLast(std::string_view text, std::string_view pattern)
             const void* hit = memrchr(text.data(), first, end);
             if (!hit) return std::string_view::npos;
             const size_t pos = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-            if (std::memcmp(text.data() + pos, pattern.data(), m) == 0) return pos;
+            if (SameShortBytes(text.data() + pos, pattern.data(), m)) return pos;
             end = pos;
         }
         return std::string_view::npos;

@@ -29,12 +29,7 @@ DateValue SysCall::date(int32_t i)
     return v.isDate() ? v.dateValue() : v.toDate();
 }
 
-const ValueVector& SysCall::array(int32_t i)
-{
-    static const ValueVector kNone;
-    const Value& v = arg(i);
-    return v.isArray() ? v.arrayItems() : kNone;
-}
+const ValueVector SysCall::kNoElements;
 
 ereturnvalue SysCall::returnNull()
 {

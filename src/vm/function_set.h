@@ -192,7 +192,12 @@ struct SysCall
     double number(int32_t i);
     DateValue date(int32_t i);
     // The elements of an array argument; an empty list for anything else.
-    const ValueVector& array(int32_t i);
+    const ValueVector& array(int32_t i)
+    {
+        const Value& v = arg(i);
+        return v.isArray() ? v.arrayItems() : kNoElements;
+    }
+    static const ValueVector kNoElements;
 
     ereturnvalue returnNull();
     ereturnvalue returnInt(int32_t v)
