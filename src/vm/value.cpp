@@ -496,11 +496,16 @@ void Value::appendToString(std::string_view text)
         }
         else
         {
+            // [text] may be this very text: the block may move, so it is found again by its offset.
+            const auto from = reinterpret_cast<uintptr_t>(text.data());
+            const auto base = reinterpret_cast<uintptr_t>(s->data);
+            const bool own = from >= base && from <= base + static_cast<uintptr_t>(s->length);
             auto* grown =
                 static_cast<StringObject*>(std::realloc(s, sizeof(StringObject) + static_cast<size_t>(capacity)));
             if (!grown) throw ereturnvalue::MemAlloc;
             s = u_.s = grown;
             s->capacity = static_cast<int32_t>(capacity);
+            if (own) text = std::string_view(s->data + (from - base), text.size());
         }
     }
     if (!text.empty()) std::memmove(s->data + s->length, text.data(), text.size());

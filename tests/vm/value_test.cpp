@@ -168,6 +168,10 @@ TEST(ValueCopy, AppendsAcrossBlockSizesKeepSnapshots)
         t.appendToString(shared.stringView());
         EXPECT_EQ(t.stringView(), std::string(2 * length, 'q'));
         EXPECT_EQ(shared.stringView(), std::string(length, 'q'));
+        // Unshared, past the pooled sizes the block is resized under its own text.
+        Value u = Value::string(std::string(length * 4, 'u'));
+        u.appendToString(u.stringView().substr(1));
+        EXPECT_EQ(u.stringView(), std::string(length * 8 - 1, 'u'));
     }
 }
 
