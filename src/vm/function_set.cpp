@@ -9,8 +9,12 @@ namespace tn
 
 Value& SysCall::frameArg(int32_t i)
 {
-    // Past the arguments a frame's fresh slot reads as Null.
-    return frame.locals.at(i);
+    if (i >= 0 && i < frame.locals.count()) return frame.locals[i];
+    // Past the arguments a fresh Null. Growing the locals instead would move
+    // the arguments out from under references the handler holds.
+    thread_local Value tPastTheArguments;
+    tPastTheArguments.setNull();
+    return tPastTheArguments;
 }
 
 std::string_view SysCall::convertedText(const Value& v)

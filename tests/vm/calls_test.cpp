@@ -164,12 +164,20 @@ ereturnvalue readFirstWriteSecond(SysCall& call)
     call.arg(2) = Value::integer(2);
     return ereturnvalue::OK;
 }
+// Reading past the arguments must not move them: [first] is still read after.
+ereturnvalue readPastTheArguments(SysCall& call)
+{
+    const Value& first = call.arg(1);
+    const bool past = call.arg(9).isNull() && call.arg(300).isNull();
+    return call.returnInt(past ? first.toInt() : -1);
+}
 constexpr SysFunction kTestRows[] = {
     {"throwcode", -100, ArgRule::any(), throwCode},
     {"returnerror", -101, ArgRule::any(), returnError},
     {"throwother", -102, ArgRule::any(), throwOther},
     Fn("writefirst", -103, ArgRule::any(), writeFirst).declared(1, {1}),
     Fn("readfirstwritesecond", -104, ArgRule::any(), readFirstWriteSecond).declared(2, {1, 2}),
+    Fn("readpast", -105, ArgRule::any(), readPastTheArguments).declared(1, {1}),
 };
 const FunctionSet kTestSet{kTestRows};
 
@@ -223,4 +231,12 @@ TEST_F(CallSystem, ByReferenceParametersAreCopiedBack)
     EXPECT_EQ(global(2).stringView(), "kept");
     EXPECT_EQ(global(1).toInt(), 2);
     EXPECT_EQ(global(3).stringView(), "again");
+}
+
+TEST_F(CallSystem, ReadingPastTheArgumentsLeavesThemInPlace)
+{
+    b.op(Op::PUSHINT, 7).op(Op::POPGLOBAL, 2);
+    b.op(Op::PUSHGLOBALREF, 2).op(Op::PUSHINT, 1).op(Op::CALLSYS, -105).op(Op::POPGLOBAL, 1);
+    EXPECT_EQ(runBlock(), ereturnvalue::OK) << message;
+    EXPECT_EQ(global(1).toInt(), 7);
 }
