@@ -503,8 +503,14 @@ bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
                                           return true;
                                       });
     if (!texts) return false;
-    Value out = Value::stringOfLength(length);
-    char* at = out.textBuffer();
+    // The old text of the variable the result goes to, when it has room.
+    Value out;
+    char* at = call.result.textBufferOfLength(length);
+    if (!at)
+    {
+        out = Value::stringOfLength(length);
+        at = out.textBuffer();
+    }
     started = false;
     forEachElement(call, first,
                    [&](const Value& v)
@@ -524,7 +530,7 @@ bool joinTexts(SysCall& call, std::string_view separator, int32_t first)
                        started = started || !text.empty();
                        return true;
                    });
-    call.returnValue(std::move(out));
+    if (!out.isNull()) call.returnValue(std::move(out));
     return true;
 }
 
@@ -570,14 +576,14 @@ constexpr SysFunction kArrayFunctions[] = {
     Fn("strsort", -5637, ArgRule::exactly(1), sort).as(kByText).message("sort"),
     Fn("reverse", -5638, ArgRule::exactly(1), reverse),
     Fn("split", -5639, kSplitArgs, split).as(kPlain).reusingTarget(),
-    Fn("join", -5640, ArgRule::atLeast(1), join).as(kPlain),
+    Fn("join", -5640, ArgRule::atLeast(1), join).as(kPlain).reusingTarget(),
     Fn("min", -5641, ArgRule::exactly(1), minMax).as(kMin),
     Fn("max", -5642, ArgRule::exactly(1), minMax).as(kMax),
     Fn("shuffle", -5643, ArgRule::exactly(1), shuffle),
     Fn("find", -5644, kFindArgs, find),
     Fn("splitwithquotes", -5645, kSplitArgs, split).as(kQuoted).message("split").reusingTarget(),
     Fn("erase", -5646, ArgRule::exactly(2), erase),
-    Fn("joinwithquotes", -5647, ArgRule::atLeast(1), join).as(kQuoted).message("join"),
+    Fn("joinwithquotes", -5647, ArgRule::atLeast(1), join).as(kQuoted).message("join").reusingTarget(),
     Fn("rand", -5889, ArgRule::exactly(2), randomNumber),
     Fn("srand", -5890, ArgRule::exactly(1), seedRandom),
 };

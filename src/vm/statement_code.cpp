@@ -49,7 +49,7 @@ void StatementCode::markChainHead(size_t from, int32_t target)
         return;
     }
     if (!head) return;
-    head->reuses = true;
+    head->reuses = 1;
     head->slot = target;
 }
 
@@ -290,8 +290,19 @@ int32_t StatementCode::decode(int32_t start, const VirtualMachine& vm)
         {
             StatementStep& call = steps_.back();
             call.storesTo = op == Op::POPGLOBAL ? 1 : 2;
-            call.reuses = call.row->reusesTarget;
+            call.reuses = call.row->reusesTarget ? call.storesTo : 0;
             call.slot = operand;
+            // "$v = f(g(...))": f's one argument is g's result, made last, so
+            // nothing reads $v once g has taken its old value.
+            if (call.value == 1 && steps_.size() >= firstStep + 2)
+            {
+                StatementStep& inner = steps_[steps_.size() - 2];
+                if (inner.kind == Kind::Call && !inner.storesTo && inner.row->reusesTarget)
+                {
+                    inner.reuses = call.storesTo;
+                    inner.slot = operand;
+                }
+            }
             call.executed = ++executed;
             made.clear();
             pc = next;

@@ -70,7 +70,11 @@ struct StatementStep
     // A Call whose result the next instruction stores: 1 into global [slot],
     // 2 into local [slot]. The store is part of the step and of its count.
     uint8_t storesTo = 0;
-    bool reuses = false; // a Call: storesTo, and the row reuses its target; a Concat: see Concat
+    // A Call whose row reuses its target, or a Concat at a chain's head: the
+    // variable [slot] whose old value may be lent for the result, 1 a
+    // global, 2 a local; 0 none. A call may lend the target of the call that
+    // takes its result as its one argument and is stored at once.
+    uint8_t reuses = 0;
     int32_t value = 0;
     int32_t executed = 0; // byte-code instructions from the first step to the end of this one, laid out in order
     int32_t pc = 0;       // the address after the step

@@ -148,7 +148,7 @@ ereturnvalue VirtualMachine::runStatement(const Statement& statement, int32_t bu
         Value* target = nullptr;
         if (step->reuses)
         {
-            ValueVector& vars = step->storesTo == 2 ? frame_->locals : globals_;
+            ValueVector& vars = step->reuses == 2 ? frame_->locals : globals_;
             if (step->slot < vars.count()) target = &vars[step->slot];
         }
         const ereturnvalue code = invokeOn(*step->row, args, step->value, step->store, result, true, target);

@@ -226,6 +226,10 @@ class Value
     // Gives a String nothing else shares the text [text] in its own storage
     // when it fits; false, and nothing changed, otherwise.
     inline bool overwriteText(std::string_view text) noexcept;
+    // The bytes of a String nothing else shares, made [length] long (the
+    // caller fills them), when its storage has room; null, and nothing
+    // changed, otherwise.
+    inline char* textBufferOfLength(int64_t length) noexcept;
 
     // Conversions
     int32_t toInt() const noexcept;
@@ -320,6 +324,15 @@ inline bool Value::overwriteText(std::string_view text) noexcept
     s->length = static_cast<int32_t>(text.size());
     s->data[s->length] = '\0';
     return true;
+}
+
+inline char* Value::textBufferOfLength(int64_t length) noexcept
+{
+    if (!isUnsharedString() || length > u_.s->capacity) return nullptr;
+    StringObject* s = u_.s;
+    s->length = static_cast<int32_t>(length);
+    s->data[length] = '\0';
+    return s->data;
 }
 
 inline void Value::release() noexcept
