@@ -1,8 +1,9 @@
 # Runs the instrumented tnscriptapp over the training pages (cmake -P).
 # In: PROGRAM, DATA (the count files' folder), WORK (a scratch folder), STAMP,
-# PAGES (a list). Each page runs once; a generated program of a few hundred
-# functions is compiled a few times and its compiled file run, so that the
-# compiler and the loader see the work of a large script too.
+# PAGES (a list). Each page runs once, and so does a generated page of many
+# small blocks; a generated program of a few hundred functions is compiled a
+# few times and its compiled file run, so that the compiler and the loader
+# see the work of a large script too.
 
 # Counts of an earlier instrumented build would not match this one's code.
 file(REMOVE_RECURSE ${DATA} ${WORK})
@@ -37,6 +38,20 @@ foreach(k RANGE 1 300)
 endforeach()
 string(APPEND program "echo(\"total \" . $total . \"\\n\");\n?>\n")
 file(WRITE ${WORK}/program.htm "${program}")
+
+# A page of many small blocks: text between them, dates, escapes.
+set(page "<?tnl\n$user = \"o'neil & sons\"; $n = 0; $total = 0; $start = dateaddhours(datefromnum(2024, 2, 20), 8); ?>")
+string(APPEND page "<html>\n<head><title>report</title></head>\n<body>\n<table>\n")
+foreach(row RANGE 1 80)
+    string(APPEND page
+        "<tr class=\"<?tnl $n++; if ($n % 2) echo(\"odd\"); else echo(\"even\"); ?>\">"
+        "<td><?tnl echo(escapetohtml($user . \" <\" . $n . \">\")); ?></td>"
+        "<td><?tnl $d = dateadddays($start, $n); echo(datetostr($d)); $total = $total + dateday($d); ?></td>"
+        "<td><?tnl print(urlencode(\"q=\" . $n . \"&u=\" . $user), \" \", $n * 13 % 7); ?></td></tr>\n")
+endforeach()
+string(APPEND page "</table>\n<p><?tnl echo(\"total \" . $total); ?></p>\n</body>\n</html>\n")
+file(WRITE ${WORK}/page.htm "${page}")
+run_program(page.htm)
 
 foreach(page IN LISTS PAGES)
     get_filename_component(name ${page} NAME)
