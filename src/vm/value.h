@@ -255,6 +255,10 @@ class Value
         u_.i = v;
     }
     inline void retain() const noexcept;
+    // A String nothing else shares with room for [length] bytes; and setting
+    // its length to that (the bytes are the caller's).
+    inline bool hasRoomFor(int64_t length) const noexcept;
+    inline char* setTextLength(int64_t length) noexcept;
     // Drops this value's count on a heap payload; the caller overwrites the value.
     inline void release() noexcept;
     void destroyHeap() noexcept; // the last count is gone
@@ -311,28 +315,35 @@ inline void Value::clearInline() noexcept
     u_.bits = 0;
 }
 
+inline bool Value::hasRoomFor(int64_t length) const noexcept
+{
+    return isUnsharedString() && length <= u_.s->capacity;
+}
+
+inline char* Value::setTextLength(int64_t length) noexcept
+{
+    StringObject* s = u_.s;
+    s->length = static_cast<int32_t>(length);
+    s->data[length] = '\0';
+    return s->data;
+}
+
 inline bool Value::overwriteText(std::string_view text) noexcept
 {
-    if (!isUnsharedString() || text.size() > static_cast<size_t>(u_.s->capacity)) return false;
-    StringObject* s = u_.s;
+    if (!hasRoomFor(static_cast<int64_t>(text.size()))) return false;
     // [text] may be a part of this very text, at or after its start: short
-    // copies read before they write or go forward.
+    // copies read before they write or go forward, and the length is set last.
     if (text.size() > 16)
-        std::memmove(s->data, text.data(), text.size());
+        std::memmove(u_.s->data, text.data(), text.size());
     else
-        CopyBytes(s->data, text.data(), text.size());
-    s->length = static_cast<int32_t>(text.size());
-    s->data[s->length] = '\0';
+        CopyBytes(u_.s->data, text.data(), text.size());
+    setTextLength(static_cast<int64_t>(text.size()));
     return true;
 }
 
 inline char* Value::textBufferOfLength(int64_t length) noexcept
 {
-    if (!isUnsharedString() || length > u_.s->capacity) return nullptr;
-    StringObject* s = u_.s;
-    s->length = static_cast<int32_t>(length);
-    s->data[length] = '\0';
-    return s->data;
+    return hasRoomFor(length) ? setTextLength(length) : nullptr;
 }
 
 inline void Value::release() noexcept

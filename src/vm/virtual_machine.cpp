@@ -243,42 +243,27 @@ void VirtualMachine::joinTexts(Value& left, const Value& right, Value* reuse)
     // The head of a chain: room for the next pieces, from the pool's mid-size blocks.
     const Value& head = peek(left, frame);
     const Value& piece = peek(right, frame);
-    Value text;
-    if (reuse && reuse->isUnsharedString() && reuse != &head && reuse != &piece)
-    {
-        text = std::move(*reuse);
-        std::string_view headText;
-        if (head.isString())
-        {
-            headText = head.stringView();
-        }
-        else
-        {
-            concatScratch_.clear();
-            head.appendText(concatScratch_);
-            headText = concatScratch_;
-        }
-        if (text.overwriteText(headText))
-        {
-            appendPiece(text, piece);
-            left = std::move(text);
-            return;
-        }
-        *reuse = std::move(text);
-    }
+    std::string_view headText;
+    int32_t capacity = kChainCapacity;
     if (head.isString())
     {
-        const size_t wanted = head.stringView().size() + (piece.isString() ? piece.stringView().size() : 16);
-        text = Value::stringWithCapacity(head.stringView(), wanted < kChainCapacity ? kChainCapacity
-                                                            : wanted > kMaxCapacity ? 0
-                                                                                    : static_cast<int32_t>(wanted));
+        headText = head.stringView();
+        const size_t wanted = headText.size() + (piece.isString() ? piece.stringView().size() : 16);
+        capacity = wanted < kChainCapacity ? kChainCapacity : wanted > kMaxCapacity ? 0 : static_cast<int32_t>(wanted);
     }
     else
     {
         concatScratch_.clear();
         head.appendText(concatScratch_);
-        text = Value::stringWithCapacity(concatScratch_, kChainCapacity);
+        headText = concatScratch_;
     }
+    // Or the old text of the variable the chain is stored into, when nothing
+    // else holds it and it has room.
+    Value text;
+    if (reuse && reuse != &head && reuse != &piece && reuse->overwriteText(headText))
+        text = std::move(*reuse);
+    else
+        text = Value::stringWithCapacity(headText, capacity);
     appendPiece(text, piece);
     left = std::move(text);
 }
